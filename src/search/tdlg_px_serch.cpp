@@ -7,3 +7,6 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
 }
 
 TdlgPxSerch::~TdlgPxSerch() = default;
+
+bool TdlgPxSerch::SearchRun() { return false; }
+void TdlgPxSerch::sortAndSplitResults() {}

@@ -1,0 +1,9 @@
+#include "metadata/makernotes/makernotes.h"
+
+namespace metadata {
+
+void CanonNoteRead(MakerNoteContext& /*ctx*/, int64_t /*tiffBase*/, int64_t /*count*/)
+{
+}
+
+}  // namespace metadata

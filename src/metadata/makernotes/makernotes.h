@@ -1,0 +1,26 @@
+#pragma once
+// The maker-note decoders. Each is called while the stream stands at the
+// first byte of the maker note, with the position of the TIFF header and the
+// byte count of the MakerNote entry, and appends its lines (UTF-8) to
+// infoLines. littleEndian is the byte order of the Exif block; a decoder
+// that switches it for its own data puts it back before it returns. A
+// decoder may leave the stream anywhere and never raises an error.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "metadata/byte_stream.h"
+
+namespace metadata {
+
+struct MakerNoteContext {
+    ByteStream& stream;
+    bool& littleEndian;
+    std::vector<std::string>& infoLines;
+};
+
+void CanonNoteRead(MakerNoteContext& ctx, int64_t tiffBase, int64_t count);
+void PanasonicNoteRead(MakerNoteContext& ctx, int64_t tiffBase, int64_t count);
+void NikonNoteRead(MakerNoteContext& ctx, int64_t tiffBase, int64_t count);
+
+}  // namespace metadata

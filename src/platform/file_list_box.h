@@ -1,0 +1,32 @@
+#pragma once
+// The names of the files of one folder that match a mask of patterns
+// separated by ';' (matched without regard to case), sorted by name without
+// regard to case; hidden files are not listed.
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+class FileListBox {
+public:
+    void setMask(const QString& mask);
+    const QString& mask() const { return mask_; }
+
+    // Lists dir with the current mask. Returns false when the folder cannot
+    // be listed (the list is then empty).
+    bool setDirectory(const QString& dir);
+    // Lists the current folder again (after a mask change).
+    bool update();
+    // The folder as listed, without a trailing separator.
+    const QString& directory() const { return directory_; }
+
+    const QStringList& items() const { return items_; }
+    int count() const { return static_cast<int>(items_.size()); }
+
+private:
+    QString mask_ = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.wmf;*.emf;*.png;*.gif;*.ico");
+    QString directory_;
+    QStringList items_;
+};
+
+}  // namespace platform
