@@ -31,6 +31,8 @@ fi
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
-  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+  # CCACHE_BASEDIR lets build trees of the same depth share cached objects.
+  launcher=("-DCMAKE_CXX_COMPILER_LAUNCHER=env;CCACHE_BASEDIR=$here;ccache"
+            "-DCMAKE_C_COMPILER_LAUNCHER=env;CCACHE_BASEDIR=$here;ccache")
 fi
 cmake -S "$here" -B "$build_dir" -DCMAKE_BUILD_TYPE="$build_type" "${launcher[@]}" "$@"

@@ -56,6 +56,7 @@ bool TfrmMain::timerModeOn() const { return udSec1->isEnabled(); }
 bool TfrmMain::hasBorder() const { return !(windowFlags() & Qt::FramelessWindowHint); }
 void TfrmMain::setBorder(bool on) { setWindowFlag(Qt::FramelessWindowHint, !on); }
 QImage TfrmMain::fullPicture() const { return QImage(); }
+bool TfrmMain::dateFromMetadata() const { return false; }
 
 void TfrmMain::Image1Click(QObject*) {}
 void TfrmMain::TimDspTimer() { Image1Click(TimDsp); }

@@ -12,6 +12,7 @@ class QPushButton;
 class QSlider;
 class QTimer;
 class QToolButton;
+class RelatedMedia;
 
 namespace platform {
 class ClickLabel;
@@ -52,6 +53,8 @@ public:
     QPushButton* btTime = nullptr;
     platform::ClickLabel* lbUD = nullptr;
     platform::ClickLabel* lbSize = nullptr;
+    // The player of a related sound or movie file.
+    RelatedMedia* MPlayer = nullptr;
 
     // The timer mode is on exactly while udSec1 is enabled.
     bool timerModeOn() const;
@@ -66,6 +69,9 @@ public:
 
     // The picture on screen at full resolution, turned as shown.
     QImage fullPicture() const;
+    // True when the date label shows the shooting date read from the
+    // picture (red), false for the file's date (orange) or no date.
+    bool dateFromMetadata() const;
 
     // Handlers.
     void Image1Click(QObject* sender);
