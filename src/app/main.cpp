@@ -2,6 +2,7 @@
 #include <QApplication>
 
 #include "app/app_state.h"
+#include "app/single_instance.h"
 #include "app/startup.h"
 #include "platform/fonts.h"
 

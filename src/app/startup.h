@@ -8,14 +8,6 @@ class QApplication;
 
 namespace app {
 
-// Asks an already running viewer to come forward. Returns true when one
-// answered, in which case this process ends without a window.
-bool forwardToRunningInstance();
-
-// Starts listening for later starts of the program; call after the viewer
-// exists.
-void listenForLaterInstances(AppState& state);
-
 // Creates the windows in their order: splash, viewer (hidden), folder window
 // (shown), search dialog (hidden).
 void createWindows(AppState& state);

@@ -67,7 +67,5 @@ void TfrmMain::btTimeClick() {}
 void TfrmMain::udSec1Click(bool) {}
 void TfrmMain::btLRtClick() {}
 void TfrmMain::btRRtClick() {}
-void TfrmMain::btMapClick() {}
-void TfrmMain::btPrintClick() {}
 void TfrmMain::cbDispCloseUp() {}
 void TfrmMain::lbComntClick() {}

@@ -1,0 +1,10 @@
+#include "app/splash.h"
+
+#include "app/app_state.h"
+
+namespace app {
+
+void createSplash(AppState&) {}
+void startSplashTimer(AppState&) {}
+
+}  // namespace app

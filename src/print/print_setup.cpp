@@ -1,0 +1,7 @@
+#include "print/print_setup.h"
+
+namespace print {
+
+void preparePrinterAtStartup() {}
+
+}  // namespace print
