@@ -1,5 +1,7 @@
 #include "viewer/related_media.h"
 
+#include <QWidget>
+
 #include "app/app_state.h"
 
 RelatedMedia::RelatedMedia(AppState& state, QWidget* viewer) : QObject(viewer), state_(state), viewer_(viewer) {}
