@@ -1,0 +1,202 @@
+#include "folder/buffered_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace order {
+
+namespace {
+
+// The first read takes what the segment walk needs for almost every camera
+// file; the kept part never grows beyond what the walks may look at.
+constexpr int64_t kFirstRead = 4096;
+constexpr int64_t kKeptLimit = 128 * 1024;
+
+int64_t osRead(int fd, void* dest, int64_t n)
+{
+#ifdef _WIN32
+    const int got = ::_read(fd, dest, static_cast<unsigned>(n));
+#else
+    const ssize_t got = ::read(fd, dest, static_cast<size_t>(n));
+#endif
+    return got < 0 ? 0 : static_cast<int64_t>(got);
+}
+
+bool osSeek(int fd, int64_t at)
+{
+#ifdef _WIN32
+    return ::_lseeki64(fd, at, SEEK_SET) == at;
+#else
+    return ::lseek(fd, static_cast<off_t>(at), SEEK_SET) == at;
+#endif
+}
+
+}  // namespace
+
+BufferedFile::BufferedFile(const QString& path)
+{
+#ifdef _WIN32
+    fd_ = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDONLY | _O_BINARY);
+#else
+    fd_ = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
+BufferedFile::~BufferedFile()
+{
+    if (fd_ >= 0) {
+#ifdef _WIN32
+        ::_close(fd_);
+#else
+        ::close(fd_);
+#endif
+    }
+}
+
+void BufferedFile::fillTo(int64_t end)
+{
+    if (fd_ < 0 || endSeen_)
+        return;
+    end = std::min(end, kKeptLimit);
+    int64_t have = static_cast<int64_t>(kept_.size());
+    if (end <= have)
+        return;
+    // Read in whole blocks: the next small read usually follows closely.
+    int64_t want = std::max<int64_t>(end, have == 0 ? kFirstRead : have * 2);
+    want = std::min(want, kKeptLimit);
+    kept_.resize(static_cast<size_t>(want));
+    // After a direct read further on, come back to the end of the kept part.
+    if (osPos_ != have) {
+        if (!osSeek(fd_, have)) {
+            kept_.resize(static_cast<size_t>(have));
+            endSeen_ = true;
+            return;
+        }
+        osPos_ = have;
+    }
+    while (have < want) {
+        const int64_t got = osRead(fd_, kept_.data() + have, want - have);
+        if (got <= 0) {
+            endSeen_ = true;
+            break;
+        }
+        have += got;
+        osPos_ = have;
+    }
+    kept_.resize(static_cast<size_t>(have));
+    if (endSeen_)
+        size_ = have;
+}
+
+int64_t BufferedFile::readAt(int64_t at, void* dest, int64_t n)
+{
+    if (fd_ < 0 || at < 0 || n <= 0)
+        return 0;
+    auto* out = static_cast<uint8_t*>(dest);
+    int64_t copied = 0;
+    if (at < kKeptLimit) {
+        fillTo(at + n);
+        const int64_t have = static_cast<int64_t>(kept_.size());
+        if (at < have) {
+            copied = std::min(n, have - at);
+            std::memcpy(out, kept_.data() + at, static_cast<size_t>(copied));
+        }
+        if (copied == n || endSeen_)
+            return copied;
+    }
+    // Beyond the kept part: read the file where asked.
+    const int64_t from = at + copied;
+    if (size_ >= 0 && from >= size_)
+        return copied;
+    if (osPos_ != from) {
+        if (!osSeek(fd_, from))
+            return copied;
+        osPos_ = from;
+    }
+    while (copied < n) {
+        const int64_t got = osRead(fd_, out + copied, n - copied);
+        if (got <= 0)
+            break;
+        copied += got;
+        osPos_ += got;
+    }
+    return copied;
+}
+
+int64_t BufferedFile::read(void* dest, int64_t n)
+{
+    const int64_t got = readAt(pos_, dest, n);
+    pos_ += got;
+    return got;
+}
+
+bool BufferedFile::readU16(uint16_t& value, bool littleEndian)
+{
+    uint8_t b[2];
+    if (readAt(pos_, b, 2) != 2)
+        return false;
+    pos_ += 2;
+    value = littleEndian ? static_cast<uint16_t>(b[0] | (b[1] << 8))
+                         : static_cast<uint16_t>((b[0] << 8) | b[1]);
+    return true;
+}
+
+bool BufferedFile::readU32(uint32_t& value, bool littleEndian)
+{
+    uint8_t b[4];
+    if (readAt(pos_, b, 4) != 4)
+        return false;
+    pos_ += 4;
+    value = littleEndian ? (uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
+                            uint32_t(b[3]) << 24)
+                         : (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 |
+                            uint32_t(b[3]));
+    return true;
+}
+
+int64_t BufferedFile::size()
+{
+    if (fd_ < 0)
+        return -1;
+    if (size_ >= 0)
+        return size_;
+#ifdef _WIN32
+    struct _stat64 st;
+    if (::_fstat64(fd_, &st) != 0)
+        return -1;
+#else
+    struct stat st;
+    if (::fstat(fd_, &st) != 0)
+        return -1;
+#endif
+    size_ = static_cast<int64_t>(st.st_size);
+    return size_;
+}
+
+bool BufferedFile::hasByteAt(int64_t at)
+{
+    if (fd_ < 0 || at < 0)
+        return false;
+    if (at < kKeptLimit) {
+        fillTo(at + 1);
+        if (at < static_cast<int64_t>(kept_.size()))
+            return true;
+        if (endSeen_)
+            return false;
+    }
+    const int64_t s = size();
+    return s >= 0 && at < s;
+}
+
+}  // namespace order

@@ -1,0 +1,55 @@
+#pragma once
+// A picture file read from the front in a few large reads. The first part of
+// the file is kept in memory, so the many small reads of a segment or IFD
+// walk cost no system call each; reads beyond it go to the file directly.
+// The file size is only asked of the system when a read has not already
+// found the end.
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace order {
+
+class BufferedFile {
+public:
+    explicit BufferedFile(const QString& path);
+    ~BufferedFile();
+    BufferedFile(const BufferedFile&) = delete;
+    BufferedFile& operator=(const BufferedFile&) = delete;
+
+    bool isOpen() const { return fd_ >= 0; }
+
+    int64_t position() const { return pos_; }
+    void seek(int64_t absolute) { pos_ = absolute; }
+    void skip(int64_t distance) { pos_ += distance; }
+
+    // Copies up to n bytes from the position and advances by what was
+    // copied; fewer at the end of the file, none at a negative position.
+    int64_t read(void* dest, int64_t n);
+    // Copies up to n bytes at an absolute position without moving.
+    int64_t readAt(int64_t at, void* dest, int64_t n);
+
+    // Reads a 16- or 32-bit value in the given byte order; false (and the
+    // position unchanged) when the file ends first.
+    bool readU16(uint16_t& value, bool littleEndian);
+    bool readU32(uint32_t& value, bool littleEndian);
+
+    // Whether a byte exists at the absolute position.
+    bool hasByteAt(int64_t at);
+    // The size of the file; -1 when it cannot be told.
+    int64_t size();
+
+private:
+    // Makes the kept part cover [0, end) as far as the file allows.
+    void fillTo(int64_t end);
+
+    int fd_ = -1;
+    int64_t pos_ = 0;
+    int64_t osPos_ = 0;  // where the next system read starts
+    std::vector<uint8_t> kept_;
+    bool endSeen_ = false;
+    int64_t size_ = -1;
+};
+
+}  // namespace order

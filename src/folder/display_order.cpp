@@ -1,0 +1,268 @@
+#include "folder/display_order.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "folder/buffered_file.h"
+#include "platform/collation.h"
+#include "platform/text_codec.h"
+
+namespace order {
+
+namespace {
+
+// The segment walk gives up past this byte: the Exif block sits at the
+// front of every camera file.
+constexpr int64_t kSegmentWalkLimit = 65000;
+// Date bytes taken at most; longer values are cut, never read further.
+constexpr int64_t kDateBytes = 24;
+
+bool isTableFrameOrScan(uint16_t marker)
+{
+    switch (marker) {
+    case 0xFFDB:  // quantisation table
+    case 0xFFC4:  // Huffman table
+    case 0xFFC0:  // baseline frame
+    case 0xFFDA:  // start of scan
+    case 0xFFDD:  // restart interval
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString decodeDate(const std::string& bytes)
+{
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii)
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromStdString(platform::cp932ToUtf8(bytes));
+}
+
+}  // namespace
+
+uint32_t packDosDateTime(const QDateTime& localTime)
+{
+    const QDate d = localTime.date();
+    const QTime t = localTime.time();
+    if (!d.isValid() || !t.isValid() || d.year() < 1980 || d.year() > 2107)
+        return 0;
+    return static_cast<uint32_t>(d.year() - 1980) << 25 | static_cast<uint32_t>(d.month()) << 21 |
+           static_cast<uint32_t>(d.day()) << 16 | static_cast<uint32_t>(t.hour()) << 11 |
+           static_cast<uint32_t>(t.minute()) << 5 | static_cast<uint32_t>(t.second() / 2);
+}
+
+QString fileDateKey(const QDateTime& lastWrite)
+{
+    if (!lastWrite.isValid())
+        return QStringLiteral("FFFFFFFF");
+    return QStringLiteral("%1").arg(packDosDateTime(lastWrite.toLocalTime()), 8, 16, QLatin1Char('0')).toUpper();
+}
+
+QString fileDateKey(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("FFFFFFFF");
+    return fileDateKey(info.lastModified());
+}
+
+QString fitShotDate(const QString& date)
+{
+    if (date.size() >= kShotDateKeyLength)
+        return date.left(kShotDateKeyLength);
+    return date + QString(kShotDateKeyLength - date.size(), QLatin1Char(' '));
+}
+
+QString folderNumberText(int folderNumber)
+{
+    return QStringLiteral("%1").arg(folderNumber, kFolderNumberLength, 10, QLatin1Char('0'));
+}
+
+std::string TiffDateRead(BufferedFile& file)
+{
+    const int64_t base = file.position();
+    char byteOrder[2];
+    if (file.read(byteOrder, 2) != 2)
+        return {};
+    const bool le = byteOrder[0] == 'I' && byteOrder[1] == 'I';
+    file.skip(2);
+    uint32_t offset = 0;
+    if (!file.readU32(offset, le))
+        return {};
+    file.seek(base + offset);
+    uint16_t entries = 0;
+    if (!file.readU16(entries, le))
+        return {};
+    bool inExifIfd = false;
+    for (uint32_t i = 0; i < entries; ++i) {
+        uint16_t tag = 0;
+        uint32_t count = 0;
+        if (!file.readU16(tag, le))
+            return {};
+        file.skip(2);  // type
+        if (!file.readU32(count, le))
+            return {};
+        const int64_t valueField = file.position();
+        if (tag == 0x8769 && !inExifIfd) {
+            // Only the Exif IFD is visited, once; the rest of IFD0 is not.
+            uint32_t exifOffset = 0;
+            if (!file.readU32(exifOffset, le))
+                return {};
+            file.seek(base + exifOffset);
+            if (!file.readU16(entries, le))
+                return {};
+            inExifIfd = true;
+            i = static_cast<uint32_t>(-1);
+            continue;
+        }
+        if (tag == 0x9003 || tag == 0x9004) {
+            const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kDateBytes);
+            int64_t at = valueField;
+            if (count > 4) {
+                uint32_t valueOffset = 0;
+                if (!file.readU32(valueOffset, le))
+                    return {};
+                at = base + valueOffset;
+            }
+            char bytes[kDateBytes];
+            const int64_t got = n > 0 ? file.readAt(at, bytes, n) : 0;
+            const auto* zero = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(got)));
+            return std::string(bytes, zero ? static_cast<size_t>(zero - bytes) : static_cast<size_t>(got));
+        }
+        file.seek(valueField + 4);
+    }
+    return {};
+}
+
+QString ShotDateRead(const QString& path)
+{
+    BufferedFile file(path);
+    if (!file.isOpen())
+        return {};
+    uint8_t soi[2];
+    if (file.read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != 0xD8)
+        return {};
+    if (!file.hasByteAt(99))
+        return {};
+    for (;;) {
+        uint16_t marker = 0;
+        uint16_t length = 0;
+        if (!file.readU16(marker, false) || !file.readU16(length, false))
+            return {};
+        if (isTableFrameOrScan(marker) || length < 2)
+            return {};
+        if (marker == 0xFFE1) {
+            char id[4];
+            if (file.read(id, 4) != 4)
+                return {};
+            if (std::memcmp(id, "Exif", 4) == 0) {
+                file.skip(2);
+                return decodeDate(TiffDateRead(file));
+            }
+            file.skip(static_cast<int64_t>(length) - 6);
+        } else {
+            file.skip(static_cast<int64_t>(length) - 2);
+        }
+        if (file.position() > kSegmentWalkLimit || !file.hasByteAt(file.position()))
+            return {};
+    }
+}
+
+void sortEntries(QStringList& entries) { platform::sortList(entries); }
+
+void sortAndSplit(QStringList& entries, int keyLength, bool ascending,
+                  QStringList& folderIndexList, QStringList& fileList)
+{
+    sortEntries(entries);
+    folderIndexList.clear();
+    fileList.clear();
+    folderIndexList.reserve(entries.size());
+    fileList.reserve(entries.size());
+    const qsizetype n = entries.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        const QString& e = entries[ascending ? k : n - 1 - k];
+        folderIndexList.append(e.right(kFolderNumberLength));
+        const qsizetype nameLength = std::max<qsizetype>(0, e.size() - keyLength - kFolderNumberLength);
+        fileList.append(e.mid(keyLength, std::min<qsizetype>(nameLength, kNameLimit)));
+    }
+}
+
+QStringList namesOfSorted(const QStringList& sortedEntries, int keyLength, bool ascending)
+{
+    QStringList names;
+    names.reserve(sortedEntries.size());
+    const qsizetype n = sortedEntries.size();
+    for (qsizetype k = 0; k < n; ++k)
+        names.append(sortedEntries[ascending ? k : n - 1 - k].mid(keyLength, kNameLimit));
+    return names;
+}
+
+uint32_t clockSeed()
+{
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    return static_cast<uint32_t>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu);
+}
+
+void shuffle(QStringList& names, Random32& random)
+{
+    const qsizetype n = names.size();
+    for (qsizetype p = 0; p + 1 < n; ++p) {
+        const qsizetype r = random.next(static_cast<uint32_t>(n - p));
+        names.swapItemsAt(p, p + r);
+    }
+}
+
+void shuffle(QStringList& names, QStringList& folderIndexes, Random32& random)
+{
+    // Lists of unequal length would tear names from their folders.
+    const qsizetype n = std::min(names.size(), folderIndexes.size());
+    for (qsizetype p = 0; p + 1 < n; ++p) {
+        const qsizetype r = random.next(static_cast<uint32_t>(n - p));
+        names.swapItemsAt(p, p + r);
+        folderIndexes.swapItemsAt(p, p + r);
+    }
+}
+
+int displayWidth(const QString& name)
+{
+    int width = 0;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (u < 0x80 || (u >= 0xFF61 && u <= 0xFF9F))
+            width += 1;          // ASCII and half-width katakana: one byte
+        else if (!c.isLowSurrogate())
+            width += 2;
+    }
+    return width;
+}
+
+int scrollWidthFor(int listWidth, const QStringList& names)
+{
+    int widest = 1;
+    for (const QString& n : names)
+        widest = std::max(widest, displayWidth(n));
+    return static_cast<int>(static_cast<int64_t>(listWidth) * widest / 23);
+}
+
+bool isJpegName(const QString& name)
+{
+    return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
+}
+
+QStringList jpegNames(const QStringList& names)
+{
+    QStringList out;
+    out.reserve(names.size());
+    for (const QString& n : names)
+        if (isJpegName(n))
+            out.append(n);
+    return out;
+}
+
+}  // namespace order
