@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "platform/folder_walk.h"
+
 QString AppState::fullPath(int k) const
 {
     if (k < 0 || k >= FileList.size() || k >= FolderIndexList.size())
@@ -10,7 +12,8 @@ QString AppState::fullPath(int k) const
     const int folder = FolderIndexList.at(k).toInt(&ok);
     if (!ok || folder < 0 || folder >= FolderList.size())
         return QString();
-    return FolderList.at(folder) + QDir::separator() + FileList.at(k);
+    // A folder such as "/" already ends in the separator.
+    return platform::joinPath(FolderList.at(folder), FileList.at(k));
 }
 
 int AppState::shownIndex() const

@@ -4,15 +4,15 @@
 #include "app/app_state.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "platform/fonts.h"
 
 int main(int argc, char** argv)
 {
+    // The command line is not read.
     QApplication application(argc, argv);
+    // A viewer already running is brought forward instead.
     if (app::forwardToRunningInstance())
         return 0;
-    platform::installFontSubstitutes();
-    QApplication::setFont(platform::uiFont(15));
+    app::prepareApplication();
 
     AppState state;
     app::createWindows(state);

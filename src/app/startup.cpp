@@ -5,21 +5,47 @@
 
 #include "app/splash.h"
 #include "folder/tfrm_sub.h"
+#include "platform/folder_walk.h"
+#include "platform/fonts.h"
+#include "print/print_setup.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 
 namespace app {
 
+void prepareApplication()
+{
+    platform::installFontSubstitutes();
+    QApplication::setFont(platform::uiFont(15));
+}
+
 void createWindows(AppState& state)
 {
+    createSplash(state);
+
     QApplication::setApplicationName(QStringLiteral("Daredazi"));
     QApplication::setApplicationDisplayName(QStringLiteral("Daredazi"));
-    state.HelpFilePath = QDir::currentPath() + QStringLiteral("/Daredazi.chm");
-    createSplash(state);
+    // The program ends when the viewer closes; the folder window hides
+    // before the viewer shows, so the last window never closes by accident.
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    // The viewer stays hidden until the first OK of the folder window.
     state.frmMain = new TfrmMain(state);
+    // Without a printer the preparation is skipped; the help path and the
+    // lists (members of the state) exist regardless.
+    print::preparePrinterAtStartup();
+    state.HelpFilePath = platform::joinPath(QDir::toNativeSeparators(QDir::currentPath()),
+                                            QStringLiteral("Daredazi.chm"));
+    state.SortList.clear();
+    state.InfoLines.clear();
+
     state.frmSub = new TfrmSub(state);
+    state.FolderList.clear();
+    state.FolderIndexList.clear();
+    state.FileList.clear();
     startSplashTimer(state);
     state.frmSub->show();
+
     state.dlgPxSerch = new TdlgPxSerch(state, state.frmSub);
 }
 
@@ -31,6 +57,12 @@ void destroyWindows(AppState& state)
     state.frmSub = nullptr;
     delete state.frmMain;
     state.frmMain = nullptr;
+    state.FolderList.clear();
+    state.FolderIndexList.clear();
+    state.FileList.clear();
+    state.UnrotatedPicture = QImage();
+    state.SortList.clear();
+    state.InfoLines.clear();
 }
 
 }  // namespace app

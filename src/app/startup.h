@@ -1,18 +1,20 @@
 #pragma once
-// The start-up order of a run, shared by main and the tests.
-#include <memory>
-
+// The start-up order of a run, shared by main, the tests and the benchmarks.
 #include "app/app_state.h"
-
-class QApplication;
 
 namespace app {
 
+// The application's title and its font: the interface font is asked for by
+// its Windows name and falls back to an installed Japanese gothic font.
+// Call once after the QApplication exists.
+void prepareApplication();
+
 // Creates the windows in their order: splash, viewer (hidden), folder window
-// (shown), search dialog (hidden).
+// (shown, the first window the user sees), search dialog (hidden).
 void createWindows(AppState& state);
 
-// Deletes the windows made by createWindows.
+// Ends the run: deletes the windows made by createWindows and frees the
+// show list and the work lists.
 void destroyWindows(AppState& state);
 
 }  // namespace app

@@ -1,7 +1,9 @@
 #pragma once
 // The folder window "フォルダの選択": folder tree, file list and the display
 // and order options. Hidden, never destroyed, between visits.
+#include <QColor>
 #include <QDialog>
+#include <QSize>
 
 struct AppState;
 class QCheckBox;
@@ -26,6 +28,9 @@ class TfrmSub : public QDialog {
 public:
     explicit TfrmSub(AppState& state, QWidget* parent = nullptr);
     ~TfrmSub() override;
+
+    // Dialog result of "Exit" (the others end with Accepted or Rejected).
+    static constexpr int kExitResult = 6;
 
     // Controls, public so the viewer, the search dialog and the tests reach
     // them by name.
@@ -83,15 +88,46 @@ public:
     void FLLstSort(int folderNumber);
     void rgDSortClick();
     void rbAsendClick();
+    // Random order (also beside the order functions): FileList alone, or
+    // SortList and FolderIndexList together so each name keeps its folder.
+    void shuffleFileList();
+    void shuffleSortList();
+    // Sorts SortList and splits it into FolderIndexList and FileList;
+    // keyLength is 8 for file-date entries and 19 for shooting-date entries.
+    void sortAndSplit(int keyLength);
+    // The file-date and shooting-date cases of FLLstSort, same argument.
+    void SortTime(int folderNumber);
+    void SortDate(int folderNumber);
+    // Sets FLList's sideways scroll width from its longest name (0 for none).
+    void updateListScrollWidth();
+    void setListScrollWidth(int width);
 
     // Applies the background colour and picture fitting, and the window mode.
     void applyDisplayOptions();
     void applyWindowMode();
 
+    // True once an OK has shown the viewer (Cancel is enabled from then on).
+    bool viewerShown() const { return viewerShownOnce_; }
+
+public slots:
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    bool isSearchSender(QObject* sender) const;
+    void setSearchControlsEnabled(bool on);
+    void restoreAfterSearch();
+    void setViewerState(Qt::WindowStates wanted);
+    void setViewerBorder(bool on);
+    QSize viewerOuterSize() const;
+    int viewerClientWidth() const;
+    void placeInfoRow();
+
     AppState& state_;
+    bool homeRevealed_ = false;
+    bool viewerShownOnce_ = false;
 };

@@ -1,8 +1,185 @@
-// The folder window's display-order handlers.
+// The folder window's display orders: as listed (optionally shuffled), by
+// file date and by shooting date, each ascending or descending.
 #include "folder/tfrm_sub.h"
 
-#include "app/app_state.h"
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QScrollBar>
 
-void TfrmSub::FLLstSort(int) {}
-void TfrmSub::rgDSortClick() {}
-void TfrmSub::rbAsendClick() {}
+#include "app/app_state.h"
+#include "folder/display_order.h"
+#include "platform/file_list_box.h"
+#include "platform/radio_group.h"
+
+namespace {
+
+// Busy cursor for the length of one fill; shooting dates of a big folder
+// take a moment.
+class BusyCursor {
+public:
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+QString samePathForm(const QString& path)
+{
+    return QDir::cleanPath(QDir::fromNativeSeparators(path));
+}
+
+}  // namespace
+
+void TfrmSub::FLLstSort(int folderNumber)
+{
+    if (folderNumber == -1)
+        FLList->clear();
+    if (FLBox->count() == 0)
+        return;
+    BusyCursor busy;
+    switch (rgDSort->itemIndex()) {
+    case 1:
+        SortTime(folderNumber);
+        break;
+    case 2:
+        SortDate(folderNumber);
+        break;
+    default:
+        if (folderNumber == -1) {
+            FLList->addItems(FLBox->items());
+            updateListScrollWidth();
+        } else {
+            state_.SortList += FLBox->items();
+            if (folderNumber > 0) {
+                const QString number = QString::number(folderNumber);
+                for (int i = 0; i < FLBox->count(); ++i)
+                    state_.FolderIndexList.append(number);
+            }
+        }
+        break;
+    }
+}
+
+void TfrmSub::SortTime(int folderNumber)
+{
+    const QString dir = FLBox->directory() + QDir::separator();
+    const QStringList& names = FLBox->items();
+    if (folderNumber == -1) {
+        QStringList work;
+        work.reserve(names.size());
+        for (const QString& n : names)
+            work.append(order::fileDateKey(dir + n) + n);
+        order::sortEntries(work);
+        FLList->addItems(order::namesOfSorted(work, order::kFileDateKeyLength, rbAsend->isChecked()));
+        updateListScrollWidth();
+        return;
+    }
+    const QString number = order::folderNumberText(folderNumber);
+    for (const QString& n : names)
+        state_.SortList.append(order::fileDateKey(dir + n) + n + number);
+}
+
+void TfrmSub::SortDate(int folderNumber)
+{
+    // Only JPEG files carry a shooting date. They are picked out of the
+    // listing in hand rather than by listing the folder again under a
+    // narrower mask: the mask the user's list was made with stays in force
+    // (no file kind drops out of later lists) and the folder is read once.
+    const QStringList names = order::jpegNames(FLBox->items());
+    if (names.isEmpty())
+        return;
+    const QString dir = FLBox->directory() + QDir::separator();
+    if (folderNumber == -1) {
+        QStringList work;
+        work.reserve(names.size());
+        for (const QString& n : names) {
+            const QString date = order::ShotDateRead(dir + n);
+            if (!date.isEmpty())
+                work.append(order::fitShotDate(date) + n);
+        }
+        order::sortEntries(work);
+        FLList->addItems(order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked()));
+        updateListScrollWidth();
+        return;
+    }
+    if (state_.SearchSortsByDate) {
+        // The search reads the dates itself while it looks at each file.
+        if (folderNumber == 0) {
+            if (samePathForm(FLBox->directory()) == samePathForm(state_.ChosenFolder)) {
+                state_.SortList.clear();
+                for (int i = 0; i < FLList->count(); ++i)
+                    state_.SortList.append(FLList->item(i)->text());
+            } else {
+                state_.SortList = names;
+            }
+        } else {
+            const QString number = QString::number(folderNumber);
+            for (qsizetype i = 0; i < names.size(); ++i)
+                state_.FolderIndexList.append(number);
+            state_.SortList += names;
+        }
+        return;
+    }
+    const QString number = order::folderNumberText(folderNumber);
+    for (const QString& n : names) {
+        const QString date = order::ShotDateRead(dir + n);
+        if (!date.isEmpty())
+            state_.SortList.append(order::fitShotDate(date) + n + number);
+    }
+}
+
+void TfrmSub::updateListScrollWidth()
+{
+    QStringList names;
+    names.reserve(FLList->count());
+    for (int i = 0; i < FLList->count(); ++i)
+        names.append(FLList->item(i)->text());
+    setListScrollWidth(order::scrollWidthFor(FLList->width(), names));
+}
+
+void TfrmSub::setListScrollWidth(int width)
+{
+    // The list scrolls sideways only when its names are wider than it is.
+    FLList->setProperty("scrollWidth", width);
+    FLList->setHorizontalScrollBarPolicy(width > FLList->viewport()->width() ? Qt::ScrollBarAsNeeded
+                                                                              : Qt::ScrollBarAlwaysOff);
+}
+
+void TfrmSub::rgDSortClick()
+{
+    const int item = rgDSort->itemIndex();
+    if (item == state_.LastSortMode)
+        return;
+    state_.LastSortMode = static_cast<uint8_t>(item);
+    state_.SortList.clear();
+    FLLstSort(-1);
+    Label4->setText(QString::number(FLList->count()) + QStringLiteral(")"));
+}
+
+void TfrmSub::rbAsendClick()
+{
+    // The direction means nothing to the order as listed.
+    if (rgDSort->itemIndex() != 0)
+        FLLstSort(-1);
+}
+
+void TfrmSub::shuffleFileList()
+{
+    order::Random32 random(order::clockSeed());
+    order::shuffle(state_.FileList, random);
+}
+
+void TfrmSub::shuffleSortList()
+{
+    order::Random32 random(order::clockSeed());
+    order::shuffle(state_.SortList, state_.FolderIndexList, random);
+}
+
+void TfrmSub::sortAndSplit(int keyLength)
+{
+    order::sortAndSplit(state_.SortList, keyLength, rbAsend->isChecked(), state_.FolderIndexList,
+                        state_.FileList);
+}

@@ -1,0 +1,113 @@
+#include "platform/folder_tree.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+
+#include <algorithm>
+
+namespace platform {
+
+TopRow fourthRowTopRow(int i, int j)
+{
+    if (i >= 3)
+        return {false, i - 3};
+    return {true, i + std::max(j, 2 - i) - 2};
+}
+
+bool folderNameLess(const QString& a, const QString& b)
+{
+    // The same collation the file-system model sorts its rows with, so the
+    // walk numbers folders in the order the tree shows them.
+    thread_local QCollator collator = [] {
+        QCollator c;
+        c.setNumericMode(true);
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    const int r = collator.compare(a, b);
+    return r != 0 ? r < 0 : a < b;
+}
+
+FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this))
+{
+    // Folders only; without QDir::Hidden the dot folders stay out.
+    model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    model_->setReadOnly(true);
+    model_->setRootPath(QDir::rootPath());
+    setModel(model_);
+    for (int c = 1; c < model_->columnCount(); ++c)
+        hideColumn(c);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformRowHeights(true);
+    setAnimated(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this] { emit selectedFolderChanged(); });
+}
+
+QString FolderTree::selectedPath() const
+{
+    const QModelIndex idx = currentIndex();
+    if (!idx.isValid() || !selectionModel()->isSelected(idx))
+        return QString();
+    return QDir::toNativeSeparators(model_->filePath(idx));
+}
+
+bool FolderTree::selectPath(const QString& path)
+{
+    const QModelIndex idx = model_->index(QDir::fromNativeSeparators(path));
+    if (!idx.isValid())
+        return false;
+    for (QModelIndex p = idx.parent(); p.isValid(); p = p.parent())
+        expand(p);
+    setCurrentIndex(idx);
+    scrollTo(idx);
+    return true;
+}
+
+void FolderTree::clearSelectionPath()
+{
+    selectionModel()->clear();
+    emit selectedFolderChanged();
+}
+
+void FolderTree::scrollSelectedToFourthRow()
+{
+    const QModelIndex idx = currentIndex();
+    if (!idx.isValid())
+        return;
+    const QModelIndex parent = idx.parent();
+    if (!parent.isValid())
+        return;
+    const TopRow top = fourthRowTopRow(idx.row(), parent.row());
+    QModelIndex target;
+    if (!top.ofParent) {
+        target = model_->index(top.index, 0, parent);
+    } else {
+        const QModelIndex grand = parent.parent();
+        if (!grand.isValid())
+            return;  // the parent is a top row: nothing above it to refer to
+        target = model_->index(top.index, 0, grand);
+    }
+    if (target.isValid())
+        scrollTo(target, QAbstractItemView::PositionAtTop);
+}
+
+void FolderTree::revealHome()
+{
+    const QModelIndex home = model_->index(QDir::homePath());
+    if (!home.isValid())
+        return;
+    for (QModelIndex p = home.parent(); p.isValid(); p = p.parent())
+        expand(p);
+    expand(home);
+    scrollTo(home, QAbstractItemView::PositionAtTop);
+}
+
+}  // namespace platform

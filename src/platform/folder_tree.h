@@ -1,0 +1,58 @@
+#pragma once
+// The folder tree of the folder window: every folder of the file system from
+// its root down, folders only, with the platform's folder icons. Hidden (dot)
+// folders are not shown. Folders are read in the background, so an
+// unreadable or slow folder never blocks the window; it simply shows no
+// children. The tree follows changes on disk by itself.
+#include <QString>
+#include <QTreeView>
+
+class QFileSystemModel;
+
+namespace platform {
+
+// Where the top row goes so that the selected folder becomes the fourth
+// visible row. i: the folder's index among its siblings; j: its parent's
+// index among the parent's siblings. Either a sibling of the folder
+// (ofParent false) or a sibling of its parent (ofParent true) at index.
+struct TopRow {
+    bool ofParent = false;
+    int index = 0;
+};
+TopRow fourthRowTopRow(int i, int j);
+
+// Sibling order of folders as the tree shows them (and as the sub-folder
+// walk visits them): natural, case-insensitive name order.
+bool folderNameLess(const QString& a, const QString& b);
+
+class FolderTree : public QTreeView {
+    Q_OBJECT
+public:
+    explicit FolderTree(QWidget* parent = nullptr);
+
+    // Path of the selected folder, or empty when none is selected.
+    QString selectedPath() const;
+    // Selects the folder at path (expanding its ancestors). False when the
+    // tree has no such folder.
+    bool selectPath(const QString& path);
+    void clearSelectionPath();
+
+    // Scrolls so that the selected folder is the fourth visible row; leaves
+    // the scroll position alone when its parent is a top-level row.
+    void scrollSelectedToFourthRow();
+
+    // Expands the user's home folder and its ancestors and brings it into
+    // view (the state at first show).
+    void revealHome();
+
+    QFileSystemModel* fileSystemModel() const { return model_; }
+
+signals:
+    // The selected folder changed (also when the selection is cleared).
+    void selectedFolderChanged();
+
+private:
+    QFileSystemModel* model_;
+};
+
+}  // namespace platform

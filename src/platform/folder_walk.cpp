@@ -1,0 +1,104 @@
+#include "platform/folder_walk.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/folder_tree.h"
+
+namespace platform {
+
+namespace {
+
+QString normalised(const QString& path)
+{
+    QString p = QDir::fromNativeSeparators(path);
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')) && !(p.size() == 3 && p.at(1) == QLatin1Char(':')))
+        p.chop(1);
+    return p;
+}
+
+QString canonicalOf(const QString& path)
+{
+    const QString c = QFileInfo(path).canonicalFilePath();
+    return c.isEmpty() ? path : c;
+}
+
+}  // namespace
+
+QString joinPath(const QString& folder, const QString& name)
+{
+    if (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QDir::separator()))
+        return folder + name;
+    return folder + QDir::separator() + name;
+}
+
+void FolderWalk::setRoot(const QString& path)
+{
+    root_ = QDir::toNativeSeparators(normalised(path));
+    nodes_.clear();
+    nodes_ << root_;
+}
+
+void FolderWalk::expandAll()
+{
+    nodes_.clear();
+    if (root_.isEmpty())
+        return;
+    nodes_ << root_;
+
+    // Real folders already met. A folder's real path is its parent's real
+    // path plus its name unless it is a link, so only links need resolving.
+    // A folder counts as met when it is numbered, so the first of several
+    // routes to it in tree order keeps it.
+    QSet<QString> seen;
+    struct Pending {
+        QString path;
+        QString real;
+    };
+    std::vector<Pending> stack;
+    stack.push_back({root_, canonicalOf(root_)});
+
+    // Depth first, in tree order: children are pushed in reverse so the
+    // first sibling comes off the stack first, and each folder's sub-folders
+    // are numbered before its next sibling.
+    bool first = true;
+    while (!stack.empty()) {
+        Pending cur = std::move(stack.back());
+        stack.pop_back();
+        if (seen.contains(cur.real))
+            continue;
+        seen.insert(cur.real);
+        if (!first)
+            nodes_ << cur.path;
+        first = false;
+
+        struct Child {
+            QString name;
+            bool link;
+        };
+        std::vector<Child> children;
+        QDirIterator it(cur.path, QDir::Dirs | QDir::NoDotAndDotDot);
+        while (it.hasNext()) {
+            it.next();
+            children.push_back({it.fileName(), it.fileInfo().isSymLink()});
+        }
+        std::sort(children.begin(), children.end(),
+                  [](const Child& a, const Child& b) { return folderNameLess(a.name, b.name); });
+        for (auto c = children.rbegin(); c != children.rend(); ++c) {
+            const QString childPath = joinPath(cur.path, c->name);
+            const QString real = c->link ? canonicalOf(childPath)
+                                       : cur.real.endsWith(QLatin1Char('/')) ? cur.real + c->name
+                                                                             : cur.real + QLatin1Char('/') + c->name;
+            if (seen.contains(real))
+                continue;
+            stack.push_back({childPath, real});
+        }
+    }
+}
+
+}  // namespace platform
