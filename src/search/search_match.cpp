@@ -1,0 +1,258 @@
+#include "search/search_match.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "folder/buffered_file.h"
+#include "folder/display_order.h"
+#include "metadata/byte_stream.h"
+#include "metadata/comment_reader.h"
+#include "platform/text_codec.h"
+
+namespace search {
+
+namespace {
+
+constexpr int64_t kSegmentWalkLimit = 65000;
+// The TIFF walk never looks beyond this byte of the file.
+constexpr int64_t kTiffWalkLimit = 65536;
+// Tag texts are read into a field of this size; longer values are cut.
+constexpr int64_t kTextBytes = 1024;
+// A comment longer than this is no comment anyone typed.
+constexpr int64_t kCommentBytes = 64 * 1024;
+// Exif IFD pointers inside an Exif IFD could chain without end.
+constexpr size_t kMaxIfds = 8;
+
+constexpr uint16_t kImageDescription = 0x010E;
+constexpr uint16_t kDateTime = 0x0132;
+constexpr uint16_t kDateTimeOriginal = 0x9003;
+constexpr uint16_t kDateTimeDigitized = 0x9004;
+constexpr uint16_t kUserComment = 0x9286;
+constexpr uint16_t kExifIfdPointer = 0x8769;
+
+bool isTableFrameOrScan(uint16_t marker)
+{
+    return marker == 0xFFDB || marker == 0xFFC4 || marker == 0xFFC0 || marker == 0xFFDA ||
+           marker == 0xFFDD;
+}
+
+QString decodeAnsi(const char* bytes, size_t n)
+{
+    bool ascii = true;
+    for (size_t i = 0; i < n && ascii; ++i)
+        ascii = static_cast<unsigned char>(bytes[i]) < 0x80;
+    if (ascii)
+        return QString::fromLatin1(bytes, static_cast<qsizetype>(n));
+    return QString::fromStdString(platform::cp932ToUtf8(std::string_view(bytes, n)));
+}
+
+// An Exif ASCII value of count bytes at the given place, up to its first
+// zero byte.
+QString readText(order::BufferedFile& file, int64_t at, uint32_t count)
+{
+    const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kTextBytes);
+    if (n <= 0)
+        return {};
+    char bytes[kTextBytes];
+    const int64_t got = file.readAt(at, bytes, n);
+    const auto* zero = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(got)));
+    return decodeAnsi(bytes, zero ? static_cast<size_t>(zero - bytes) : static_cast<size_t>(got));
+}
+
+// The words are upper-cased already.
+bool containsAllWords(const QString& text, const QStringList& words)
+{
+    const QString upper = upperCased(text);
+    return std::all_of(words.begin(), words.end(),
+                       [&](const QString& w) { return upper.contains(w, Qt::CaseSensitive); });
+}
+
+}  // namespace
+
+QString trimBlanks(const QString& text)
+{
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && text.at(from).unicode() <= 0x20)
+        ++from;
+    while (to > from && text.at(to - 1).unicode() <= 0x20)
+        --to;
+    return text.mid(from, to - from);
+}
+
+QStringList splitWords(const QString& editText)
+{
+    const QString w = (trimBlanks(editText) + QLatin1Char(' ')).left(1000);
+    QStringList words = w.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.size() > kMaxWords)
+        words.erase(words.begin() + kMaxWords, words.end());
+    return words;
+}
+
+QString upperCased(const QString& text)
+{
+    // Unicode case mapping: 'ａ' (U+FF41) becomes 'Ａ' (U+FF21), never 'A';
+    // hiragana and katakana have no case.
+    return text.toUpper();
+}
+
+bool Contains(const QString& text, const QString& word)
+{
+    return upperCased(text).contains(upperCased(word), Qt::CaseSensitive);
+}
+
+Conditions makeConditions(const QString& wordText, const QString& dateText, bool searchBoth,
+                          int searchArea, bool collectShotDate)
+{
+    Conditions c;
+    for (const QString& w : splitWords(wordText))
+        c.words.append(upperCased(w));
+    c.dateText = upperCased(trimBlanks(dateText));
+    c.inTitle = searchBoth || searchArea == 0;
+    c.inComment = searchBoth || searchArea == 1;
+    c.collectShotDate = collectShotDate;
+    return c;
+}
+
+bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& conditions,
+               QString& shotDate)
+{
+    const bool haveWords = !conditions.words.isEmpty();
+    bool result = false;
+    bool wordsFound = !haveWords;
+    bool dateFound = conditions.dateText.isEmpty();
+    const bool lookInComment = haveWords && conditions.inComment;
+    bool sortDateDone = !conditions.collectShotDate;
+    shotDate.clear();
+
+    const int64_t base = file.position();
+    char byteOrder[2];
+    if (file.read(byteOrder, 2) != 2)
+        return false;
+    const bool le = byteOrder[0] == 'I' && byteOrder[1] == 'I';
+    file.skip(2);
+    uint32_t ifd0 = 0;
+    if (!file.readU32(ifd0, le))
+        return false;
+    std::vector<int64_t> ifds{base + ifd0};
+
+    for (size_t k = 0; k < ifds.size(); ++k) {
+        file.seek(ifds[k]);
+        uint16_t entries = 0;
+        if (!file.readU16(entries, le))
+            return result;
+        for (int j = 1; j <= entries; ++j) {
+            const int64_t entry = file.position();
+            // Entries outside the Exif segment belong to no Exif block.
+            if (entry > segmentEnd || entry > kTiffWalkLimit)
+                return result;
+            uint16_t tag = 0;
+            if (!file.readU16(tag, le))
+                return result;
+            const int64_t next = entry + 12;
+            if (tag == kExifIfdPointer) {
+                file.skip(6);
+                uint32_t offset = 0;
+                if (!file.readU32(offset, le))
+                    return result;
+                if (ifds.size() < kMaxIfds)
+                    ifds.push_back(base + offset);
+                break;  // the rest of this IFD is not looked at
+            }
+            if (tag == kImageDescription || tag == kDateTime || tag == kDateTimeOriginal ||
+                tag == kDateTimeDigitized) {
+                file.skip(2);
+                uint32_t count = 0;
+                if (!file.readU32(count, le))
+                    return result;
+                int64_t at = file.position();
+                if (count > 4) {
+                    uint32_t offset = 0;
+                    if (!file.readU32(offset, le))
+                        return result;
+                    at = base + offset;
+                }
+                const QString text = readText(file, at, count);
+                if (!wordsFound && tag == kImageDescription && conditions.inTitle)
+                    wordsFound = containsAllWords(text, conditions.words);
+                if (!dateFound && tag != kImageDescription)
+                    dateFound = upperCased(text).contains(conditions.dateText, Qt::CaseSensitive);
+                if (!sortDateDone && tag == kDateTimeOriginal) {
+                    shotDate = order::fitShotDate(text);
+                    sortDateDone = true;
+                }
+                result = wordsFound && dateFound;
+                if ((result && sortDateDone) ||
+                    (dateFound && !lookInComment && tag == kImageDescription && sortDateDone) ||
+                    (!lookInComment && tag == kDateTimeDigitized && sortDateDone))
+                    return result;
+                file.seek(next);
+                continue;
+            }
+            if (tag == kUserComment) {
+                if (!lookInComment || wordsFound)
+                    return result;
+                file.skip(2);
+                uint32_t count = 0;
+                if (!file.readU32(count, le))
+                    return result;
+                int64_t at = file.position();
+                if (count > 4) {
+                    uint32_t offset = 0;
+                    if (!file.readU32(offset, le))
+                        return result;
+                    at = base + offset;
+                }
+                std::vector<uint8_t> value(static_cast<size_t>(std::min<int64_t>(count, kCommentBytes)));
+                const int64_t got = file.readAt(at, value.data(), static_cast<int64_t>(value.size()));
+                metadata::ByteStream stream(value.data(), static_cast<size_t>(got));
+                const QString comment = QString::fromStdString(metadata::ComtRead(stream, got));
+                wordsFound = containsAllWords(comment, conditions.words);
+                return wordsFound && dateFound;
+            }
+            if (tag > kUserComment && j > 10)
+                return result;
+            file.seek(next);
+        }
+    }
+    return result;
+}
+
+PictureMatch matchPicture(const QString& path, const Conditions& conditions)
+{
+    PictureMatch m;
+    order::BufferedFile file(path);
+    if (!file.isOpen())
+        return m;
+    m.opened = true;
+    uint8_t soi[2];
+    if (file.read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != 0xD8)
+        return m;
+    if (!file.hasByteAt(99))
+        return m;
+    for (;;) {
+        uint16_t marker = 0;
+        uint16_t length = 0;
+        if (!file.readU16(marker, false) || !file.readU16(length, false))
+            return m;
+        if (isTableFrameOrScan(marker) || length < 2)
+            return m;
+        if (marker == 0xFFE1) {
+            // Only the first APP1 segment is looked at: Exif or nothing.
+            const int64_t segmentEnd = file.position() + length - 2;
+            char id[4];
+            if (file.read(id, 4) != 4 || std::memcmp(id, "Exif", 4) != 0)
+                return m;
+            file.skip(2);
+            m.matched = TiffMatch(file, segmentEnd, conditions, m.shotDate);
+            return m;
+        }
+        file.skip(static_cast<int64_t>(length) - 2);
+        if (file.position() > kSegmentWalkLimit || !file.hasByteAt(file.position()))
+            return m;
+    }
+}
+
+}  // namespace search

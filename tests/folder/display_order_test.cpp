@@ -1,0 +1,238 @@
+// The order keys, the shooting-date reader, sort and split and the shuffle,
+// over JPEG files built byte by byte in a temporary folder.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include "folder/display_order.h"
+#include "folder/order_exif_builder.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testexif::Picture;
+
+TEST(DisplayOrderKeys, FileDateKeyPacksLocalTimeAsDosDateTime)
+{
+    struct Row {
+        const char* name;
+        QDateTime time;
+        const char* key;
+    };
+    const Row rows[] = {
+        {"ordinary time", QDateTime(QDate(2020, 3, 4), QTime(5, 6, 8)), "506428C4"},
+        {"odd second falls to the even one", QDateTime(QDate(2020, 3, 4), QTime(5, 6, 9)), "506428C4"},
+        {"first packable second", QDateTime(QDate(1980, 1, 1), QTime(0, 0, 0)), "00210000"},
+        {"last packable second", QDateTime(QDate(2107, 12, 31), QTime(23, 59, 59)), "FF9FBF7D"},
+        {"before 1980", QDateTime(QDate(1979, 12, 31), QTime(23, 59, 59)), "00000000"},
+        {"after 2107", QDateTime(QDate(2108, 1, 1), QTime(0, 0, 0)), "00000000"},
+        {"time not known", QDateTime(), "FFFFFFFF"},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(order::fileDateKey(r.time).toStdString(), r.key) << r.name;
+    EXPECT_EQ(order::fileDateKey(QStringLiteral("/no/such/file.jpg")), QStringLiteral("FFFFFFFF"));
+}
+
+TEST(DisplayOrderKeys, ShootingDatesAreBroughtToNineteenCharacters)
+{
+    EXPECT_EQ(order::fitShotDate(QStringLiteral("2021:05:06 07:08:09")), QStringLiteral("2021:05:06 07:08:09"));
+    EXPECT_EQ(order::fitShotDate(QStringLiteral("2021:05:06")), QStringLiteral("2021:05:06         "));
+    EXPECT_EQ(order::fitShotDate(QStringLiteral("2021:05:06 07:08:09.123+09:00")),
+              QStringLiteral("2021:05:06 07:08:09"));
+    EXPECT_EQ(order::folderNumberText(42), QStringLiteral("000042"));
+}
+
+class ShotDateReadTest : public ::testing::Test {
+protected:
+    QString write(const QString& name, const QByteArray& bytes)
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(testexif::writeFile(path, bytes));
+        return path;
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(ShotDateReadTest, FindsTheDateWhereCamerasAndEditorsPutIt)
+{
+    struct Row {
+        const char* name;
+        Picture picture;
+        const char* date;
+    };
+    Picture le;
+    le.dateOriginal = "2019:01:02 03:04:05";
+    Picture be = le;
+    be.littleEndian = false;
+    Picture xmp = le;
+    xmp.xmpFirst = true;
+    Picture digitizedOnly;
+    digitizedOnly.dateDigitized = "2018:07:08 09:10:11";
+    Picture both;
+    both.dateOriginal = "2017:01:01 00:00:00";
+    both.dateDigitized = "2016:01:01 00:00:00";
+    Picture inIfd0 = le;
+    inIfd0.dateInIfd0 = true;
+    inIfd0.title = "t";
+    Picture longDate;
+    longDate.dateOriginal = "2015:02:03 04:05:06.789012345678";
+    Picture shortInPlace;
+    shortInPlace.dateOriginal = "ab";
+    Picture noDate;
+    noDate.title = "a title but no date";
+    noDate.dateTime = "2014:01:01 00:00:00";  // DateTime is not the shooting date
+    Picture noExif;
+    noExif.noExif = true;
+    const Row rows[] = {
+        {"little-endian Exif IFD", le, "2019:01:02 03:04:05"},
+        {"big-endian Exif IFD", be, "2019:01:02 03:04:05"},
+        {"XMP segment before the Exif one", xmp, "2019:01:02 03:04:05"},
+        {"only DateTimeDigitized", digitizedOnly, "2018:07:08 09:10:11"},
+        {"DateTimeOriginal comes first", both, "2017:01:01 00:00:00"},
+        {"date tag in IFD0", inIfd0, "2019:01:02 03:04:05"},
+        {"long value cut to 24 bytes", longDate, "2015:02:03 04:05:06.7890"},
+        {"value held in the entry", shortInPlace, "ab"},
+        {"no date tag", noDate, ""},
+        {"no Exif segment", noExif, ""},
+    };
+    for (const Row& r : rows) {
+        const QString path = write(QStringLiteral("p.jpg"), testexif::jpegBytes(r.picture));
+        EXPECT_EQ(order::ShotDateRead(path).toStdString(), r.date) << r.name;
+    }
+}
+
+TEST_F(ShotDateReadTest, DamagedFilesGiveNoDate)
+{
+    Picture p;
+    p.dateOriginal = "2019:01:02 03:04:05";
+    const QByteArray good = testexif::jpegBytes(p);
+    QByteArray zeroLength = QByteArray("\xFF\xD8\xFF\xE0\x00\x00", 6) + QByteArray(200, '\0');
+    QByteArray badOffset = good;
+    // The Exif IFD pointer's value sits at a fixed place in the built file:
+    // point it far outside the file.
+    const int pointer = badOffset.indexOf(QByteArray("\x69\x87\x04\x00", 4));
+    ASSERT_GT(pointer, 0);
+    badOffset.replace(pointer + 8, 4, QByteArray("\xF0\xFF\xFF\x7F", 4));
+    struct Row {
+        const char* name;
+        QByteArray bytes;
+    };
+    const Row rows[] = {
+        {"not a JPEG", QByteArray("GIF89a") + QByteArray(200, '\0')},
+        {"shorter than 100 bytes", good.left(99)},
+        {"cut inside the Exif block", good.left(good.indexOf("2019") - 4)},
+        {"segment length zero", zeroLength},
+        {"Exif IFD offset beyond the end", badOffset},
+        {"empty file", QByteArray()},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(order::ShotDateRead(write(QStringLiteral("bad.jpg"), r.bytes)), QString()) << r.name;
+    EXPECT_EQ(order::ShotDateRead(dir.filePath(QStringLiteral("missing.jpg"))), QString());
+}
+
+TEST_F(ShotDateReadTest, RealCameraFilesCarryTheirDate)
+{
+    REQUIRE_TESTDATA();
+    int dated = 0;
+    for (const auto& row : testsupport::manifestRows()) {
+        std::string file;
+        for (const auto& [k, v] : row)
+            if (k == "file" || k == "path" || k == "name")
+                file = v;
+        if (file.empty())
+            continue;
+        const QString path = QString::fromStdString((testsupport::testDataDir() / file).string());
+        if (!order::isJpegName(path))
+            continue;
+        const QString date = order::ShotDateRead(path);
+        if (!date.isEmpty()) {
+            ++dated;
+            EXPECT_EQ(date.size(), 19) << file;
+            EXPECT_EQ(date.at(4), QLatin1Char(':')) << file;
+        }
+    }
+    EXPECT_GT(dated, 0);
+}
+
+TEST(DisplayOrderSort, EntriesCompareWholeAndDescendingIsTheExactReverse)
+{
+    // Same key: the name decides, then the folder number; letter case does
+    // not count; hexadecimal keys order by value.
+    QStringList entries = {
+        QStringLiteral("2020:01:01 00:00:00b.jpg000000"),
+        QStringLiteral("2020:01:01 00:00:00A.jpg000001"),
+        QStringLiteral("2020:01:01 00:00:00a.jpg000000"),
+        QStringLiteral("2019:12:31 23:59:59z.jpg000002"),
+        QStringLiteral("2020:01:01         c.jpg000000"),
+    };
+    QStringList up = entries;
+    QStringList folders;
+    QStringList files;
+    order::sortAndSplit(up, order::kShotDateKeyLength, true, folders, files);
+    EXPECT_EQ(files, (QStringList{"z.jpg", "c.jpg", "a.jpg", "A.jpg", "b.jpg"}));
+    EXPECT_EQ(folders, (QStringList{"000002", "000000", "000000", "000001", "000000"}));
+
+    QStringList down = entries;
+    QStringList downFolders;
+    QStringList downFiles;
+    order::sortAndSplit(down, order::kShotDateKeyLength, false, downFolders, downFiles);
+    std::reverse(downFiles.begin(), downFiles.end());
+    std::reverse(downFolders.begin(), downFolders.end());
+    EXPECT_EQ(downFiles, files);
+    EXPECT_EQ(downFolders, folders);
+
+    QStringList hex = {QStringLiteral("506428C4b.jpg"), QStringLiteral("FFFFFFFFa.jpg"), QStringLiteral("00000000c.jpg"),
+           QStringLiteral("5064A8C4a.jpg"), QStringLiteral("506428C4A.jpg")};
+    order::sortEntries(hex);
+    EXPECT_EQ(order::namesOfSorted(hex, order::kFileDateKeyLength, true),
+              (QStringList{"c.jpg", "A.jpg", "b.jpg", "a.jpg", "a.jpg"}));
+}
+
+TEST(DisplayOrderShuffle, KeepsEveryNameWithItsFolderAndDiffersBetweenSeeds)
+{
+    QStringList names;
+    QStringList folders;
+    for (int i = 0; i < 200; ++i) {
+        names << QStringLiteral("n%1.jpg").arg(i);
+        folders << QString::number(i % 7);
+    }
+    QStringList a = names;
+    QStringList af = folders;
+    order::Random32 r1(12345);
+    order::shuffle(a, af, r1);
+    EXPECT_NE(a, names);
+    EXPECT_EQ(QSet<QString>(a.begin(), a.end()), QSet<QString>(names.begin(), names.end()));
+    for (int k = 0; k < a.size(); ++k)
+        EXPECT_EQ(af[k], QString::number(a[k].mid(1, a[k].size() - 5).toInt() % 7)) << a[k].toStdString();
+
+    QStringList b = names;
+    order::Random32 r2(12346);
+    order::shuffle(b, r2);
+    EXPECT_NE(a, b);
+
+    // Every draw stays below its bound, even for the largest bound.
+    order::Random32 r3(0xFFFFFFFFu);
+    for (uint32_t m : {1u, 2u, 3u, 1000u, 0xFFFFFFFFu})
+        for (int i = 0; i < 100; ++i)
+            EXPECT_LT(r3.next(m), m);
+}
+
+TEST(DisplayOrderScrollWidth, CountsFullWidthCharactersTwice)
+{
+    struct Row {
+        QStringList names;
+        int width;
+    };
+    const Row rows[] = {
+        {{}, 227 * 1 / 23},
+        {{"abc.jpg", "a.jpg"}, 227 * 7 / 23},
+        {{QStringLiteral("写真.jpg")}, 227 * 8 / 23},
+        {{QStringLiteral("ｼｬｼﾝ.jpg")}, 227 * 8 / 23},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(order::scrollWidthFor(227, r.names), r.width) << r.names.join(',').toStdString();
+}
+
+}  // namespace
