@@ -3,30 +3,56 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
+#include "viewer/viewer_logic.h"
+
+PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void PictureBox::setCenter(bool on) { center_ = on; update(); }
 void PictureBox::setProportional(bool on) { proportional_ = on; update(); }
 void PictureBox::setStretch(bool on) { stretch_ = on; update(); }
 
-void PictureBox::setPicture(const QImage& image)
+void PictureBox::setPicture(const QImage& image) { setPicture(image, image.size()); }
+
+void PictureBox::setPicture(const QImage& image, QSize fullSize)
 {
     picture_ = image;
+    fullSize_ = image.isNull() ? QSize() : fullSize;
+    scaled_ = QImage();
     update();
 }
 
 void PictureBox::clear()
 {
     picture_ = QImage();
+    fullSize_ = QSize();
+    scaled_ = QImage();
     update();
 }
 
-void PictureBox::paintEvent(QPaintEvent*)
+QRect PictureBox::drawRect() const
 {
     if (picture_.isNull())
-        return;
+        return QRect();
+    return viewer::pictureRect(size(), fullSize_, center_, proportional_, stretch_);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event)
+{
     QPainter p(this);
-    p.drawImage(QPoint(0, 0), picture_);
+    p.fillRect(event->rect(), window()->palette().color(QPalette::Window));
+    if (picture_.isNull())
+        return;
+    const QRect r = drawRect();
+    if (r.size() == picture_.size()) {
+        p.drawImage(r.topLeft(), picture_);
+        return;
+    }
+    if (scaled_.size() != r.size())
+        scaled_ = picture_.scaled(r.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    p.drawImage(r.topLeft(), scaled_);
 }
 
 void PictureBox::mousePressEvent(QMouseEvent* event)
@@ -36,6 +62,6 @@ void PictureBox::mousePressEvent(QMouseEvent* event)
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
         emit clicked();
 }

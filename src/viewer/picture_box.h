@@ -1,6 +1,8 @@
 #pragma once
 // The viewer's picture control: holds the shown picture and draws it
 // centred, fitted proportionally or stretched, as its three flags say.
+// The held image may be a reduced copy; placement always uses the
+// picture's full pixel size.
 #include <QImage>
 #include <QWidget>
 
@@ -17,8 +19,17 @@ public:
     void setStretch(bool on);
 
     const QImage& picture() const { return picture_; }
+    // The picture at its own size.
     void setPicture(const QImage& image);
+    // A picture whose full size is `fullSize`; image may be smaller.
+    void setPicture(const QImage& image, QSize fullSize);
     void clear();
+    bool isEmpty() const { return picture_.isNull(); }
+
+    // The picture's full pixel size (empty when there is none).
+    QSize pictureSize() const { return fullSize_; }
+    // Where the picture is drawn inside the control.
+    QRect drawRect() const;
 
 signals:
     void clicked();
@@ -31,6 +42,8 @@ protected:
 
 private:
     QImage picture_;
+    QSize fullSize_;
+    QImage scaled_;  // picture_ at the last drawn size
     bool center_ = true;
     bool proportional_ = true;
     bool stretch_ = false;

@@ -3,16 +3,26 @@
 #include <QImage>
 #include <QWidget>
 
+#include <memory>
+
+#include "platform/picture_decoder.h"
+
 struct AppState;
 class PictureBox;
 class QComboBox;
 class QFrame;
 class QLineEdit;
+class QScrollArea;
 class QPushButton;
 class QSlider;
 class QTimer;
 class QToolButton;
 class RelatedMedia;
+
+namespace viewer {
+class PictureCache;
+struct PictureRequest;
+}
 
 namespace platform {
 class ClickLabel;
@@ -65,7 +75,9 @@ public:
 
     // Whether the window scrolls its content (the 1:1 view of a large picture).
     bool autoScroll() const { return autoScroll_; }
-    void setAutoScroll(bool on) { autoScroll_ = on; }
+    void setAutoScroll(bool on);
+    // The scroll area that holds Image1 (scroll bars only in scroll mode).
+    QScrollArea* scroller() const { return scroller_; }
 
     // The picture on screen at full resolution, turned as shown.
     QImage fullPicture() const;
@@ -73,8 +85,33 @@ public:
     // picture (red), false for the file's date (orange) or no date.
     bool dateFromMetadata() const;
 
+    // Windows virtual key codes, as FormKeyDown takes them.
+    enum Key {
+        VK_BACK = 0x08,
+        VK_RETURN = 0x0D,
+        VK_SHIFT = 0x10,
+        VK_CONTROL = 0x11,
+        VK_ESCAPE = 0x1B,
+        VK_SPACE = 0x20,
+        VK_END = 0x23,
+        VK_LEFT = 0x25,
+        VK_UP = 0x26,
+        VK_RIGHT = 0x27,
+        VK_DOWN = 0x28,
+    };
+    // The virtual key of a Qt key, 0 for keys the viewer ignores.
+    static int virtualKey(int qtKey);
+
     // Handlers.
     void Image1Click(QObject* sender);
+    void ShowPicture();
+    void Image1MouseDown(Qt::MouseButton button);
+    void lbSenOtMouseEnter();
+    void lbSenOtMouseLeave();
+    void FormResize();
+    // Turns the shown picture: 1 right, 2 left.
+    void RotateBitmap90(int direction);
+
     void TimDspTimer();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void btBefrClick();
@@ -91,7 +128,40 @@ public:
     // The folder window's OK button, passed as the hand-over sender.
     QObject* handOverSender = nullptr;
 
+    // Decoding ahead of the show; on by default.
+    void setPrefetchEnabled(bool on);
+    viewer::PictureCache& pictureCache() { return *cache_; }
+    // The picture as decoded for the screen (may be a reduced copy).
+    const platform::DecodedPicture& shownPicture() const { return shown_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void buildControls();
+    void takeFocusFromPanel();
+    void stepBack(QObject* sender);
+    void openFolderWindow(bool fromMouse);
+    void quitViewer();
+    void showShown();
+    void prefetchNeighbours();
+    viewer::PictureRequest requestFor(int index) const;
+    void rerenderOnBackground();
+    QString shownFileName() const;
+    void placeTitleWidth();
+
     AppState& state_;
+    QScrollArea* scroller_ = nullptr;
     bool autoScroll_ = false;
+    bool firstResize_ = true;
+    bool steppedBack_ = false;
+    std::unique_ptr<viewer::PictureCache> cache_;
+    // The picture on screen and its copy before any turn.
+    platform::DecodedPicture shown_;
+    platform::DecodedPicture unrotated_;
+    QString shownPath_;
+    int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
 };

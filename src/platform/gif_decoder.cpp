@@ -1,0 +1,131 @@
+// GIF through giflib: the first picture of the file on its logical screen,
+// transparent pixels in the background colour.
+#include <QImage>
+
+#include <cstring>
+
+#include <gif_lib.h>
+
+#include "platform/picture_decoder.h"
+
+namespace platform {
+
+namespace {
+
+struct MemoryReader {
+    const uchar* data;
+    size_t size;
+    size_t pos;
+};
+
+int readData(GifFileType* gif, GifByteType* out, int length)
+{
+    auto* r = static_cast<MemoryReader*>(gif->UserData);
+    if (length < 0)
+        return 0;
+    const size_t n = std::min(static_cast<size_t>(length), r->size - r->pos);
+    std::memcpy(out, r->data + r->pos, n);
+    r->pos += n;
+    return static_cast<int>(n);
+}
+
+struct GifCloser {
+    GifFileType* gif;
+    ~GifCloser()
+    {
+        int err = 0;
+        if (gif)
+            DGifCloseFile(gif, &err);
+    }
+};
+
+}  // namespace
+
+QImage decodeGif(const uchar* data, size_t size, QColor background)
+{
+    MemoryReader reader{data, size, 0};
+    int err = 0;
+    GifFileType* gif = DGifOpen(&reader, readData, &err);
+    if (!gif)
+        throw DecodeError("not a GIF");
+    GifCloser closer{gif};
+    int transparent = -1;
+    for (;;) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR)
+            throw DecodeError("bad GIF data");
+        if (type == TERMINATE_RECORD_TYPE)
+            throw DecodeError("GIF without a picture");
+        if (type == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* ext = nullptr;
+            if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR)
+                throw DecodeError("bad GIF extension");
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
+                GraphicsControlBlock gcb;
+                DGifExtensionToGCB(ext[0], ext + 1, &gcb);
+                transparent = gcb.TransparentColor;
+            }
+            while (ext) {
+                if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR)
+                    throw DecodeError("bad GIF extension");
+            }
+            continue;
+        }
+        if (type != IMAGE_DESC_RECORD_TYPE)
+            continue;
+        if (DGifGetImageDesc(gif) == GIF_ERROR)
+            throw DecodeError("bad GIF image");
+        const GifImageDesc& d = gif->Image;
+        int sw = gif->SWidth, sh = gif->SHeight;
+        if (sw <= 0 || sh <= 0) {
+            sw = d.Width;
+            sh = d.Height;
+        }
+        const qint64 pixels = qint64(d.Width) * d.Height;
+        // LZW codes hold at least a few bits each and expand to at most
+        // 4096 pixels, so a short file cannot hold a huge frame.
+        if (sw <= 0 || sh <= 0 || d.Width <= 0 || d.Height <= 0 || qint64(sw) * sh > kMaxPixels ||
+            pixels > qint64(size) * 16384)
+            throw DecodeError("absurd GIF size");
+        const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+        QImage out(sw, sh, QImage::Format_RGB32);
+        if (out.isNull())
+            throw DecodeError("out of memory");
+        out.fill(background);
+        std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
+        auto drawLine = [&](int row) {
+            const int y = d.Top + row;
+            if (y < 0 || y >= sh)
+                return;
+            QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int i = 0; i < d.Width; ++i) {
+                const int x = d.Left + i, c = line[i];
+                if (x < 0 || x >= sw || c == transparent)
+                    continue;
+                if (map && c < map->ColorCount)
+                    dst[x] = qRgb(map->Colors[c].Red, map->Colors[c].Green, map->Colors[c].Blue);
+                else
+                    dst[x] = qRgb(0, 0, 0);
+            }
+        };
+        if (d.Interlace) {
+            static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+            for (int pass = 0; pass < 4; ++pass)
+                for (int row = start[pass]; row < d.Height; row += step[pass]) {
+                    if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR)
+                        throw DecodeError("bad GIF data");
+                    drawLine(row);
+                }
+        } else {
+            for (int row = 0; row < d.Height; ++row) {
+                if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR)
+                    throw DecodeError("bad GIF data");
+                drawLine(row);
+            }
+        }
+        return out;
+    }
+}
+
+}  // namespace platform

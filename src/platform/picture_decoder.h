@@ -1,0 +1,78 @@
+#pragma once
+// Decoding of the picture formats the viewer shows, chosen by the file
+// name's ending. A JPEG may be decoded as a reduced copy for display; the
+// reported size is always the picture's full pixel size.
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+#include "platform/bitmap.h"
+
+namespace platform {
+
+enum class PictureKind { None, Jpeg, Ico, Gif, Png, Metafile, Bmp };
+
+// The kind of decoder a file name's ending selects (case ignored).
+PictureKind pictureKindFor(const QString& fileName);
+
+// Every decoding failure: bad or truncated data, an absurd size.
+class DecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Pictures beyond this many pixels are refused instead of allocated.
+constexpr qint64 kMaxPixels = 500'000'000;
+
+struct DecodeRequest {
+    // Size the picture will be drawn at for its full size; an invalid size
+    // (or none) asks for the full picture.
+    std::function<QSize(QSize full)> drawnSize;
+    // Fills the transparent parts of GIF pictures and flattened icons.
+    QColor background = Qt::black;
+    // An icon is flattened onto the background (the stretched view).
+    bool flattenIcon = false;
+};
+
+struct DecodedPicture {
+    PictureKind kind = PictureKind::None;
+    QImage image;       // what is drawn; may be a reduced copy of a JPEG
+    Bitmap bitmap;      // a BMP at its stored depth (image is its 32-bit copy)
+    QSize fullSize;     // the picture's own pixel size
+    bool reduced = false;
+    bool isIcon = false;  // an icon kept as such (drawn with transparency)
+    int scaleDenom = 1;   // JPEG: the DCT scale used (1, 2, 4 or 8)
+
+    bool isNull() const { return image.isNull(); }
+    qint64 byteCost() const { return image.sizeInBytes() + static_cast<qint64>(bitmap.bits.size()); }
+};
+
+// Decodes data (the whole file) by the ending of fileName. Throws
+// DecodeError; a name with no known ending gives an empty picture.
+DecodedPicture decodePicture(const QString& fileName, const QByteArray& data, const DecodeRequest& request);
+
+// The single decoders.
+struct JpegInfo {
+    QSize size;
+    int scaleDenom = 1;
+};
+// Picks the smallest power-of-two reduction (1/2, 1/4, 1/8) whose decoded
+// size still covers `drawn`; 1 when drawn is invalid or not smaller.
+int jpegScaleFor(QSize full, QSize drawn);
+// Decodes at 1/scaleDenom of the full size (0: chosen from drawnSize).
+QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info);
+QImage decodePng(const uchar* data, size_t size);
+Bitmap decodeBmp(const uchar* data, size_t size);
+QImage decodeGif(const uchar* data, size_t size, QColor background);
+QImage decodeIco(const QByteArray& data);
+QImage decodeWmf(const uchar* data, size_t size);
+QImage decodeEmf(const uchar* data, size_t size);
+// Draws an SVG document to a picture of its own size.
+QImage renderSvg(const QByteArray& svg);
+
+}  // namespace platform

@@ -1,0 +1,107 @@
+// PNG through libpng, read from memory. Decoding ourselves keeps large
+// pictures clear of Qt's image-reader allocation limit; our own bound is the
+// absurd-size rule.
+#include <QImage>
+
+#include <csetjmp>
+#include <cstring>
+
+#include <png.h>
+
+#include "platform/picture_decoder.h"
+
+namespace platform {
+
+namespace {
+
+struct MemoryReader {
+    const uchar* data;
+    size_t size;
+    size_t pos;
+};
+
+void readData(png_structp png, png_bytep out, png_size_t length)
+{
+    auto* r = static_cast<MemoryReader*>(png_get_io_ptr(png));
+    if (length > r->size - r->pos)
+        png_error(png, "read past end");
+    std::memcpy(out, r->data + r->pos, length);
+    r->pos += length;
+}
+
+[[noreturn]] void pngError(png_structp png, png_const_charp)
+{
+    longjmp(png_jmpbuf(png), 1);
+}
+
+void pngWarning(png_structp, png_const_charp) {}
+
+}  // namespace
+
+QImage decodePng(const uchar* data, size_t size)
+{
+    if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
+        throw DecodeError("not a PNG");
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+    if (!png)
+        throw DecodeError("out of memory");
+    png_infop info = png_create_info_struct(png);
+    if (!info) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        throw DecodeError("out of memory");
+    }
+    MemoryReader reader{data, size, 0};
+    QImage* volatile result = nullptr;
+    png_bytep* volatile rows = nullptr;
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        delete result;
+        delete[] rows;
+        throw DecodeError("bad PNG data");
+    }
+    png_set_read_fn(png, &reader, readData);
+    // Text and other ancillary chunks are not shown; keep their memory small.
+    png_set_chunk_malloc_max(png, 8 * 1024 * 1024);
+    png_read_info(png, info);
+    png_uint_32 w = 0, h = 0;
+    int depth = 0, colour = 0, interlace = 0;
+    png_get_IHDR(png, info, &w, &h, &depth, &colour, &interlace, nullptr, nullptr);
+    const qint64 pixels = qint64(w) * h;
+    // Deflate cannot expand data by more than about 1032 times.
+    const qint64 raw = qint64(h) * ((qint64(w) * depth * png_get_channels(png, info) + 7) / 8 + 1);
+    if (w == 0 || h == 0 || w > 0x7FFFFFF || h > 0x7FFFFFF || pixels > kMaxPixels || raw > qint64(size) * 1100 + 4096) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        throw DecodeError("absurd PNG size");
+    }
+    if (depth == 16)
+        png_set_strip_16(png);
+    if (colour == PNG_COLOR_TYPE_PALETTE)
+        png_set_palette_to_rgb(png);
+    if (colour == PNG_COLOR_TYPE_GRAY && depth < 8)
+        png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS))
+        png_set_tRNS_to_alpha(png);
+    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA)
+        png_set_gray_to_rgb(png);
+    png_set_bgr(png);
+    png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    result = new QImage(static_cast<int>(w), static_cast<int>(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (result->isNull() || png_get_rowbytes(png, info) != size_t(w) * 4)
+        png_error(png, "out of memory");
+    rows = new png_bytep[h];
+    for (png_uint_32 y = 0; y < h; ++y)
+        rows[y] = result->scanLine(static_cast<int>(y));
+    png_read_image(png, rows);
+    // Reading to the end catches a file cut off after its pixel data.
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    delete[] rows;
+    QImage out = std::move(*result);
+    delete result;
+    return out;
+}
+
+}  // namespace platform
