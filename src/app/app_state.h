@@ -2,12 +2,15 @@
 // The shared state of one run. One object, created in main and passed by
 // reference to every window; the fields keep the names the windows use.
 #include <QByteArray>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
+
+#include "platform/fonts.h"
 
 class TfrmMain;
 class TfrmSub;
@@ -55,6 +58,13 @@ struct AppState {
     std::array<QString, 10> SearchWords;
     QString SearchDateText;
     QString MatchShotDate;
+
+    // Printing: the last choices of the print dialog and the printer font,
+    // kept in memory for the run. PrintTextCode: 0 no text, 1-3 over the
+    // picture, 17-19 below it; PrintScaleMode: 0 pixel for pixel, 1 fit, 2 fill.
+    int PrintTextCode = 19;
+    uint8_t PrintScaleMode = 1;
+    QFont PrinterFont{platform::kUiFontName, 9};
 
     // Full path of entry k of the show list.
     QString fullPath(int k) const;

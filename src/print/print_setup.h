@@ -1,8 +1,24 @@
 #pragma once
-// Start-up preparation of the printer: its font, and a job begun and
-// aborted so the first real print is quick. Skipped when no printer exists.
+// Start-up preparation of the printer: the printer font, and a job begun and
+// aborted on the default printer so the first real print starts quickly.
+// Skipped when no printer is installed.
+struct AppState;
+class QFont;
+class QPrinter;
+
 namespace print {
 
+// Sets state.PrinterFont and warms the default printer, if there is one.
+void preparePrinterAtStartup(AppState& state);
+// The same without a shared state: only the warming.
 void preparePrinterAtStartup();
+
+// Begins a job on printer, writes "あ" at (1, 1) in font and abandons the
+// job. Where the platform cannot abort a job, the job's output goes to the
+// null device, so nothing ever reaches the print queue or a file.
+void warmUpPrinter(QPrinter& printer, const QFont& font);
+
+// The printer font at start: the interface font at 9 points.
+QFont startupPrinterFont();
 
 }  // namespace print
