@@ -1,10 +1,100 @@
 #include "app/aux_windows.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QSvgRenderer>
+#include <QUrl>
+
 #include "app/app_state.h"
+#include "platform/dpi.h"
+#include "platform/window_functions.h"
+
+// The pictures live in a resource of the static gui library, which the
+// linker keeps only when something refers to it.
+static void initWindowResources()
+{
+    Q_INIT_RESOURCE(daredazi_windows);
+}
+
+TfrmSSVer::TfrmSSVer(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    initWindowResources();
+    setObjectName(QStringLiteral("frmSSVer"));
+    setWindowTitle(QStringLiteral("バージョン情報"));
+    const double f = platform::dpiFactor(this);
+    setFixedSize(platform::scaled(341, f), platform::scaled(244, f));
+
+    Panel1 = new QFrame(this);
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    platform::placeAt(Panel1, 8, 8, 325, 182, f);
+
+    ProgramIcon = new QLabel(Panel1);
+    platform::placeAt(ProgramIcon, 8, 4, 132, 148, f);
+    {
+        QPixmap picture(ProgramIcon->size());
+        picture.fill(Qt::transparent);
+        QSvgRenderer renderer(QStringLiteral(":/daredazi.svg"));
+        QPainter painter(&picture);
+        renderer.render(&painter, QRectF(picture.rect()));  // stretched
+        ProgramIcon->setPixmap(picture);
+    }
+
+    ProductName = new QLabel(QStringLiteral("Daredazi"), Panel1);
+    QFont nameFont = font();
+    nameFont.setPixelSize(platform::scaled(27, f));
+    nameFont.setBold(true);
+    ProductName->setFont(nameFont);
+    ProductName->move(platform::scaled(156, f), platform::scaled(36, f));
+    ProductName->adjustSize();
+
+    Version = new QLabel(QStringLiteral("バージョン：１．５０"), Panel1);
+    QFont versionFont = font();
+    versionFont.setPixelSize(platform::scaled(18, f));
+    Version->setFont(versionFont);
+    Version->move(platform::scaled(156, f), platform::scaled(92, f));
+    Version->adjustSize();
+
+    Comments = new QLabel(QStringLiteral("Slide show viewer for photographs"), Panel1);
+    QFont commentFont(QStringLiteral("Times New Roman"));
+    commentFont.setStyleHint(QFont::Serif);
+    commentFont.setPixelSize(platform::scaled(18, f));
+    Comments->setFont(commentFont);
+    Comments->move(platform::scaled(8, f), platform::scaled(155, f));
+    Comments->adjustSize();
+
+    OKButton = new QPushButton(QStringLiteral("OK"), this);
+    platform::placeAt(OKButton, 133, 202, 75, 30, f);
+    OKButton->setDefault(true);
+    connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (owner)
+        move(owner->frameGeometry().center() - rect().center());
+}
 
 namespace app {
 
-void showVersionWindow(QWidget*) {}
-void openHelp(AppState&) {}
+void showVersionWindow(QWidget* parent)
+{
+    TfrmSSVer frmSSVer(parent);
+    frmSSVer.exec();
+}
+
+HelpOutcome openHelp(AppState& state)
+{
+    if (platform::activateWindowTitled(QString::fromUtf16(kHelpWindowTitle)))
+        return HelpOutcome::Raised;
+    // Without the file the desktop's handler would only complain in its own
+    // words; open nothing instead.
+    if (state.HelpFilePath.isEmpty() || !QFileInfo(state.HelpFilePath).isFile())
+        return HelpOutcome::Missing;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(state.HelpFilePath));
+    return HelpOutcome::Opened;
+}
 
 }  // namespace app

@@ -1,17 +1,206 @@
 #include "viewer/related_media.h"
 
+#include <QAudioOutput>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QTimer>
+#include <QUrl>
+#include <QVideoWidget>
 #include <QWidget>
 
 #include "app/app_state.h"
+#include "platform/external_player.h"
+#include "viewer/tfrm_main.h"
 
-RelatedMedia::RelatedMedia(AppState& state, QWidget* viewer) : QObject(viewer), state_(state), viewer_(viewer) {}
-RelatedMedia::~RelatedMedia() = default;
+bool isPlainRelatedName(const QString& name)
+{
+    if (name.isEmpty() || name.contains(QStringLiteral("..")))
+        return false;
+    for (const QChar c : name) {
+        // Folder separators of either system and the drive colon.
+        if (c == u'/' || c == u'\\' || c == u':')
+            return false;
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return false;
+    }
+    return name != QStringLiteral(".") && name.trimmed() == name;
+}
 
-void RelatedMedia::PlayRelatedFile(const QString&) {}
+bool isMovieName(const QString& name)
+{
+    static const char* const endings[] = {".avi", ".mov", ".mts", ".mp4"};
+    for (const char* ending : endings)
+        if (name.endsWith(QLatin1String(ending), Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+namespace {
+
+// The movie's own window: closing it only hides it, the player stays with
+// the picture until the show moves on.
+class VideoWindow : public QVideoWidget {
+public:
+    VideoWindow() { setAttribute(Qt::WA_QuitOnClose, false); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        event->ignore();
+        hide();
+    }
+};
+
+}  // namespace
+
+RelatedMedia::RelatedMedia(AppState& state, QWidget* viewer)
+    : QObject(viewer), state_(state), viewer_(viewer), marker_(platform::externalPlayerMarkerDir())
+{
+}
+
+RelatedMedia::~RelatedMedia()
+{
+    delete errorBox_;
+    if (player_)
+        player_->stop();
+    delete video_;
+}
+
+void RelatedMedia::ensurePlayer()
+{
+    if (player_)
+        return;
+    // Made on first use: loading the media back end costs time at start-up
+    // and most shows never play anything.
+    player_ = new QMediaPlayer(this);
+    audio_ = new QAudioOutput(this);
+    player_->setAudioOutput(audio_);
+    video_ = new VideoWindow;
+    video_->resize(640, 480);
+    player_->setVideoOutput(video_);
+    connect(player_, &QMediaPlayer::errorOccurred, this, [this] { onPlayerError(); });
+    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
+        if (hasVideo && state_.MovieOpen) {
+            video_->show();
+            video_->raise();
+        }
+    });
+}
+
+void RelatedMedia::closePlayer()
+{
+    if (!player_)
+        return;
+    player_->stop();
+    player_->setSource(QUrl());
+    if (video_)
+        video_->hide();
+}
+
+void RelatedMedia::onPlayerError()
+{
+    if (!player_ || errorShown_ || player_->error() == QMediaPlayer::NoError)
+        return;
+    errorShown_ = true;
+    const QString message = player_->errorString();
+    closePlayer();
+    state_.MovieOpen = false;
+    // Not exec(): the error arrives from the player's own signal, and a
+    // nested loop there could see the player torn down under it. An
+    // application-modal box blocks the show's input just the same.
+    delete errorBox_;
+    auto* box = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), message,
+                                QMessageBox::Ok, viewer_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::ApplicationModal);
+    errorBox_ = box;
+    box->show();
+}
+
+void RelatedMedia::openExternally(const QString& path)
+{
+    if (!external_)
+        external_ = new platform::ExternalPlayer(this);
+    if (!external_->open(path, viewer_)) {
+        // Try once more with the slide timer held, so a tick cannot move the
+        // show on while the desktop settles.
+        auto* viewer = dynamic_cast<TfrmMain*>(viewer_);
+        QTimer* timer = viewer ? viewer->TimDsp : nullptr;
+        const bool wasRunning = timer && timer->isActive();
+        if (wasRunning)
+            timer->stop();
+        QCoreApplication::processEvents();
+        external_->open(path, viewer_);
+        if (wasRunning)
+            timer->start();
+    }
+    state_.ExternalPlayerStarted = true;
+}
+
+void RelatedMedia::PlayRelatedFile(const QString& fileName)
+{
+    if (fileName.isEmpty() || !isPlainRelatedName(fileName))
+        return;
+    const int k = state_.CurrentIndex;
+    if (k < 0 || k >= state_.FolderIndexList.size())
+        return;
+    bool ok = false;
+    const int folder = state_.FolderIndexList[k].toInt(&ok);
+    if (!ok || folder < 0 || folder >= state_.FolderList.size())
+        return;
+    const QString path = QDir::toNativeSeparators(state_.FolderList[folder] + u'/' + fileName);
+
+    if (isMovieName(fileName) && !marker_.isEmpty() && QFileInfo(marker_).isDir()) {
+        openExternally(path);
+        return;
+    }
+
+    try {
+        ensurePlayer();
+        closePlayer();
+        errorShown_ = false;
+        player_->setSource(QUrl::fromLocalFile(QDir::fromNativeSeparators(path)));
+        // A file the back end refuses at once reports here, and the error
+        // handler has already shown the message and closed the player.
+        if (errorShown_ || player_->error() != QMediaPlayer::NoError) {
+            onPlayerError();
+            return;
+        }
+        state_.MovieOpen = true;
+        player_->play();
+    } catch (...) {
+        try {
+            closePlayer();
+        } catch (...) {
+        }
+    }
+}
+
 void RelatedMedia::stopForNextPicture()
 {
-    state_.MovieOpen = false;
-    state_.ExternalPlayerStarted = false;
+    if (state_.MovieOpen) {
+        closePlayer();
+        state_.MovieOpen = false;
+    }
+    if (state_.ExternalPlayerStarted) {
+        if (external_)
+            external_->close();
+        state_.ExternalPlayerStarted = false;
+    }
 }
-void RelatedMedia::pause() {}
-void RelatedMedia::resume() {}
+
+void RelatedMedia::pause()
+{
+    if (state_.MovieOpen && player_)
+        player_->pause();
+}
+
+void RelatedMedia::resume()
+{
+    if (state_.MovieOpen && player_)
+        player_->play();
+}
