@@ -261,6 +261,13 @@ int elementSize(unsigned type)
     return type < 12 ? sizes[type] : 8;
 }
 
+// Powers of two from damaged or "not available" fields (0x8000 and the
+// like) overflow; such a value gives no line rather than a bare "INF".
+std::string pattern(double value, std::string_view format)
+{
+    return std::isfinite(value) ? formatNumber(value, format) : std::string();
+}
+
 int signed16(uint16_t v)
 {
     return static_cast<int16_t>(v);
@@ -270,11 +277,11 @@ std::string exposureTime(uint16_t v, const ExposurePatterns& p)
 {
     if (v >= 37000) {
         const int w = 65536 - v;
-        return formatNumber(std::pow(2.0, w / 32.0), w < 32 ? p.p3 : p.p4);
+        return pattern(std::pow(2.0, w / 32.0), w < 32 ? p.p3 : p.p4);
     }
     if (v < 32)
-        return formatNumber(1.0 / std::pow(2.0, v / 32.0), p.p1);
-    return formatNumber(std::pow(2.0, v / 32.0), p.p2);
+        return pattern(1.0 / std::pow(2.0, v / 32.0), p.p1);
+    return pattern(std::pow(2.0, v / 32.0), p.p2);
 }
 
 template <typename Row>
@@ -404,7 +411,7 @@ std::string CanonDecoder::element(uint16_t tag, uint16_t k, int size)
     if (const auto* row = findElement<DecimalElement>(kDecimalElements, tag, k))
         return std::string(row->label) + std::to_string(v);
     if (const auto* row = findElement<ScaledElement>(kScaledElements, tag, k))
-        return formatNumber(v / row->divisor, row->pattern);
+        return pattern(v / row->divisor, row->pattern);
     switch (tag) {
     case 1:
         return cameraSetting(k);
@@ -457,7 +464,7 @@ std::string CanonDecoder::cameraSetting(uint16_t k)
             return std::string(setting.zeroLine);
         if (s == 32767)
             return std::string(setting.naLine);
-        return formatNumber(s, setting.pattern);
+        return pattern(s, setting.pattern);
     }
     switch (k) {
     case 2:
@@ -484,13 +491,13 @@ std::string CanonDecoder::cameraSetting(uint16_t k)
         const uint32_t units = value32_ >> 16;
         if (units == 0)
             return {};
-        return formatNumber(double(v) / units, R"(" レンズ焦点距離（Ｔ端）："###0.##"mm")");
+        return pattern(double(v) / units, R"(" レンズ焦点距離（Ｔ端）："###0.##"mm")");
     }
     case 24: {
         const uint32_t units = value32_ >> 16;
         if (units == 0)
             return {};
-        return formatNumber(double(v) / units, R"(" レンズ焦点距離（Ｗ端）："###0.##"mm")");
+        return pattern(double(v) / units, R"(" レンズ焦点距離（Ｗ端）："###0.##"mm")");
     }
     case 29:
         return " ストロボ詳細情報：" + makernotes::joinBits(kFlashDetails, v);
@@ -509,26 +516,26 @@ std::string CanonDecoder::shotInformation(uint16_t k)
     switch (k) {
     case 1: {
         const int n = v < 50000 ? v / 32 : static_cast<int>(std::trunc(signed16(v) / 32.0));
-        return formatNumber(100.0 * std::ldexp(1.0, n), R"(" オートＩＳＯ感度："####)");
+        return pattern(100.0 * std::ldexp(1.0, n), R"(" オートＩＳＯ感度："####)");
     }
     case 2:
-        return formatNumber(100.0 * std::ldexp(1.0, v / 32) / 32.0, R"(" ベースＩＳＯ感度："####)");
+        return pattern(100.0 * std::ldexp(1.0, v / 32) / 32.0, R"(" ベースＩＳＯ感度："####)");
     case 3:
         if (v < 40000)
-            return formatNumber(v / 32.0, R"(" 測定ＥＶ値："###0.##"EV")");
+            return pattern(v / 32.0, R"(" 測定ＥＶ値："###0.##"EV")");
         return " 測定ＥＶ値：" + formatNumber((v - 65536) / 32.0, R"(###0.##"EV")");
     case 4:
-        return formatNumber(std::pow(2.0, v / 64.0), R"(" 目標Ｆ値：F"##0.#)");
+        return pattern(std::pow(2.0, v / 64.0), R"(" 目標Ｆ値：F"##0.#)");
     case 5:
         return exposureTime(v, kTargetExposure);
     case 6:
         if (v < 40000)
-            return formatNumber(v / 32.0, R"(" 露出補正値：+"###0.##"EV")");
+            return pattern(v / 32.0, R"(" 露出補正値：+"###0.##"EV")");
         return " 露出補正値：" + formatNumber((v - 65536) / 32.0, R"(###0.##"EV")");
     case 13:
         if (v == 65535)
             return " ストロボガイドナンバー：N/A";
-        return formatNumber(v / 32.0, R"(" ストロボガイドナンバー："###0.#)");
+        return pattern(v / 32.0, R"(" ストロボガイドナンバー："###0.#)");
     case 14: {
         const int inFocus = int(v) - 0x3000;
         if (inFocus >= 0)
@@ -537,12 +544,12 @@ std::string CanonDecoder::shotInformation(uint16_t k)
         return " 使用ＡＦポイント：&H" + hexText(v, 4);
     }
     case 15:
-        return formatNumber(signed16(v) / 32.0,
+        return pattern(signed16(v) / 32.0,
                             R"(" ストロボ光量補正：+"###0.#"EV";" ストロボ光量補正：-"###.#"EV")");
     case 17:
-        return formatNumber(signed16(v) / 32.0, R"(" ＡＥＢ値：+"###0.#"EV";" ＡＥＢ値：-"###.#"EV")");
+        return pattern(signed16(v) / 32.0, R"(" ＡＥＢ値：+"###0.#"EV";" ＡＥＢ値：-"###.#"EV")");
     case 21:
-        return formatNumber(std::pow(2.0, v / 64.0), R"(" Ｆ値：F"##0.#)");
+        return pattern(std::pow(2.0, v / 64.0), R"(" Ｆ値：F"##0.#)");
     case 22:
         return exposureTime(v, kExposure);
     default:

@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         ElementCase{4, 15, 48, " ストロボ光量補正：+1.5EV"}, ElementCase{4, 15, 65520, " ストロボ光量補正：-.5EV"},
         ElementCase{4, 17, 65504, " ＡＥＢ値：-1EV"}, ElementCase{4, 16, 65535, " 自動露出ブラケット撮影(AEB)：オン"},
         ElementCase{4, 19, 250, " 被写体距離の上限：2.5m"}, ElementCase{4, 26, 250, " カメラタイプ：コンパクトカメラ"},
-        ElementCase{4, 11, 3, nullptr},
+        ElementCase{4, 11, 3, nullptr}, ElementCase{4, 5, 32768, nullptr},
         ElementCase{5, 2, 3, " パノラマ写真連番：No.3"}, ElementCase{5, 5, 4, " スティッチアシストモードの向き：四角（２×２）"},
         ElementCase{18, 7, 120, " ＡＦエリアの高さ：120"},
         ElementCase{26, 0, 1, " スーパーマクロ： オン"}, ElementCase{26, 0, 3, " スーパーマクロ：&H0003"},

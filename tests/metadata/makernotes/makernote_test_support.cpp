@@ -287,14 +287,24 @@ bool exiftoolAvailable()
     return !QStandardPaths::findExecutable("exiftool").isEmpty();
 }
 
-std::string exiftoolValue(const std::filesystem::path& file, const std::string& tag)
+std::map<std::string, std::string> exiftoolValues(const std::filesystem::path& file,
+                                                  const std::vector<std::string>& tags)
 {
+    QStringList args = {"-n", "-s", "-s"};
+    for (const auto& tag : tags)
+        args << "-" + QString::fromStdString(tag);
+    args << QString::fromStdString(file.string());
     QProcess process;
-    process.start("exiftool", {"-n", "-s3", "-" + QString::fromStdString(tag),
-                               QString::fromStdString(file.string())});
+    process.start("exiftool", args);
+    std::map<std::string, std::string> out;
     if (!process.waitForFinished(30000))
-        return {};
-    return process.readAllStandardOutput().trimmed().toStdString();
+        return out;
+    for (const QByteArray& line : process.readAllStandardOutput().split('\n')) {
+        const int colon = line.indexOf(": ");
+        if (colon > 0)
+            out[line.left(colon).trimmed().toStdString()] = line.mid(colon + 2).trimmed().toStdString();
+    }
+    return out;
 }
 
 }  // namespace mntest

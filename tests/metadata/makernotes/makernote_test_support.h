@@ -4,6 +4,7 @@
 // the maker note of a real JPEG file.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -93,9 +94,10 @@ NoteResult decodeRealNote(RealNote& note);
 // The files of the sample folder whose path starts with the folder name.
 std::vector<std::filesystem::path> sampleFiles(const std::string& folder);
 
-// Raw values printed by exiftool -n for one tag (empty when not found or
-// exiftool is not there).
-std::string exiftoolValue(const std::filesystem::path& file, const std::string& tag);
+// Raw values printed by exiftool -n for the tags ("Group:Name"), keyed by
+// the name alone; empty when exiftool is not there.
+std::map<std::string, std::string> exiftoolValues(const std::filesystem::path& file,
+                                                  const std::vector<std::string>& tags);
 bool exiftoolAvailable();
 
 }  // namespace mntest
