@@ -7,7 +7,6 @@
 #include <QPrinterInfo>
 #include <QProcess>
 
-#include "app/app_state.h"
 #include "platform/fonts.h"
 
 namespace print {
@@ -46,12 +45,6 @@ void preparePrinterAtStartup()
         info = QPrinterInfo::printerInfo(names.first());
     QPrinter printer(info, QPrinter::HighResolution);
     warmUpPrinter(printer, startupPrinterFont());
-}
-
-void preparePrinterAtStartup(AppState& state)
-{
-    state.PrinterFont = startupPrinterFont();
-    preparePrinterAtStartup();
 }
 
 }  // namespace print

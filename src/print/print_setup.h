@@ -2,15 +2,12 @@
 // Start-up preparation of the printer: the printer font, and a job begun and
 // aborted on the default printer so the first real print starts quickly.
 // Skipped when no printer is installed.
-struct AppState;
 class QFont;
 class QPrinter;
 
 namespace print {
 
-// Sets state.PrinterFont and warms the default printer, if there is one.
-void preparePrinterAtStartup(AppState& state);
-// The same without a shared state: only the warming.
+// Warms the default printer, if there is one, with the start-up printer font.
 void preparePrinterAtStartup();
 
 // Begins a job on printer, writes "あ" at (1, 1) in font and abandons the
@@ -18,7 +15,8 @@ void preparePrinterAtStartup();
 // null device, so nothing ever reaches the print queue or a file.
 void warmUpPrinter(QPrinter& printer, const QFont& font);
 
-// The printer font at start: the interface font at 9 points.
+// The printer font at start (AppState::PrinterFont starts the same): the
+// interface font at 9 points.
 QFont startupPrinterFont();
 
 }  // namespace print

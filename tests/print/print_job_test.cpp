@@ -414,6 +414,8 @@ TEST_F(PrintJob, DialogCaptionsAndDefaults)
     d.cbScale->click();
     EXPECT_TRUE(d.cbFull->isEnabled());
     EXPECT_EQ(d.dlgFontFont.family(), QStringLiteral("ＭＳ Ｐゴシック"));
+    if (!dir_.autoRemove())
+        d.grab().save(dir_.filePath(QStringLiteral("dialog.png")));
 }
 
 TEST_F(PrintJob, PrintButtonHoldsTheSlideTimerWhileTheDialogIsOpen)
