@@ -1,0 +1,158 @@
+// The file list by mask and the sub-folder walk over real temporary folders.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "folder/masks.h"
+#include "platform/file_list_box.h"
+#include "platform/folder_tree.h"
+#include "platform/folder_walk.h"
+
+namespace {
+
+void touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+}
+
+QStringList relative(const QString& root, const QStringList& paths)
+{
+    QStringList out;
+    for (const QString& p : paths)
+        out << QDir(root).relativeFilePath(p);
+    return out;
+}
+
+}  // namespace
+
+TEST(FileListBoxTest, MatchesMaskWithoutCaseSortsByNameAndLeavesOutHiddenFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"b.JPG", "A.jpeg", "c.Png", "d.emf", "e.txt", ".hidden.jpg", "f.jpg.bak",
+                             "G.gif", "h.ico", "i.wmf", "j.bmp"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    QDir().mkpath(dir.filePath(QStringLiteral("sub.jpg")));  // a folder, not a file
+
+    struct Row {
+        QString mask;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {folder::kFullMask,
+         {"A.jpeg", "b.JPG", "c.Png", "d.emf", "G.gif", "h.ico", "i.wmf", "j.bmp"}},
+        {folder::kJpegMask, {"A.jpeg", "b.JPG"}},
+        {QStringLiteral("?.gif; *.BMP"), {"G.gif", "j.bmp"}},
+        {QStringLiteral("*"), {"A.jpeg", "b.JPG", "c.Png", "d.emf", "e.txt", "f.jpg.bak", "G.gif", "h.ico",
+                               "i.wmf", "j.bmp"}},
+    };
+    platform::FileListBox box;
+    ASSERT_TRUE(box.setDirectory(dir.path() + QStringLiteral("/")));
+    EXPECT_EQ(box.directory(), QDir::toNativeSeparators(dir.path())) << "no trailing separator";
+    for (const Row& r : rows) {
+        box.setMask(r.mask);
+        EXPECT_EQ(box.items(), r.expected) << r.mask.toStdString();
+    }
+}
+
+TEST(FileListBoxTest, FolderThatCannotBeListedGivesFalseAndAnEmptyList)
+{
+    QTemporaryDir dir;
+    touch(dir.filePath(QStringLiteral("a.jpg")));
+    platform::FileListBox box;
+    ASSERT_TRUE(box.setDirectory(dir.path()));
+    EXPECT_EQ(box.count(), 1);
+    EXPECT_FALSE(box.setDirectory(dir.filePath(QStringLiteral("missing"))));
+    EXPECT_EQ(box.count(), 0);
+    EXPECT_FALSE(box.setDirectory(dir.filePath(QStringLiteral("a.jpg")))) << "a file is no folder";
+}
+
+TEST(FolderWalkTest, NumbersFoldersDepthFirstInTreeOrderWithoutHiddenFolders)
+{
+    QTemporaryDir dir;
+    for (const char* d : {"b", "A/z", "A/y/deep", "C", ".git/objects", "b/.cache"})
+        QDir().mkpath(dir.filePath(QString::fromLatin1(d)));
+    touch(dir.filePath(QStringLiteral("file.jpg")));  // files are not nodes
+
+    platform::FolderWalk walk;
+    walk.setRoot(dir.path());
+    EXPECT_EQ(walk.nodeCount(), 1) << "only the root before expanding";
+    walk.expandAll();
+    // Siblings in case-insensitive order (b before C), each folder followed
+    // by its own sub-folders.
+    EXPECT_EQ(relative(dir.path(), walk.paths()), (QStringList{".", "A", "A/y", "A/y/deep", "A/z", "b", "C"}));
+}
+
+TEST(FolderWalkTest, LinkCyclesEndAndEveryRealFolderIsVisitedOnce)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("a/b")));
+    QDir().mkpath(dir.filePath(QStringLiteral("c")));
+    // a/b/up -> a (a cycle), c/toa -> a (a second route), a/self -> .
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("a/b/up"))));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("c/toa"))));
+    ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("a/self"))));
+    // A link to a folder that is met nowhere else is followed.
+    QTemporaryDir outside;
+    QDir().mkpath(outside.filePath(QStringLiteral("x")));
+    ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("c/out"))));
+
+    platform::FolderWalk walk;
+    walk.setRoot(dir.path());
+    walk.expandAll();
+    EXPECT_EQ(relative(dir.path(), walk.paths()), (QStringList{".", "a", "a/b", "c", "c/out", "c/out/x"}));
+}
+
+TEST(FolderWalkTest, JoiningAfterTheRootDoesNotDoubleTheSeparator)
+{
+    EXPECT_EQ(platform::joinPath(QStringLiteral("/"), QStringLiteral("a.jpg")), QStringLiteral("/a.jpg"));
+    EXPECT_EQ(platform::joinPath(QStringLiteral("/p"), QStringLiteral("a.jpg")),
+              QStringLiteral("/p") + QDir::separator() + QStringLiteral("a.jpg"));
+    platform::FolderWalk walk;
+    walk.setRoot(QStringLiteral("/"));
+    EXPECT_EQ(walk.path(0), QStringLiteral("/"));
+}
+
+TEST(FolderTreeTest, TopRowPutsTheSelectedFolderFourth)
+{
+    struct Row {
+        int i, j;
+        bool ofParent;
+        int index;
+    };
+    // Rows shown from the top row down: the selected folder is the fourth.
+    const Row rows[] = {
+        {3, 0, false, 0},  // three siblings above it
+        {7, 4, false, 4},
+        {0, 5, true, 3},   // parent's siblings 3 and 4, the parent, the folder
+        {1, 5, true, 4},   // parent's sibling 4, the parent, sibling 0, the folder
+        {2, 5, true, 5},   // the parent, siblings 0 and 1, the folder
+        {0, 1, true, 0},   // too near the top: the parent's first sibling
+        {1, 0, true, 0},
+    };
+    for (const Row& r : rows) {
+        const platform::TopRow t = platform::fourthRowTopRow(r.i, r.j);
+        EXPECT_EQ(t.ofParent, r.ofParent) << r.i << "," << r.j;
+        EXPECT_EQ(t.index, r.index) << r.i << "," << r.j;
+    }
+}
+
+TEST(FolderTreeTest, SelectsAndReportsAFolderPath)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.filePath(QStringLiteral("one/two")));
+    platform::FolderTree tree;
+    EXPECT_TRUE(tree.selectedPath().isEmpty());
+    int changes = 0;
+    QObject::connect(&tree, &platform::FolderTree::selectedFolderChanged, [&] { ++changes; });
+    ASSERT_TRUE(tree.selectPath(dir.filePath(QStringLiteral("one/two"))));
+    EXPECT_EQ(tree.selectedPath(), QDir::toNativeSeparators(dir.filePath(QStringLiteral("one/two"))));
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(tree.selectPath(dir.filePath(QStringLiteral("none"))));
+    tree.clearSelectionPath();
+    EXPECT_TRUE(tree.selectedPath().isEmpty());
+}
