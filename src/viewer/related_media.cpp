@@ -141,8 +141,15 @@ void RelatedMedia::openExternally(const QString& path)
     state_.ExternalPlayerStarted = true;
 }
 
-void RelatedMedia::PlayRelatedFile(const QString& fileName)
+void RelatedMedia::PlayRelatedFile(const QString& rawName)
 {
+    // The tag is a fixed-size field: blanks and NULs may pad the name.
+    qsizetype from = 0, to = rawName.size();
+    while (from < to && rawName[from].unicode() <= 0x20)
+        ++from;
+    while (to > from && rawName[to - 1].unicode() <= 0x20)
+        --to;
+    const QString fileName = rawName.mid(from, to - from);
     if (fileName.isEmpty() || !isPlainRelatedName(fileName))
         return;
     const int k = state_.CurrentIndex;

@@ -1,0 +1,313 @@
+// The player of a picture's companion sound or movie: real files made here
+// (sox for the sound, exiftool to name it in a JPEG), the real media back end
+// and the real viewer and folder windows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QMediaPlayer>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+#include "app/app_state.h"
+#include "folder/tfrm_sub.h"
+#include "platform/external_player.h"
+#include "viewer/related_media.h"
+#include "viewer/tfrm_main.h"
+
+namespace {
+
+// Runs a program with arguments; true when it ran and exited with 0.
+bool run(const QString& program, const QStringList& args)
+{
+    if (QStandardPaths::findExecutable(program).isEmpty())
+        return false;
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+bool makeTone(const QString& path, double seconds = 4.0)
+{
+    return run(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("22050"),
+                                       QStringLiteral("-c"), QStringLiteral("1"), path, QStringLiteral("synth"),
+                                       QString::number(seconds), QStringLiteral("sine"), QStringLiteral("440")});
+}
+
+bool waitPlaying(QMediaPlayer* player)
+{
+    // Playing means the back end consumes samples: the position moves on.
+    return QTest::qWaitFor([&] {
+        return player->playbackState() == QMediaPlayer::PlayingState && player->position() > 100;
+    }, 8000);
+}
+
+class RelatedMediaTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Machines without a sound device still get a sink from the
+        // GStreamer back end (it falls back to a null sink), so the
+        // position runs as it would when heard.
+        if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+            qputenv("QT_MEDIA_BACKEND", "gstreamer");
+        ASSERT_TRUE(dir_.isValid());
+        pictures_ = dir_.filePath(QStringLiteral("pictures"));
+        ASSERT_TRUE(QDir().mkpath(pictures_));
+        if (!makeTone(pictures_ + QStringLiteral("/tone.wav")))
+            GTEST_SKIP() << "sox not available";
+        state_.FolderList = {pictures_};
+        state_.FileList = {QStringLiteral("a.jpg"), QStringLiteral("b.jpg")};
+        state_.FolderIndexList = {QStringLiteral("0"), QStringLiteral("0")};
+        state_.CurrentIndex = 0;
+    }
+
+    QTemporaryDir dir_;
+    QString pictures_;
+    AppState state_;
+};
+
+}  // namespace
+
+TEST(RelatedMediaNames, PlainNamesOnly)
+{
+    struct Row {
+        const char* name;
+        bool plain;
+    };
+    const Row rows[] = {
+        {"tone.wav", true},
+        {"DSCF0001.WAV", true},
+        {"録音 1.wav", true},
+        {"", false},
+        {"../tone.wav", false},
+        {"..\\tone.wav", false},
+        {"sub/tone.wav", false},
+        {"sub\\tone.wav", false},
+        {"/etc/passwd", false},
+        {"C:tone.wav", false},
+        {"C:\\tone.wav", false},
+        {"\\\\server\\share\\tone.wav", false},
+        {"..", false},
+        {".", false},
+        {"tone\n.wav", false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(isPlainRelatedName(QString::fromUtf8(row.name)), row.plain) << row.name;
+}
+
+TEST(RelatedMediaNames, MovieEndingsInAnyCase)
+{
+    struct Row {
+        const char* name;
+        bool movie;
+    };
+    const Row rows[] = {
+        {"clip.MOV", true}, {"clip.mov", true}, {"clip.Mp4", true}, {"clip.MTS", true},
+        {"clip.avi", true}, {"tone.wav", false}, {"mov", false},    {"clip.mov.wav", false},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(isMovieName(QString::fromUtf8(row.name)), row.movie) << row.name;
+}
+
+TEST(DesktopExec, FieldCodesAndQuoting)
+{
+    const QString file = QStringLiteral("/p/a b.mov");
+    const QString url = QUrl::fromLocalFile(file).toString();
+    struct Row {
+        const char* exec;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"vlc %U", {"vlc", url}},
+        {"mpv --player-operation-mode=pseudo-gui -- %f", {"mpv", "--player-operation-mode=pseudo-gui", "--", file}},
+        {"\"/opt/My Player/play\" --file=%f %i %c", {"/opt/My Player/play", "--file=" + file}},
+        {"play \"quoted \\\"x\\\"\" %F", {"play", "quoted \"x\"", file}},
+        {"totem", {"totem", file}},  // no field code: the file goes last
+        {"echo 100%% %f", {"echo", "100%", file}},
+        {"", {}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(platform::expandDesktopExec(QString::fromUtf8(row.exec), file), row.expected) << row.exec;
+}
+
+TEST_F(RelatedMediaTest, RefusedNamesTouchNothingOutsideTheFolder)
+{
+    // A file beside the picture folder that a crafted name would reach.
+    ASSERT_TRUE(makeTone(dir_.filePath(QStringLiteral("outside.wav")), 1));
+    QWidget viewer;
+    RelatedMedia media(state_, &viewer);
+    for (const char* name : {"../outside.wav", "..\\outside.wav", "sub/../../outside.wav"}) {
+        media.PlayRelatedFile(QString::fromUtf8(name));
+        EXPECT_FALSE(state_.MovieOpen) << name;
+        EXPECT_EQ(media.player(), nullptr) << name;
+    }
+    const QString absolute = dir_.filePath(QStringLiteral("outside.wav"));
+    media.PlayRelatedFile(absolute);
+    EXPECT_FALSE(state_.MovieOpen);
+    EXPECT_EQ(media.player(), nullptr);
+}
+
+TEST_F(RelatedMediaTest, PictureNamingASoundPlaysItUntilTheNextAdvance)
+{
+    // A real picture whose Exif names the sound, shown by the real viewer.
+    QImage image(64, 48, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    for (const char* name : {"a.jpg", "b.jpg"})
+        ASSERT_TRUE(image.save(pictures_ + u'/' + QString::fromLatin1(name), "JPEG"));
+    if (!run(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                          QStringLiteral("-RelatedSoundFile=tone.wav"),
+                                          pictures_ + QStringLiteral("/a.jpg")}))
+        GTEST_SKIP() << "exiftool not available";
+
+    TfrmMain viewer(state_);
+    state_.frmMain = &viewer;
+    state_.ViewerReady = true;
+    viewer.Image1Click(nullptr);  // shows a.jpg
+    ASSERT_TRUE(state_.MovieOpen);
+    ASSERT_NE(viewer.MPlayer->player(), nullptr);
+    QMediaPlayer* player = viewer.MPlayer->player();
+    EXPECT_EQ(player->source(), QUrl::fromLocalFile(pictures_ + QStringLiteral("/tone.wav")));
+    EXPECT_TRUE(waitPlaying(player));
+
+    viewer.Image1Click(nullptr);  // b.jpg names nothing
+    EXPECT_FALSE(state_.MovieOpen);
+    EXPECT_EQ(player->playbackState(), QMediaPlayer::StoppedState);
+    EXPECT_TRUE(player->source().isEmpty());
+    state_.frmMain = nullptr;
+}
+
+TEST_F(RelatedMediaTest, FolderWindowPausesAndCancelResumes)
+{
+    TfrmMain viewer(state_);
+    TfrmSub folder(state_);
+    state_.frmMain = &viewer;
+    state_.frmSub = &folder;
+    viewer.MPlayer->PlayRelatedFile(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(state_.MovieOpen);
+    QMediaPlayer* player = viewer.MPlayer->player();
+    ASSERT_TRUE(waitPlaying(player));
+
+    folder.FormShow();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return player->playbackState() == QMediaPlayer::PausedState; }, 3000));
+    const qint64 pausedAt = player->position();
+    QTest::qWait(400);
+    EXPECT_LE(player->position() - pausedAt, 50) << "a paused sound must not run on";
+
+    folder.btCancelClick();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return player->playbackState() == QMediaPlayer::PlayingState && player->position() > pausedAt + 100;
+    }, 5000));
+    EXPECT_TRUE(state_.MovieOpen);
+    state_.frmMain = nullptr;
+    state_.frmSub = nullptr;
+}
+
+TEST_F(RelatedMediaTest, DeviceErrorShowsThePlayersOwnMessageAndCloses)
+{
+    QFile broken(pictures_ + QStringLiteral("/broken.wav"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(4096, '\x5a'));
+    broken.close();
+
+    QWidget viewer;
+    RelatedMedia media(state_, &viewer);
+    media.PlayRelatedFile(QStringLiteral("tone.wav"));  // makes the player
+    ASSERT_NE(media.player(), nullptr);
+    QSignalSpy errors(media.player(), &QMediaPlayer::errorOccurred);
+
+    media.PlayRelatedFile(QStringLiteral("broken.wav"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return media.errorBox() != nullptr; }, 8000));
+    ASSERT_GE(errors.count(), 1);
+    const QString message = errors.first().at(1).toString();
+    EXPECT_FALSE(message.isEmpty());
+    EXPECT_EQ(media.errorBox()->text(), message);
+    EXPECT_FALSE(state_.MovieOpen);
+    EXPECT_TRUE(media.player()->source().isEmpty());
+    QTest::qWait(300);  // later errors of the same file add no second box
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    EXPECT_EQ(std::count_if(windows.begin(), windows.end(),
+                            [](QWidget* w) { return qobject_cast<QMessageBox*>(w) && w->isVisible(); }),
+              1);
+    media.errorBox()->close();
+}
+
+TEST_F(RelatedMediaTest, MoviesGoToTheDesktopPlayerOnlyWithTheMarker)
+{
+    // A sound under a movie name: the back end finds its type by content,
+    // so the movie path plays it like a film's sound track.
+    ASSERT_TRUE(QFile::copy(pictures_ + QStringLiteral("/tone.wav"), pictures_ + QStringLiteral("/clip.MOV")));
+
+    // A desktop of our own whose default player for QuickTime files is a
+    // program that keeps the file open until asked to end.
+    const QString config = dir_.filePath(QStringLiteral("config"));
+    const QString data = dir_.filePath(QStringLiteral("data"));
+    ASSERT_TRUE(QDir().mkpath(config) && QDir().mkpath(data + QStringLiteral("/applications")));
+    QFile list(config + QStringLiteral("/mimeapps.list"));
+    ASSERT_TRUE(list.open(QIODevice::WriteOnly));
+    list.write("[Default Applications]\nvideo/quicktime=testplayer.desktop;\n");
+    list.close();
+    QFile entry(data + QStringLiteral("/applications/testplayer.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Test player\nExec=tail -f %f\n");
+    entry.close();
+    const QByteArray saved[] = {qgetenv("XDG_CONFIG_HOME"), qgetenv("XDG_CONFIG_DIRS"), qgetenv("XDG_DATA_HOME"),
+                                qgetenv("XDG_DATA_DIRS")};
+    qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+    qputenv("XDG_CONFIG_DIRS", config.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+    qputenv("XDG_DATA_DIRS", data.toLocal8Bit());
+
+    QWidget viewer;
+    RelatedMedia media(state_, &viewer);
+    const QString moviePath = QDir::toNativeSeparators(pictures_ + QStringLiteral("/clip.MOV"));
+
+    // No marker folder: the viewer's own player takes the movie.
+    media.setExternalPlayerMarker(dir_.filePath(QStringLiteral("no-such-folder")));
+    media.PlayRelatedFile(QStringLiteral("clip.MOV"));
+    EXPECT_TRUE(state_.MovieOpen);
+    EXPECT_FALSE(state_.ExternalPlayerStarted);
+    ASSERT_NE(media.player(), nullptr);
+    EXPECT_TRUE(waitPlaying(media.player()));
+    media.stopForNextPicture();
+    EXPECT_FALSE(state_.MovieOpen);
+
+    // With it, the desktop's player gets the file, and the next advance
+    // asks it to end.
+    media.setExternalPlayerMarker(dir_.path());
+    media.PlayRelatedFile(QStringLiteral("clip.MOV"));
+    EXPECT_FALSE(state_.MovieOpen);
+    EXPECT_TRUE(state_.ExternalPlayerStarted);
+    ASSERT_NE(media.externalPlayer(), nullptr);
+    QProcess* process = media.externalPlayer()->process();
+    ASSERT_NE(process, nullptr);
+    EXPECT_EQ(process->arguments(), (QStringList{QStringLiteral("-f"), moviePath}));
+    EXPECT_EQ(process->state(), QProcess::Running);
+    QSignalSpy finished(process, &QProcess::finished);
+    media.stopForNextPicture();
+    EXPECT_FALSE(state_.ExternalPlayerStarted);
+    EXPECT_TRUE(finished.wait(5000) || finished.count() == 1);
+
+    // A sound is never handed out, marker or not.
+    media.PlayRelatedFile(QStringLiteral("tone.wav"));
+    EXPECT_TRUE(state_.MovieOpen);
+    EXPECT_FALSE(state_.ExternalPlayerStarted);
+    media.stopForNextPicture();
+
+    const char* names[] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS"};
+    for (int i = 0; i < 4; ++i) {
+        if (saved[i].isEmpty())
+            qunsetenv(names[i]);
+        else
+            qputenv(names[i], saved[i]);
+    }
+}
