@@ -66,8 +66,9 @@ TEST_P(LayoutTable, PlacesPictureAndText)
         EXPECT_EQ(l.lines[i].y, c.lines[i].y) << i;
         EXPECT_EQ(l.lines[i].text.size(), c.lines[i].length) << i;
     }
-    if (!c.lines.empty())
+    if (!c.lines.empty()) {
         EXPECT_EQ(l.opaqueText, c.opaque);
+    }
 }
 
 // Fit, landscape: height (946*10*300 div 400) div 10 = 709.
@@ -161,36 +162,19 @@ TEST(PageLayout, LargePicturesOnAFinePrinterKeepTheirProportions)
     EXPECT_NEAR(double(c.source.width()) / c.source.height(), double(c.availW) / c.availH, 0.001);
 }
 
-struct TextCase {
-    int code;
-    bool red;
-    const char* expected;
-};
-
 TEST(PrintText, DateOnlyWhenItCameFromThePicture)
 {
-    const TextCase cases[] = {
-        {19, true, "2024:01:02 10:11:12  題"}, {19, false, "  題"}, {17, true, "2024:01:02 10:11:12"},
-        {17, false, ""},  {1, false, ""},   {3, false, "  題"},   {18, true, "題"},
-        {2, false, "題"}, {0, true, ""},
-    };
-    for (const TextCase& c : cases)
-        EXPECT_EQ(print::composePrintText(c.code, QStringLiteral("2024:01:02 10:11:12"), c.red, QStringLiteral("題")),
-                  QString::fromUtf8(c.expected))
-            << c.code << " " << c.red;
-}
-
-TEST(PrintText, CodeRoundTripsThroughTheRadioGroups)
-{
     struct Row {
-        int inOut, select, code;
+        int code;
+        bool red;
+        const char* expected;
     };
-    const Row rows[] = {{0, -1, 0}, {1, 0, 1}, {1, 2, 3}, {2, 0, 17}, {2, 1, 18}, {2, 2, 19}};
-    for (const Row& r : rows) {
-        EXPECT_EQ(print::printTextCodeFor(r.inOut, r.select), r.code);
-        EXPECT_EQ(print::inOutIndexFor(r.code), r.inOut);
-        EXPECT_EQ(print::selectIndexFor(r.code), r.select);
-    }
+    const Row rows[] = {{19, true, "D  T"}, {19, false, "  T"}, {17, false, ""}, {1, false, ""},
+                        {18, true, "T"},    {0, true, ""}};  // no text chosen: nothing to split or warn about
+    for (const Row& r : rows)
+        EXPECT_EQ(print::composePrintText(r.code, QStringLiteral("D"), r.red, QStringLiteral("T")),
+                  QString::fromUtf8(r.expected))
+            << r.code << " " << r.red;
 }
 
 }  // namespace

@@ -338,19 +338,6 @@ TEST_F(PrintJob, SeeThroughPictureIsPrintedOnTheWindowColour)
     expectNear(boundsOf(page, page.rect(), isBlue), pictureArea().adjusted(0, 0, -1, -1), 2, "icon");
 }
 
-TEST_F(PrintJob, CancelledPrinterDialogPrintsNothingAndKeepsTheChoices)
-{
-    printerDialogAnswer_ = false;
-    const QImage page = printPage(solid(40, 30, kBlue), [](TDlgPrint& d) {
-        d.rgInOut->setItemIndex(1);
-        d.rgSelect->setItemIndex(0);
-        d.cbFull->setChecked(true);
-    }, QStringLiteral("cancelled"));
-    EXPECT_TRUE(page.isNull());
-    EXPECT_EQ(state_->PrintTextCode, 1);
-    EXPECT_EQ(state_->PrintScaleMode, 2);
-}
-
 struct Choice {
     int inOut, select;
     bool scale, full;
@@ -359,6 +346,7 @@ struct Choice {
     bool fullShown, fullEnabled;
 };
 
+// The choices are kept even when the printer dialog is cancelled.
 TEST_F(PrintJob, ReopenedDialogShowsTheLastChoices)
 {
     printerDialogAnswer_ = false;
@@ -386,36 +374,12 @@ TEST_F(PrintJob, ReopenedDialogShowsTheLastChoices)
         EXPECT_EQ(again.cbScale->isChecked(), c.scale) << c.code;
         EXPECT_EQ(again.cbFull->isChecked(), c.fullShown) << c.code;
         EXPECT_EQ(again.cbFull->isEnabled(), c.fullEnabled) << c.code;
+        // The fill box follows the scale box and keeps its mark.
+        again.cbFull->setChecked(true);
+        again.cbScale->click();
+        EXPECT_EQ(again.cbFull->isEnabled(), !c.scale);
+        EXPECT_TRUE(again.cbFull->isChecked());
     }
-}
-
-TEST_F(PrintJob, DialogCaptionsAndDefaults)
-{
-    TDlgPrint d(*state_, viewer_.get());
-    EXPECT_EQ(d.windowTitle(), QStringLiteral("画像の印刷"));
-    EXPECT_EQ(d.rgInOut->title(), QStringLiteral("標題等の印刷"));
-    EXPECT_EQ(d.rgInOut->items(), (QStringList{QStringLiteral("印刷しない"), QStringLiteral("画像下部に重ねて印刷"),
-                                               QStringLiteral("画像の下に別に印刷")}));
-    EXPECT_EQ(d.rgSelect->title(), QStringLiteral("印刷する項目"));
-    EXPECT_EQ(d.rgSelect->items(), (QStringList{QStringLiteral("撮影日時のみ印刷"), QStringLiteral("標題のみ印刷"),
-                                                QStringLiteral("日時と標題を印刷")}));
-    EXPECT_EQ(d.rgInOut->itemIndex(), 2);
-    EXPECT_EQ(d.rgSelect->itemIndex(), 2);
-    EXPECT_EQ(d.btPrSet->text(), QStringLiteral("印刷\n設定"));
-    EXPECT_EQ(d.OKBtn->text(), QStringLiteral("印刷実行..."));
-    EXPECT_TRUE(d.OKBtn->isDefault());
-    EXPECT_TRUE(d.cbScale->isChecked());
-    EXPECT_FALSE(d.cbFull->isChecked());
-    // The fill box follows the scale box, keeping its mark.
-    d.cbFull->setChecked(true);
-    d.cbScale->click();
-    EXPECT_FALSE(d.cbFull->isEnabled());
-    EXPECT_TRUE(d.cbFull->isChecked());
-    d.cbScale->click();
-    EXPECT_TRUE(d.cbFull->isEnabled());
-    EXPECT_EQ(d.dlgFontFont.family(), QStringLiteral("ＭＳ Ｐゴシック"));
-    if (!dir_.autoRemove())
-        d.grab().save(dir_.filePath(QStringLiteral("dialog.png")));
 }
 
 TEST_F(PrintJob, PrintButtonHoldsTheSlideTimerWhileTheDialogIsOpen)
