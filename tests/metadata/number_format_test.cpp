@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "metadata/number_format.h"
 
 using metadata::formatNumber;
@@ -9,6 +11,12 @@ struct PatternCase {
     const char* pattern;
     const char* expected;
 };
+
+// Readable names for the cases in test listings.
+void PrintTo(const PatternCase& c, std::ostream* os)
+{
+    *os << c.pattern << " with " << c.value;
+}
 
 class NumberFormatTest : public ::testing::TestWithParam<PatternCase> {};
 
