@@ -51,6 +51,8 @@ void createWindows(AppState& state)
 
 void destroyWindows(AppState& state)
 {
+    // A splash whose timer has not fired yet must not outlive the state.
+    delete state.frmSSTTitl;
     delete state.dlgPxSerch;
     state.dlgPxSerch = nullptr;
     delete state.frmSub;

@@ -142,7 +142,9 @@ bool activateOn(xcb_connection_t* c, const QString& titlePart)
         // Without a window manager, raise it ourselves.
         const uint32_t above = XCB_STACK_MODE_ABOVE;
         xcb_configure_window(c, w, XCB_CONFIG_WINDOW_STACK_MODE, &above);
-        xcb_flush(c);
+        // A round trip, so the requests are carried out before we return
+        // (and before a connection of our own is closed).
+        free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         return true;
     }
     return false;
