@@ -124,7 +124,32 @@ QImage decodeGif(const uchar* data, size_t size, QColor background)
                 drawLine(row);
             }
         }
-        return out;
+        // The later frames are not shown, but a file cut off inside them is
+        // as broken as one cut in the first.
+        for (;;) {
+            if (reader.pos >= reader.size)
+                return out;  // no trailer byte: tolerated
+            if (DGifGetRecordType(gif, &type) == GIF_ERROR)
+                throw DecodeError("bad GIF data");
+            if (type == TERMINATE_RECORD_TYPE)
+                return out;
+            GifByteType* block = nullptr;
+            if (type == EXTENSION_RECORD_TYPE) {
+                int code = 0;
+                if (DGifGetExtension(gif, &code, &block) == GIF_ERROR)
+                    throw DecodeError("bad GIF extension");
+                while (block)
+                    if (DGifGetExtensionNext(gif, &block) == GIF_ERROR)
+                        throw DecodeError("bad GIF extension");
+            } else if (type == IMAGE_DESC_RECORD_TYPE) {
+                int codeSize = 0;
+                if (DGifGetImageDesc(gif) == GIF_ERROR || DGifGetCode(gif, &codeSize, &block) == GIF_ERROR)
+                    throw DecodeError("bad GIF image");
+                while (block)
+                    if (DGifGetCodeNext(gif, &block) == GIF_ERROR)
+                        throw DecodeError("bad GIF image");
+            }
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,6 +15,13 @@ extern "C" {
 #include <libwmf/svg.h>
 
 #include "platform/picture_decoder.h"
+#include "platform/text_codec.h"
+
+// The EMF converter looks fonts up through fontconfig and shuts fontconfig
+// down after every text record, which aborts the process while Qt still
+// holds fontconfig's caches. Shutting down only frees memory at exit, so
+// the program keeps fontconfig alive for its whole run.
+extern "C" void FcFini(void) {}
 
 namespace platform {
 
@@ -22,9 +30,41 @@ namespace {
 constexpr int kMaxMetafileSide = 4096;
 }
 
-QImage renderSvg(const QByteArray& svg)
+QImage renderSvg(const QByteArray& raw)
 {
-    QSvgRenderer renderer(svg);
+    // Text of symbol fonts arrives as raw bytes; XML wants valid UTF-8
+    // without control characters.
+    std::string text = sanitizeUtf8(std::string_view(raw.constData(), static_cast<size_t>(raw.size())));
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t')
+            c = ' ';
+    // The WMF layer writes a text's characters unescaped: escape what
+    // stands between an opening tag's "\n\t>" and the next "</text>".
+    std::string xml;
+    xml.reserve(text.size());
+    size_t pos = 0;
+    for (;;) {
+        const size_t open = text.find("\n\t>", pos);
+        const size_t close = open == std::string::npos ? open : text.find("</text>", open + 3);
+        if (close == std::string::npos) {
+            xml.append(text, pos, std::string::npos);
+            break;
+        }
+        xml.append(text, pos, open + 3 - pos);
+        for (size_t i = open + 3; i < close; ++i) {
+            const char c = text[i];
+            if (c == '&')
+                xml += "&amp;";
+            else if (c == '<')
+                xml += "&lt;";
+            else if (c == '>')
+                xml += "&gt;";
+            else
+                xml += c;
+        }
+        pos = close;
+    }
+    QSvgRenderer renderer(QByteArray::fromStdString(xml));
     if (!renderer.isValid())
         throw DecodeError("bad metafile drawing");
     QSize size = renderer.defaultSize();
@@ -53,7 +93,8 @@ QImage decodeEmf(const uchar* data, size_t size)
     if (!data || size < 88 || data[0] != 1 || data[1] || data[2] || data[3] || std::memcmp(data + 40, " EMF", 4) != 0)
         throw DecodeError("not an EMF");
     generatorOptions options{};
-    options.nameSpace = const_cast<char*>("svg");
+    // Without a prefix: the converter closes some prefixed elements unprefixed.
+    options.nameSpace = const_cast<char*>("");
     options.verbose = false;
     options.emfplus = true;
     options.svgDelimiter = true;
@@ -92,15 +133,26 @@ QImage decodeWmf(const uchar* data, size_t size)
     if (!failed)
         failed = wmf_scan(api, 0, &bbox) != wmf_E_None;
     unsigned int w = 0, h = 0;
-    if (!failed)
-        failed = wmf_display_size(api, &w, &h, 96, 96) != wmf_E_None || w == 0 || h == 0;
     if (!failed) {
+        // A placeable file states its size in inches; other files only
+        // have the extent of their drawing, in logical units.
+        if (wmf_display_size(api, &w, &h, 96, 96) != wmf_E_None || w == 0 || h == 0 || w > 1000000 || h > 1000000) {
+            const double bw = double(bbox.BR.x) - bbox.TL.x, bh = double(bbox.BR.y) - bbox.TL.y;
+            w = bw >= 1 && bw < 1e6 ? static_cast<unsigned>(bw + 0.5) : 0;
+            h = bh >= 1 && bh < 1e6 ? static_cast<unsigned>(bh + 0.5) : 0;
+        }
+        failed = w == 0 || h == 0;
+    }
+    if (!failed) {
+        QSize s(static_cast<int>(w), static_cast<int>(h));
+        if (s.width() > kMaxMetafileSide || s.height() > kMaxMetafileSide)
+            s.scale(kMaxMetafileSide, kMaxMetafileSide, Qt::KeepAspectRatio);
         wmf_svg_t* ddata = WMF_SVG_GetData(api);
         ddata->out = wmf_stream_create(api, nullptr);
         ddata->Description = const_cast<char*>("");
         ddata->bbox = bbox;
-        ddata->width = std::min<unsigned>(w, kMaxMetafileSide);
-        ddata->height = std::min<unsigned>(h, kMaxMetafileSide);
+        ddata->width = static_cast<unsigned>(std::max(1, s.width()));
+        ddata->height = static_cast<unsigned>(std::max(1, s.height()));
         failed = wmf_play(api, 0, &bbox) != wmf_E_None;
         char* buffer = nullptr;
         unsigned long length = 0;
