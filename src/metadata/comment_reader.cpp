@@ -54,46 +54,6 @@ std::string decode(std::string_view bytes, Encoding enc)
     return platform::cp932ToUtf8(bytes);
 }
 
-// Bytes a character takes in code page 932: one for ASCII and half-width
-// katakana, two for the rest (a character the code page lacks would become
-// a one-byte '?', which only makes the cut below more generous).
-int ansiWidth(uint32_t cp)
-{
-    return cp < 0x80 || (cp >= 0xFF61 && cp <= 0xFF9F) ? 1 : 2;
-}
-
-// Keeps the leading characters of a UTF-8 text that fit in limit bytes of
-// code page 932.
-std::string cutToAnsiBytes(const std::string& text, int64_t limit)
-{
-    int64_t used = 0;
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t len = 1;
-        uint32_t cp = c;
-        if (c >= 0xF0) {
-            len = 4;
-            cp = 0x10000;
-        } else if (c >= 0xE0) {
-            len = 3;
-            cp = (c & 0x0Fu) << 12;
-            if (i + 2 < text.size())
-                cp |= ((static_cast<unsigned char>(text[i + 1]) & 0x3Fu) << 6)
-                    | (static_cast<unsigned char>(text[i + 2]) & 0x3Fu);
-        } else if (c >= 0xC0) {
-            len = 2;
-            cp = 0x80;
-        }
-        const int w = ansiWidth(cp);
-        if (used + w > limit)
-            break;
-        used += w;
-        i += len;
-    }
-    return text.substr(0, std::min(i, text.size()));
-}
-
 }  // namespace
 
 std::string trimBlanks(std::string_view text)
@@ -163,9 +123,10 @@ std::string ComtRead(ByteStream& stream, int64_t count)
         bytes.remove_prefix(2);
     }
 
-    std::string text = joinLinesCrLf(decode(upToNul(bytes, enc), enc));
-    text = joinLinesCrLf(cutToAnsiBytes(text, count));
-    return trimBlanks(text);
+    // The text is already limited to the value's bytes, so it is not cut
+    // again after the line breaks have become CR LF (which would drop the
+    // end of a comment written with bare LF).
+    return trimBlanks(joinLinesCrLf(decode(upToNul(bytes, enc), enc)));
 }
 
 }  // namespace metadata
