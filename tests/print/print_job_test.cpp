@@ -15,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
 
 #include <functional>
@@ -26,6 +27,7 @@
 #include "platform/message_box.h"
 #include "platform/radio_group.h"
 #include "platform/up_down.h"
+#include "support/test_support.h"
 #include "print/page_layout.h"
 #include "print/print_setup.h"
 #include "print/tdlg_print.h"
@@ -132,7 +134,7 @@ protected:
         viewer_->lbNitiji->setPalette(pal);
     }
 
-    // Prints picture with the dialog set up by `choose`; returns the page as
+    // Prints picture (the viewer's own when null) with the dialog set up by `choose`; returns the page as
     // rendered (null when no page was printed) and keeps the layout the job
     // should have followed.
     QImage printPage(const QImage& picture, const std::function<void(TDlgPrint&)>& choose, const QString& name,
@@ -142,7 +144,8 @@ protected:
         sub_->PSDPrinter->setOutputFileName(pdf);
         {
             TDlgPrint dlg(*state_, viewer_.get());
-            dlg.pictureSource = [picture] { return picture; };
+            if (!picture.isNull())
+                dlg.pictureSource = [picture] { return picture; };
             if (choose)
                 choose(dlg);
             platform::MessageCapture capture(answer);
@@ -150,9 +153,10 @@ protected:
             questions_ = capture.texts;
             text_ = print::composePrintText(state_->PrintTextCode, viewer_->lbNitiji->text(),
                                             viewer_->dateFromMetadata(), viewer_->lbTitle->text());
+            const QSize size = picture.isNull() ? viewer_->fullPicture().size() : picture.size();
             layout_ = print::layoutPage(print::jobLayoutInput(*sub_->PSDPrinter, state_->PrinterFont,
                                                               state_->PrintTextCode, dlg.cbScale->isChecked(),
-                                                              dlg.cbFull->isChecked(), picture.size(), text_));
+                                                              dlg.cbFull->isChecked(), size, text_));
         }
         if (!QFile::exists(pdf))
             return QImage();
@@ -345,6 +349,45 @@ struct Choice {
     int shownSelect;  // after the normalisation at OK
     bool fullShown, fullEnabled;
 };
+
+// The size of the one picture embedded in a PDF file, as pdfimages lists it.
+QSize embeddedImageSize(const QString& pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf});
+    if (!p.waitForFinished(30000))
+        return {};
+    const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    if (lines.size() != 3)  // two heading lines and one image
+        return {};
+    const QStringList f = lines[2].split(u' ', Qt::SkipEmptyParts);
+    return f.size() > 4 ? QSize(f[3].toInt(), f[4].toInt()) : QSize();
+}
+
+TEST_F(PrintJob, PrintsTheShownPictureAtFullResolutionTurnedAsShown)
+{
+    REQUIRE_TESTDATA();
+    if (QStandardPaths::findExecutable(QStringLiteral("pdfimages")).isEmpty())
+        GTEST_SKIP() << "pdfimages not installed";
+    const auto file = testsupport::testDataDir() / "nikon" / "dc_Nikon_D90_DSC_0003.JPG";
+    const std::string folder = file.parent_path().string();
+    const std::string name = file.filename().string();
+    state_->FolderList = {QString::fromStdString(folder)};
+    state_->FolderIndexList = {QStringLiteral("0")};
+    state_->FileList = {QString::fromStdString(name)};
+    state_->CurrentIndex = 0;
+    viewer_->ShowPicture();
+    ASSERT_TRUE(viewer_->dateFromMetadata()) << "the sample's shooting date is read";
+
+    printPage(QImage(), nullptr, QStringLiteral("viewer"));
+    EXPECT_EQ(embeddedImageSize(dir_.filePath(QStringLiteral("viewer.pdf"))), QSize(4288, 2848));
+    ASSERT_EQ(layout_.lines.size(), 1u);
+    EXPECT_TRUE(layout_.lines[0].text.startsWith(viewer_->lbNitiji->text()));
+
+    viewer_->btRRt->click();
+    printPage(QImage(), nullptr, QStringLiteral("turned"));
+    EXPECT_EQ(embeddedImageSize(dir_.filePath(QStringLiteral("turned.pdf"))), QSize(2848, 4288));
+}
 
 // The choices are kept even when the printer dialog is cancelled.
 TEST_F(PrintJob, ReopenedDialogShowsTheLastChoices)
