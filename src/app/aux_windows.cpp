@@ -61,7 +61,8 @@ TfrmSSVer::TfrmSSVer(QWidget* owner)
     Version->adjustSize();
 
     Comments = new QLabel(QStringLiteral("Slide show viewer for photographs"), Panel1);
-    QFont commentFont(QStringLiteral("Times New Roman"));
+    QFont commentFont;
+    commentFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
     commentFont.setStyleHint(QFont::Serif);
     commentFont.setPixelSize(platform::scaled(18, f));
     Comments->setFont(commentFont);

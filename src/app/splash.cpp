@@ -47,8 +47,13 @@ void createSplash(AppState& state)
 
 void startSplashTimer(AppState& state)
 {
-    if (state.frmSSTTitl)
-        state.frmSSTTitl->STimer->start();
+    TfrmSSTTitl* splash = state.frmSSTTitl;
+    if (!splash)
+        return;
+    splash->STimer->start();
+    // The folder window is shown right after this; where no window manager
+    // keeps the splash on top, lift it over that window once it is up.
+    QTimer::singleShot(0, splash, [splash] { splash->raise(); });
 }
 
 }  // namespace app
@@ -71,7 +76,8 @@ QPixmap titlePicture(QSize size)
 
 QFont timesFont(int pixelHeight, bool bold)
 {
-    QFont font(QStringLiteral("Times New Roman"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
     font.setStyleHint(QFont::Serif);
     font.setPixelSize(pixelHeight);
     font.setBold(bold);
@@ -93,8 +99,8 @@ TfrmSSTTitl::TfrmSSTTitl(AppState& state)
     Image1 = new QLabel(this);
     platform::placeAt(Image1, 0, 0, 650, 361, f);
     Image1->setPixmap(titlePicture(Image1->size()));
-    // Disabled so a press on the picture reaches the window and drags it.
-    Image1->setEnabled(false);
+    // A press on the picture reaches the window and drags it (a disabled
+    // label would grey the picture out).
     Image1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     Label1 = new QLabel(QStringLiteral("Ver 1.50"), this);
