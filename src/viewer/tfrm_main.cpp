@@ -28,6 +28,7 @@
 #include "platform/message_box.h"
 #include "platform/up_down.h"
 #include "print/print_setup.h"
+#include "viewer/map_link.h"
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
 #include "viewer/related_media.h"
@@ -771,7 +772,7 @@ void TfrmMain::ShowPicture()
                     throw;
                 }
                 state_.PictureStream.clear();
-                if (!state_.GpsLatitudeText.isEmpty() && !state_.GpsLongitudeText.isEmpty())
+                if (hasMapPosition(state_.GpsLatitudeText, state_.GpsLongitudeText))
                     btMap->show();
             }
             // 8.
