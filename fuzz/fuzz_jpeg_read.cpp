@@ -9,14 +9,13 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     metadata::NullSink sink;
-    for (bool google : {false, true}) {
-        metadata::ReadOptions options;
-        options.useGoogleMap = google;
-        try {
-            metadata::JpegRead(data, size, sink, options);
-        } catch (const metadata::MetadataError&) {
-            // The viewer shows its error message for these.
-        }
+    metadata::ReadOptions options;
+    // The map choice only decides a sign; let the input pick it.
+    options.useGoogleMap = size > 0 && (data[size - 1] & 1) != 0;
+    try {
+        metadata::JpegRead(data, size, sink, options);
+    } catch (const metadata::MetadataError&) {
+        // The viewer shows its error message for these.
     }
     return 0;
 }

@@ -3,11 +3,12 @@
 # (clang 14, build tree build/fuzz) and runs it for the given number of seconds
 # over a scratch copy of its seed corpus, so the repository's corpus stays as
 # committed. Findings are written to build/fuzz/findings/TARGET/.
-#   scripts/fuzz.sh fuzz_jpeg_read 600
+#   scripts/fuzz.sh fuzz_jpeg_read 600 [more libFuzzer options, e.g. -max_len=512]
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 target="${1:?usage: scripts/fuzz.sh TARGET SECONDS}"
 seconds="${2:?usage: scripts/fuzz.sh TARGET SECONDS}"
+shift 2
 build="$here/build/fuzz"
 
 # The whole tree is instrumented for coverage and checked by the
@@ -26,4 +27,4 @@ if [ -d "$here/fuzz/corpus/$target" ]; then
 fi
 cd "$findings"
 "$build/bin/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix="$findings/" "$work"
+  -artifact_prefix="$findings/" "$@" "$work"
