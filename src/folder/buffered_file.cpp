@@ -20,7 +20,6 @@ namespace {
 
 // The first read takes what the segment walk needs for almost every camera
 // file; the kept part never grows beyond what the walks may look at.
-constexpr int64_t kFirstRead = 4096;
 constexpr int64_t kKeptLimit = 128 * 1024;
 
 int64_t osRead(int fd, void* dest, int64_t n)
@@ -44,7 +43,7 @@ bool osSeek(int fd, int64_t at)
 
 }  // namespace
 
-BufferedFile::BufferedFile(const QString& path)
+BufferedFile::BufferedFile(const QString& path) : keptCapacity_(kFirstRead)
 {
 #ifdef _WIN32
     fd_ = ::_wopen(reinterpret_cast<const wchar_t*>(path.utf16()), _O_RDONLY | _O_BINARY);
@@ -69,24 +68,29 @@ void BufferedFile::fillTo(int64_t end)
     if (fd_ < 0 || endSeen_)
         return;
     end = std::min(end, kKeptLimit);
-    int64_t have = static_cast<int64_t>(kept_.size());
+    int64_t have = keptSize_;
     if (end <= have)
         return;
     // Read in whole blocks: the next small read usually follows closely.
     int64_t want = std::max<int64_t>(end, have == 0 ? kFirstRead : have * 2);
     want = std::min(want, kKeptLimit);
-    kept_.resize(static_cast<size_t>(want));
+    if (want > keptCapacity_) {
+        auto bigger = std::make_unique<uint8_t[]>(static_cast<size_t>(want));
+        std::memcpy(bigger.get(), kept_, static_cast<size_t>(have));
+        heap_ = std::move(bigger);
+        kept_ = heap_.get();
+        keptCapacity_ = want;
+    }
     // After a direct read further on, come back to the end of the kept part.
     if (osPos_ != have) {
         if (!osSeek(fd_, have)) {
-            kept_.resize(static_cast<size_t>(have));
             endSeen_ = true;
             return;
         }
         osPos_ = have;
     }
     while (have < want) {
-        const int64_t got = osRead(fd_, kept_.data() + have, want - have);
+        const int64_t got = osRead(fd_, kept_ + have, want - have);
         if (got <= 0) {
             endSeen_ = true;
             break;
@@ -94,7 +98,7 @@ void BufferedFile::fillTo(int64_t end)
         have += got;
         osPos_ = have;
     }
-    kept_.resize(static_cast<size_t>(have));
+    keptSize_ = have;
     if (endSeen_)
         size_ = have;
 }
@@ -107,10 +111,10 @@ int64_t BufferedFile::readAt(int64_t at, void* dest, int64_t n)
     int64_t copied = 0;
     if (at < kKeptLimit) {
         fillTo(at + n);
-        const int64_t have = static_cast<int64_t>(kept_.size());
+        const int64_t have = keptSize_;
         if (at < have) {
             copied = std::min(n, have - at);
-            std::memcpy(out, kept_.data() + at, static_cast<size_t>(copied));
+            std::memcpy(out, kept_ + at, static_cast<size_t>(copied));
         }
         if (copied == n || endSeen_)
             return copied;
@@ -190,7 +194,7 @@ bool BufferedFile::hasByteAt(int64_t at)
         return false;
     if (at < kKeptLimit) {
         fillTo(at + 1);
-        if (at < static_cast<int64_t>(kept_.size()))
+        if (at < keptSize_)
             return true;
         if (endSeen_)
             return false;

@@ -7,7 +7,7 @@
 #include <QString>
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace order {
 
@@ -17,6 +17,8 @@ public:
     ~BufferedFile();
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;
+
+    static constexpr int64_t kFirstRead = 4096;
 
     bool isOpen() const { return fd_ >= 0; }
 
@@ -47,7 +49,13 @@ private:
     int fd_ = -1;
     int64_t pos_ = 0;
     int64_t osPos_ = 0;  // where the next system read starts
-    std::vector<uint8_t> kept_;
+    // The kept part: the first block lives in the object itself (no
+    // allocation for the usual file), a larger part on the heap.
+    uint8_t* kept_ = first_;
+    int64_t keptSize_ = 0;
+    int64_t keptCapacity_;
+    std::unique_ptr<uint8_t[]> heap_;
+    alignas(16) uint8_t first_[4096];
     bool endSeen_ = false;
     int64_t size_ = -1;
 };

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QCollator;
 
@@ -25,8 +27,17 @@ public:
     // Sorts ascending.
     void sort(QStringList& list) const;
 
+    // Whether a and b compare as the collation does, through the printable
+    // ASCII ranks (both texts printable ASCII; the caller checks).
+    static bool isPrintableAscii(const QString& s);
+    int compareAscii(const QString& a, const QString& b) const;
+
 private:
     std::unique_ptr<QCollator> collator_;
+    // Rank of each printable ASCII character in the collation (letters of
+    // either case share one), taken from the collator itself; empty when the
+    // collation treats some of them as ignorable, which rules the shortcut out.
+    std::vector<uint8_t> asciiRank_;
 };
 
 // The collation shared by every list of the program.
