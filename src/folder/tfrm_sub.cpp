@@ -115,6 +115,8 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     FLList = new QListWidget(this);
     place(FLList, 11, 24, 227, 296);
     FLList->setSelectionMode(QAbstractItemView::SingleSelection);
+    // One line height for all: a folder of thousands of names fills at once.
+    FLList->setUniformItemSizes(true);
     Label1 = new QLabel(QStringLiteral("表示対象ファイル("), this);
     placeLabel(Label1, 39, 4);
     Label4 = new QLabel(QStringLiteral("0)"), this);
@@ -388,7 +390,8 @@ void TfrmSub::btOKClick(QObject* sender)
                 skipped += QStringLiteral("\n") + q + QStringLiteral("(") + QString::number(p) + QStringLiteral(")");
                 continue;
             }
-            if (!FLBox->setDirectory(q)) {
+            // The walk has just read q; FLBox takes its files from there.
+            if (!FLBox->setListing(q, tvDR->files(p), tvDR->readable(p))) {
                 skipped += QStringLiteral("\n") + q + QStringLiteral("[") + QString::number(p) + QStringLiteral("]");
                 continue;
             }

@@ -1,12 +1,23 @@
 #include "platform/file_list_box.h"
 
 #include <QDir>
-#include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
 #include <vector>
+
+#ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#endif
 
 namespace platform {
 
@@ -64,6 +75,71 @@ QString withoutTrailingSeparator(const QString& dir)
 
 }  // namespace
 
+#ifdef _WIN32
+bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::directory_iterator it(fs::path(QDir::toNativeSeparators(dir).toStdWString()), ec);
+    if (ec)
+        return false;
+    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+        if (ec)
+            return false;
+        const fs::directory_entry& e = *it;
+        const fs::path fileName = e.path().filename();
+        const QString name = QString::fromStdWString(fileName.native());
+        if (QFileInfo(QDir(dir).filePath(name)).isHidden())
+            continue;
+        std::error_code typeError;
+        if (e.is_directory(typeError)) {
+            if (folders)
+                *folders << name;
+        } else if (files && e.is_regular_file(typeError)) {
+            *files << name;
+        }
+    }
+    return !ec;
+}
+#else
+bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
+{
+    const QByteArray path = QFile::encodeName(dir);
+    DIR* d = opendir(path.constData());
+    if (!d)
+        return false;
+    // The entry type comes with the directory itself; only links (and file
+    // systems that do not report types) need a stat, which keeps big
+    // folders quick.
+    const int fd = dirfd(d);
+    errno = 0;
+    while (const dirent* e = readdir(d)) {
+        if (e->d_name[0] == '.')
+            continue;  // hidden, and "." and ".."
+        bool isDir = false;
+        bool isFile = false;
+        if (e->d_type == DT_DIR) {
+            isDir = true;
+        } else if (e->d_type == DT_REG) {
+            isFile = true;
+        } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            if (fstatat(fd, e->d_name, &st, 0) == 0) {
+                isDir = S_ISDIR(st.st_mode);
+                isFile = S_ISREG(st.st_mode);
+            }
+        }
+        if (isDir && folders)
+            *folders << QFile::decodeName(e->d_name);
+        else if (isFile && files)
+            *files << QFile::decodeName(e->d_name);
+    }
+    const bool ok = errno == 0;
+    closedir(d);
+    return ok;
+}
+#endif
+
 void FileListBox::setMask(const QString& mask)
 {
     if (mask == mask_)
@@ -84,25 +160,45 @@ bool FileListBox::update()
     items_.clear();
     if (directory_.isEmpty())
         return false;
-    const QFileInfo info(directory_);
-    if (!info.isDir() || !info.isReadable() || !QDir(directory_).isReadable())
+    QStringList names;
+    if (!listFolder(directory_, nullptr, &names))
         return false;
-
-    const std::vector<Pattern> patterns = parseMask(mask_);
-    // Without QDir::Hidden and QDir::System, hidden files, devices, sockets
-    // and dangling links stay out of the list.
-    QDirIterator it(directory_, QDir::Files | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QString name = it.fileName();
-        if (matches(patterns, name))
-            items_ << name;
-    }
-    std::sort(items_.begin(), items_.end(), [](const QString& a, const QString& b) {
-        const int c = QString::compare(a, b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    takeMatching(names);
     return true;
+}
+
+bool FileListBox::setListing(const QString& dir, const QStringList& fileNames, bool readable)
+{
+    directory_ = withoutTrailingSeparator(dir);
+    items_.clear();
+    if (!readable)
+        return false;
+    takeMatching(fileNames);
+    return true;
+}
+
+void FileListBox::takeMatching(const QStringList& fileNames)
+{
+    const std::vector<Pattern> patterns = parseMask(mask_);
+    // Each name is case-folded once: the fold is the sort key (ties broken
+    // by the name itself), which is far quicker than folding inside every
+    // comparison of a big folder.
+    struct Keyed {
+        QString key;
+        const QString* name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(fileNames.size());
+    for (const QString& name : fileNames)
+        if (matches(patterns, name))
+            keyed.push_back({name.toCaseFolded(), &name});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int c = QString::compare(a.key, b.key, Qt::CaseSensitive);
+        return c != 0 ? c < 0 : *a.name < *b.name;
+    });
+    items_.reserve(static_cast<qsizetype>(keyed.size()));
+    for (const Keyed& k : keyed)
+        items_ << *k.name;
 }
 
 }  // namespace platform

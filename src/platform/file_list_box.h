@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// Reads the entries of one folder: the names of its sub-folders and of its
+// files (links followed; hidden entries, devices, sockets and dangling links
+// left out). Either list may be null. False when the folder cannot be read.
+bool listFolder(const QString& dir, QStringList* folders, QStringList* files);
+
 class FileListBox {
 public:
     void setMask(const QString& mask);
@@ -17,6 +22,10 @@ public:
     bool setDirectory(const QString& dir);
     // Lists the current folder again (after a mask change).
     bool update();
+    // Lists dir from file names read moments ago (listFolder), which saves
+    // reading a folder twice during a walk; readable false means that
+    // reading failed.
+    bool setListing(const QString& dir, const QStringList& fileNames, bool readable);
     // The folder as listed, without a trailing separator.
     const QString& directory() const { return directory_; }
 
@@ -24,6 +33,8 @@ public:
     int count() const { return static_cast<int>(items_.size()); }
 
 private:
+    void takeMatching(const QStringList& fileNames);
+
     QString mask_ = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.wmf;*.emf;*.png;*.gif;*.ico");
     QString directory_;
     QStringList items_;

@@ -1,13 +1,13 @@
 #include "platform/folder_walk.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
 #include <vector>
 
+#include "platform/file_list_box.h"
 #include "platform/folder_tree.h"
 
 namespace platform {
@@ -42,14 +42,17 @@ void FolderWalk::setRoot(const QString& path)
     root_ = QDir::toNativeSeparators(normalised(path));
     nodes_.clear();
     nodes_ << root_;
+    files_ = {QStringList()};
+    readable_ = {true};
 }
 
 void FolderWalk::expandAll()
 {
     nodes_.clear();
+    files_.clear();
+    readable_.clear();
     if (root_.isEmpty())
         return;
-    nodes_ << root_;
 
     // Real folders already met. A folder's real path is its parent's real
     // path plus its name unless it is a link, so only links need resolving.
@@ -66,34 +69,23 @@ void FolderWalk::expandAll()
     // Depth first, in tree order: children are pushed in reverse so the
     // first sibling comes off the stack first, and each folder's sub-folders
     // are numbered before its next sibling.
-    bool first = true;
     while (!stack.empty()) {
         Pending cur = std::move(stack.back());
         stack.pop_back();
         if (seen.contains(cur.real))
             continue;
         seen.insert(cur.real);
-        if (!first)
-            nodes_ << cur.path;
-        first = false;
-
-        struct Child {
-            QString name;
-            bool link;
-        };
-        std::vector<Child> children;
-        QDirIterator it(cur.path, QDir::Dirs | QDir::NoDotAndDotDot);
-        while (it.hasNext()) {
-            it.next();
-            children.push_back({it.fileName(), it.fileInfo().isSymLink()});
-        }
-        std::sort(children.begin(), children.end(),
-                  [](const Child& a, const Child& b) { return folderNameLess(a.name, b.name); });
-        for (auto c = children.rbegin(); c != children.rend(); ++c) {
-            const QString childPath = joinPath(cur.path, c->name);
-            const QString real = c->link ? canonicalOf(childPath)
-                                       : cur.real.endsWith(QLatin1Char('/')) ? cur.real + c->name
-                                                                             : cur.real + QLatin1Char('/') + c->name;
+        nodes_ << cur.path;
+        QStringList children;
+        QStringList files;
+        readable_ << listFolder(cur.path, &children, &files);
+        files_ << files;
+        std::sort(children.begin(), children.end(), folderNameLess);
+        for (auto c = children.crbegin(); c != children.crend(); ++c) {
+            const QString childPath = joinPath(cur.path, *c);
+            const QString real = QFileInfo(childPath).isSymLink() ? canonicalOf(childPath)
+                                 : cur.real.endsWith(QLatin1Char('/')) ? cur.real + *c
+                                                                       : cur.real + QLatin1Char('/') + *c;
             if (seen.contains(real))
                 continue;
             stack.push_back({childPath, real});

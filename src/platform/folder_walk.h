@@ -22,10 +22,16 @@ public:
     // Path of node p (no trailing separator; the root "/" stays "/").
     const QString& path(int p) const { return nodes_.at(p); }
     const QStringList& paths() const { return nodes_; }
+    // The file names found in node p while walking, and whether it could be
+    // read at all (so a walk need not read each folder twice).
+    const QStringList& files(int p) const { return files_.at(p); }
+    bool readable(int p) const { return readable_.at(p); }
 
 private:
     QString root_;
     QStringList nodes_;
+    QList<QStringList> files_;
+    QList<bool> readable_;
 };
 
 // Joins a folder and a name with the separator, without doubling it after a
