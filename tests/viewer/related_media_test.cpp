@@ -51,8 +51,10 @@ struct XdgOverride {
             saved.push_back(qgetenv(name));
         for (const char* name : {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
             qputenv(name, config.toLocal8Bit());
-        for (const char* name : {"XDG_DATA_HOME", "XDG_DATA_DIRS"})
-            qputenv(name, data.toLocal8Bit());
+        qputenv("XDG_DATA_HOME", data.toLocal8Bit());
+        // The system folders stay behind ours: they hold the MIME database.
+        const QByteArray system = saved[3].isEmpty() ? QByteArray("/usr/local/share:/usr/share") : saved[3];
+        qputenv("XDG_DATA_DIRS", data.toLocal8Bit() + ':' + system);
     }
     ~XdgOverride()
     {
