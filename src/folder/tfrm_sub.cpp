@@ -29,6 +29,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "app/app_state.h"
 #include "app/aux_windows.h"
@@ -207,6 +208,19 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     place(btCancel, 436, 440, 73, 33);
     btCancel->setAutoDefault(false);
     btCancel->setEnabled(false);
+
+    // Captions may run wider in the substitute font than in the design's:
+    // such a control grows to the right rather than clip its caption.
+    for (QWidget* w : std::initializer_list<QWidget*>{rgDSort, rbAsend, rbDesnd, cbRandm, chbUnDr, chbCenter,
+                                                       chbPropo, chbStrech, chbWind, rgMapVw})
+        if (w->sizeHint().width() > w->width())
+            w->resize(w->sizeHint().width(), w->height());
+    // "ランダム表示）" continues the caption "なし（" of the first order item.
+    if (QRadioButton* first = rgDSort->button(0)) {
+        const int end = rgDSort->x() + rgDSort->contentsMargins().left() + first->sizeHint().width();
+        if (cbRandm->x() < end)
+            cbRandm->move(end, cbRandm->y());
+    }
 
     // The check box beside "なし（" and the direction buttons on the group's
     // caption line sit over the group box.

@@ -9,7 +9,7 @@ namespace platform {
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)), layout_(new QVBoxLayout(this))
 {
-    layout_->setContentsMargins(6, 2, 6, 2);
+    layout_->setContentsMargins(4, 0, 2, 0);
     layout_->setSpacing(0);
     group_->setExclusive(true);
     connect(group_, &QButtonGroup::idClicked, this, &RadioGroup::clicked);
