@@ -48,17 +48,67 @@ QString decodeAnsi(const char* bytes, size_t n)
     return QString::fromStdString(platform::cp932ToUtf8(std::string_view(bytes, n)));
 }
 
-// An Exif ASCII value of count bytes at the given place, up to its first
-// zero byte.
-QString readText(order::BufferedFile& file, int64_t at, uint32_t count)
+bool isAsciiText(const QByteArray& bytes)
 {
-    const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kTextBytes);
-    if (n <= 0)
-        return {};
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char asciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whether an upper-cased ASCII word occurs in ASCII text, letter case aside.
+bool asciiContains(const char* text, size_t n, const QByteArray& word)
+{
+    const size_t m = static_cast<size_t>(word.size());
+    if (m == 0)
+        return true;
+    for (size_t i = 0; i + m <= n; ++i) {
+        size_t k = 0;
+        while (k < m && asciiUpper(text[i + k]) == word[static_cast<qsizetype>(k)])
+            ++k;
+        if (k == m)
+            return true;
+    }
+    return false;
+}
+
+// An Exif ASCII value of count bytes at the given place, up to its first
+// zero byte; decoded only when it is not plain ASCII.
+struct TagText {
     char bytes[kTextBytes];
-    const int64_t got = file.readAt(at, bytes, n);
-    const auto* zero = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(got)));
-    return decodeAnsi(bytes, zero ? static_cast<size_t>(zero - bytes) : static_cast<size_t>(got));
+    size_t size = 0;
+    bool ascii = true;
+    QString decoded;
+
+    void read(order::BufferedFile& file, int64_t at, uint32_t count)
+    {
+        const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kTextBytes);
+        const int64_t got = n > 0 ? file.readAt(at, bytes, n) : 0;
+        const auto* zero = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(got)));
+        size = zero ? static_cast<size_t>(zero - bytes) : static_cast<size_t>(got);
+        ascii = true;
+        for (size_t i = 0; i < size && ascii; ++i)
+            ascii = static_cast<unsigned char>(bytes[i]) < 0x80;
+        decoded = ascii ? QString() : upperCased(decodeAnsi(bytes, size));
+    }
+    bool contains(const QString& upperWord, const QByteArray& wordBytes, bool wordAscii) const
+    {
+        if (ascii)
+            return wordAscii && asciiContains(bytes, size, wordBytes);
+        return decoded.contains(upperWord, Qt::CaseSensitive);
+    }
+    QString text() const { return ascii ? QString::fromLatin1(bytes, qsizetype(size)) : decodeAnsi(bytes, size); }
+};
+
+bool containsAllWords(const QString& text, const QStringList& words);
+
+bool containsAllWords(const TagText& text, const Conditions& c)
+{
+    if (c.wordBytes.size() != size_t(c.words.size()) || c.wordIsAscii.size() != size_t(c.words.size()))
+        return containsAllWords(text.text(), c.words);  // conditions not prepared
+    for (qsizetype i = 0; i < c.words.size(); ++i)
+        if (!text.contains(c.words[i], c.wordBytes[size_t(i)], c.wordIsAscii[size_t(i)]))
+            return false;
+    return true;
 }
 
 // The words are upper-cased already.
@@ -113,12 +163,33 @@ Conditions makeConditions(const QString& wordText, const QString& dateText, bool
     c.inTitle = searchBoth || searchArea == 0;
     c.inComment = searchBoth || searchArea == 1;
     c.collectShotDate = collectShotDate;
+    c.prepare();
     return c;
 }
 
-bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& conditions,
-               QString& shotDate)
+void Conditions::prepare()
 {
+    wordBytes.clear();
+    wordIsAscii.clear();
+    for (const QString& w : words) {
+        wordBytes.push_back(w.toLatin1());
+        wordIsAscii.push_back(isAsciiText(w.toUtf8()));
+    }
+    dateBytes = dateText.toLatin1();
+    dateIsAscii = isAsciiText(dateText.toUtf8());
+}
+
+bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& given, QString& shotDate)
+{
+    Conditions preparedCopy;
+    const bool prepared = given.wordBytes.size() == size_t(given.words.size()) &&
+                          given.wordIsAscii.size() == size_t(given.words.size()) &&
+                          given.dateBytes.size() == given.dateText.size();
+    if (!prepared) {
+        preparedCopy = given;
+        preparedCopy.prepare();
+    }
+    const Conditions& conditions = prepared ? given : preparedCopy;
     const bool haveWords = !conditions.words.isEmpty();
     bool result = false;
     bool wordsFound = !haveWords;
@@ -137,6 +208,7 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
     if (!file.readU32(ifd0, le))
         return false;
     std::vector<int64_t> ifds{base + ifd0};
+    TagText text;
 
     for (size_t k = 0; k < ifds.size(); ++k) {
         file.seek(ifds[k]);
@@ -174,13 +246,13 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
                         return result;
                     at = base + offset;
                 }
-                const QString text = readText(file, at, count);
+                text.read(file, at, count);
                 if (!wordsFound && tag == kImageDescription && conditions.inTitle)
-                    wordsFound = containsAllWords(text, conditions.words);
+                    wordsFound = containsAllWords(text, conditions);
                 if (!dateFound && tag != kImageDescription)
-                    dateFound = upperCased(text).contains(conditions.dateText, Qt::CaseSensitive);
+                    dateFound = text.contains(conditions.dateText, conditions.dateBytes, conditions.dateIsAscii);
                 if (!sortDateDone && tag == kDateTimeOriginal) {
-                    shotDate = order::fitShotDate(text);
+                    shotDate = order::fitShotDate(text.text());
                     sortDateDone = true;
                 }
                 result = wordsFound && dateFound;

@@ -5,7 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QByteArray>
+
 #include <cstdint>
+#include <vector>
 
 namespace order {
 class BufferedFile;
@@ -22,6 +25,16 @@ struct Conditions {
     bool inTitle = true;   // look for the words in ImageDescription
     bool inComment = false;  // look for the words in UserComment
     bool collectShotDate = false;  // the results are ordered by DateTimeOriginal
+
+    // The words and the date as bytes, for texts of plain ASCII (nearly all
+    // titles and every date): no decoding needed to look into them.
+    // Filled by prepare(); a word that is not ASCII cannot occur in an ASCII
+    // text once both are upper-cased.
+    std::vector<QByteArray> wordBytes;
+    std::vector<bool> wordIsAscii;
+    QByteArray dateBytes;
+    bool dateIsAscii = true;
+    void prepare();
 };
 
 // Removes leading and trailing characters up to U+0020 (blanks and control

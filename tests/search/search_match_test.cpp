@@ -79,6 +79,8 @@ TEST_F(PictureMatchTest, WordsInTitleOrCommentAndTheDateCondition)
     Picture asciiComment = trip;
     asciiComment.title.reset();
     asciiComment.userComment = testexif::userCommentAscii("Kyoto in autumn");
+    Picture japaneseTitle = trip;
+    japaneseTitle.title = "\x8B\x9E\x93\x73 Temple";  // 京都 in the system code page
     Picture noDates = trip;
     noDates.dateTime.reset();
     noDates.dateOriginal.reset();
@@ -104,6 +106,8 @@ TEST_F(PictureMatchTest, WordsInTitleOrCommentAndTheDateCondition)
         {"both: title", trip, "temple", "", true, 1, true},
         {"both: comment", trip, "autumn", "", true, 0, true},
         {"both: words split between title and comment", trip, "temple autumn", "", true, 0, false},
+        {"code-page title", japaneseTitle, QStringLiteral("京都 TEMPLE"), "", false, 0, true},
+        {"code-page title, word not there", japaneseTitle, QStringLiteral("大阪"), "", false, 0, false},
         {"code-page comment", asciiComment, "kyoto autumn", "", false, 1, true},
         {"date of DateTimeOriginal, a year and month", trip, "", "2019:05", false, 0, true},
         {"date of DateTime", trip, "", "2020:11", false, 0, true},
