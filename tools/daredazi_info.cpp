@@ -2,9 +2,9 @@
 // UTF-8, read by the same code.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -95,11 +95,19 @@ int main(int argc, char** argv)
     int status = 0;
     bool first = true;
     for (const std::string& file : files) {
-        std::ifstream in(file, std::ios::binary);
+        std::error_code ec;
+        const bool regular = std::filesystem::is_regular_file(file, ec);
+        std::ifstream in;
+        if (regular)
+            in.open(file, std::ios::binary | std::ios::ate);
+        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
         std::vector<uint8_t> data;
-        if (in)
-            data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        if (!in && !in.eof()) {
+        if (size >= 0) {
+            data.resize(static_cast<size_t>(size));
+            in.seekg(0);
+            in.read(reinterpret_cast<char*>(data.data()), size);
+        }
+        if (size < 0 || !in) {
             std::cerr << "daredazi-info: " << file << ": cannot read the file\n";
             status = 1;
             continue;

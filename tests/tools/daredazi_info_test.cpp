@@ -87,13 +87,14 @@ TEST(DaredaziInfo, PrintsWhatTheViewerShows)
                      "longitude: 139.750000\n"
                      "orientation: 0\n");
 
-    // The map choice decides the sign; an unreadable file is reported on
+    // The map choice decides the sign; a missing file and a folder are each
+    // reported in one line on
     // standard error while the others are still printed.
-    r = info({"--google", missing, good});
+    r = info({"--google", missing, dir.path(), good});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_TRUE(r.out.contains("latitude: +35.500000\nlongitude: +139.750000\n"));
     EXPECT_FALSE(r.out.contains("missing.jpg"));
-    EXPECT_EQ(r.err.count('\n'), 1);
+    EXPECT_EQ(r.err.count('\n'), 2);
     EXPECT_TRUE(r.err.contains("missing.jpg"));
 }
 
