@@ -244,20 +244,4 @@ TEST(DisplayOrderShuffle, KeepsEveryNameWithItsFolderAndDiffersBetweenSeeds)
             EXPECT_LT(r3.next(m), m);
 }
 
-TEST(DisplayOrderScrollWidth, CountsFullWidthCharactersTwice)
-{
-    struct Row {
-        QStringList names;
-        int width;
-    };
-    const Row rows[] = {
-        {{}, 227 * 1 / 23},
-        {{"abc.jpg", "a.jpg"}, 227 * 7 / 23},
-        {{QStringLiteral("写真.jpg")}, 227 * 8 / 23},
-        {{QStringLiteral("ｼｬｼﾝ.jpg")}, 227 * 8 / 23},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(order::scrollWidthFor(227, r.names), r.width) << r.names.join(',').toStdString();
-}
-
 }  // namespace

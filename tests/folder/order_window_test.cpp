@@ -13,12 +13,14 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
+#include "folder/display_order.h"
 #include "folder/order_exif_builder.h"
 #include "folder/tfrm_sub.h"
 #include "platform/file_list_box.h"
 #include "platform/folder_tree.h"
 #include "platform/message_box.h"
 #include "platform/radio_group.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -118,6 +120,28 @@ TEST_F(OrderWindowTest, EachOrderFillsTheListAndTheCount)
         sub->rbAsendClick();
         EXPECT_EQ(lines(), r.lines);
         EXPECT_EQ(sub->Label4->text(), QString::number(r.lines.size()) + QStringLiteral(")"));
+    }
+}
+
+TEST_F(OrderWindowTest, RealCameraFilesInShootingDateOrder)
+{
+    REQUIRE_TESTDATA();
+    QDir().mkpath(dir.filePath(QStringLiteral("real")));
+    for (const char* sub : {"canon", "nikon", "other-makes"}) {
+        const QDir d(QString::fromStdString((testsupport::testDataDir() / sub).string()));
+        for (const QString& n : d.entryList({"*.jpg", "*.JPG"}, QDir::Files))
+            QFile::copy(d.filePath(n), dir.filePath(QStringLiteral("real/") + QLatin1String(sub) + QLatin1Char('_') + n));
+    }
+    choose(QStringLiteral("real"));
+    sub->rbAsend->setChecked(true);
+    order(2);
+    ASSERT_GT(sub->FLList->count(), 10);
+    QString previous;
+    for (const QString& line : lines()) {
+        const QString date = order::ShotDateRead(dir.filePath(QStringLiteral("real/") + line));
+        ASSERT_FALSE(date.isEmpty()) << line.toStdString();
+        EXPECT_GE(order::fitShotDate(date), previous) << line.toStdString();
+        previous = order::fitShotDate(date);
     }
 }
 
