@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 #include "viewer/viewer_logic.h"
 
 namespace viewer {
@@ -39,6 +43,16 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
     } catch (const std::exception&) {
         out->failed = true;
     }
+    // The metadata reader walks the segments before the picture data only
+    // (they end within the first 64 KB, the Exif block within another 64 KB),
+    // so a cached JPEG keeps its head, not the whole file.
+    constexpr qsizetype kMetadataHead = 256 * 1024;
+    if (out->picture.kind == platform::PictureKind::Jpeg && out->bytes.size() > kMetadataHead)
+        out->bytes = QByteArray(out->bytes.constData(), kMetadataHead);
+#ifdef __GLIBC__
+    // Hand the decoder's large scratch buffers back to the system at once.
+    malloc_trim(0);
+#endif
     return out;
 }
 

@@ -426,6 +426,28 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     QCoreApplication::quit();
 }
 
+void TfrmMain::coverScreenWhenFullScreen()
+{
+    // Full screen is a borderless maximised window; without a window
+    // manager to size it, it takes the screen's bounds itself.
+    if (!hasBorder() && (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) && screen() &&
+        geometry() != screen()->geometry())
+        setGeometry(screen()->geometry());
+}
+
+void TfrmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        coverScreenWhenFullScreen();
+}
+
+void TfrmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    coverScreenWhenFullScreen();
+}
+
 void TfrmMain::setPrefetchEnabled(bool on)
 {
     cache_->setEnabled(on);

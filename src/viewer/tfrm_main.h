@@ -138,6 +138,8 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -152,6 +154,7 @@ private:
     void rerenderOnBackground();
     QString shownFileName() const;
     void placeTitleWidth();
+    void coverScreenWhenFullScreen();
 
     AppState& state_;
     QScrollArea* scroller_ = nullptr;

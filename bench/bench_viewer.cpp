@@ -1,0 +1,386 @@
+// Viewer figures: decoding and fitting a 24-megapixel JPEG against the naive
+// path and against libjpeg-turbo alone, advance latency with and without
+// decoding ahead, large PNG/BMP pictures, and the peak memory of a show.
+//
+//   bench_viewer                 all figures
+//   bench_viewer rss DIR         (internal) a show over DIR, prints peak RSS
+//   bench_viewer show PATH... [--still] [--panel] [--scroll]
+//                                a show of the given files for screenshots
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSlider>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "app/app_state.h"
+#include "platform/click_label.h"
+#include "platform/fonts.h"
+#include "platform/message_box.h"
+#include "platform/picture_decoder.h"
+#include "viewer/picture_box.h"
+#include "viewer/picture_cache.h"
+#include "viewer/tfrm_main.h"
+#include "viewer/viewer_logic.h"
+
+namespace {
+
+double medianMs(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+double timeMs(const std::function<void()>& f, int runs)
+{
+    std::vector<double> t;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer e;
+        e.start();
+        f();
+        t.push_back(e.nsecsElapsed() / 1e6);
+    }
+    return medianMs(t);
+}
+
+// A photograph-like picture: smooth gradients with detail of the given
+// strength (0 to 1).
+QImage makePhoto(int w, int h, double detail, quint32 seed)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    QRandomGenerator rng(seed);
+    for (int y = 0; y < h; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const double fx = double(x) / w, fy = double(y) / h;
+            const int n = detail > 0 ? int((rng.bounded(256) - 128) * detail) : 0;
+            const int r = int(120 + 80 * std::sin(fx * 9 + fy * 3)) + n;
+            const int g = int(110 + 70 * std::cos(fy * 7 - fx * 2)) + n;
+            const int b = int(100 + 60 * std::sin((fx + fy) * 5)) + n / 2;
+            row[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
+        }
+    }
+    return img;
+}
+
+QByteArray encodeJpeg(const QImage& img, int quality)
+{
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    img.save(&b, "JPG", quality);
+    return out;
+}
+
+// libjpeg-turbo alone: decode at 1/denom into a plain buffer.
+struct Err {
+    jpeg_error_mgr pub;
+    jmp_buf jump;
+};
+
+void turboDecode(const QByteArray& data, int denom)
+{
+    jpeg_decompress_struct c{};
+    Err err{};
+    c.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = [](j_common_ptr ci) { longjmp(reinterpret_cast<Err*>(ci->err)->jump, 1); };
+    static std::vector<uchar> buffer;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&c);
+        return;
+    }
+    jpeg_create_decompress(&c);
+    jpeg_mem_src(&c, reinterpret_cast<const uchar*>(data.constData()), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&c, TRUE);
+    c.scale_num = 1;
+    c.scale_denom = static_cast<unsigned>(denom);
+    c.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&c);
+    const size_t stride = size_t(c.output_width) * 4;
+    buffer.resize(stride * c.output_height);
+    while (c.output_scanline < c.output_height) {
+        JSAMPROW row = buffer.data() + stride * c.output_scanline;
+        jpeg_read_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_decompress(&c);
+    jpeg_destroy_decompress(&c);
+}
+
+double psnr(const QImage& a0, const QImage& b0)
+{
+    const QImage a = a0.convertToFormat(QImage::Format_RGB32), b = b0.convertToFormat(QImage::Format_RGB32);
+    if (a.size() != b.size())
+        return 0;
+    double se = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const QRgb* p = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const QRgb* q = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int dr = qRed(p[x]) - qRed(q[x]), dg = qGreen(p[x]) - qGreen(q[x]), db = qBlue(p[x]) - qBlue(q[x]);
+            se += dr * dr + dg * dg + db * db;
+        }
+    }
+    const double mse = se / (3.0 * a.width() * a.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// The high-water mark of this process's resident memory. (getrusage's
+// maximum survives exec on Linux and would report the parent's.)
+long peakRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith("VmHWM:"))
+                return line.mid(6).trimmed().split(' ').first().toLong();
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+long currentRssKb()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.size() > 1 ? parts[1].toLong() * 4 : 0;
+}
+
+const QSize kScreen(1920, 1080);
+
+void decodeFigures(const char* label, const QByteArray& jpg)
+{
+    const auto drawn = [](QSize full) { return viewer::drawnSize(kScreen, full, true, false); };
+    platform::DecodeRequest req;
+    req.drawnSize = drawn;
+    platform::DecodedPicture ours;
+    const double tOurs = timeMs([&] { ours = platform::decodePicture("x.jpg", jpg, req); }, 7);
+    QImage naive;
+    const double tNaive = timeMs(
+        [&] {
+            QImage full = QImage::fromData(jpg, "JPG");
+            naive = full.scaled(drawn(full.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        },
+        5);
+    const double tTurbo = timeMs([&] { turboDecode(jpg, ours.scaleDenom); }, 7);
+    std::printf("%s JPEG (%.1f MB): ours %.1f ms (1/%d, drawn %dx%d), naive %.1f ms, libjpeg-turbo alone %.1f ms\n",
+                label, jpg.size() / 1048576.0, tOurs, ours.scaleDenom, ours.image.width(), ours.image.height(), tNaive,
+                tTurbo);
+    std::printf("   ours/naive %.2f (target <= 0.60), ours/turbo %.2f (target <= 1.15), PSNR vs naive %.1f dB (>= 35)\n",
+                tOurs / tNaive, tOurs / tTurbo, psnr(ours.image, naive));
+}
+
+// Median time from an advance to the new picture painted.
+double advanceLatency(TfrmMain& v, AppState& state, bool prefetch, int advances)
+{
+    v.setPrefetchEnabled(prefetch);
+    state.CurrentIndex = 0;
+    state.ViewerReady = true;
+    v.Image1Click(v.handOverSender);
+    std::vector<double> t;
+    for (int i = 0; i < advances; ++i) {
+        // A viewer looks at each picture for a while before moving on.
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 1500)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QElapsedTimer e;
+        e.start();
+        v.Image1Click(v.Image1);
+        v.Image1->repaint();
+        t.push_back(e.nsecsElapsed() / 1e6);
+        if (qEnvironmentVariableIsSet("BENCH_TRACE_RSS"))
+            std::fprintf(stderr, "advance %d: peak %ld MB now %ld MB\n", i, peakRssKb() / 1024, currentRssKb() / 1024);
+    }
+    return medianMs(t);
+}
+
+void fillShow(AppState& state, const QString& dir, const QStringList& names)
+{
+    state.FolderList = {dir};
+    state.FileList = names;
+    state.FolderIndexList.clear();
+    for (int i = 0; i < names.size(); ++i)
+        state.FolderIndexList << QStringLiteral("0");
+}
+
+int rssChild(const QString& dir)
+{
+    platform::MessageCapture quiet;
+    AppState state;
+    QObject ok;
+    TfrmMain v(state);
+    v.handOverSender = &ok;
+    v.resize(kScreen);
+    v.show();
+    if (qEnvironmentVariableIsSet("BENCH_TRACE_RSS"))
+        std::fprintf(stderr, "window shown: %ld MB\n", currentRssKb() / 1024);
+    fillShow(state, dir, QDir(dir).entryList({QStringLiteral("*.jpg")}, QDir::Files, QDir::Name));
+    advanceLatency(v, state, true, 2 * static_cast<int>(state.FileList.size()));
+    std::printf("%ld\n", peakRssKb());
+    return 0;
+}
+
+int showMode(const QStringList& args)
+{
+    AppState state;
+    QObject ok;
+    TfrmMain v(state);
+    v.handOverSender = &ok;
+    QStringList files;
+    bool panel = false, scroll = false;
+    for (const QString& a : args) {
+        if (a == QLatin1String("--panel"))
+            panel = true;
+        else if (a == QLatin1String("--scroll"))
+            scroll = true;
+        else
+            files << a;
+    }
+    if (files.isEmpty())
+        return 2;
+    QPalette p = v.palette();
+    p.setColor(QPalette::Window, QColor(40, 40, 40));
+    v.setPalette(p);
+    v.setAutoFillBackground(true);
+    if (scroll) {
+        v.Image1->setProportional(false);
+        v.Image1->setStretch(false);
+        v.Image1->setCenter(false);
+    }
+    state.FolderList.clear();
+    for (const QString& f : files) {
+        const QFileInfo fi(f);
+        int folder = state.FolderList.indexOf(fi.absolutePath());
+        if (folder < 0) {
+            folder = state.FolderList.size();
+            state.FolderList << fi.absolutePath();
+        }
+        state.FileList << fi.fileName();
+        state.FolderIndexList << QString::number(folder);
+    }
+    v.showFullScreen();
+    QTimer::singleShot(300, &v, [&] {
+        v.Image1->resize(v.screen() ? v.screen()->geometry().size() : v.size());
+        v.tbJump->setMaximum(static_cast<int>(state.FileList.size()));
+        v.lbTotal->setText(QStringLiteral("/") + QString::number(state.FileList.size()));
+        state.ViewerReady = true;
+        state.SuppressJumpChange = true;
+        v.Image1Click(&ok);
+        state.SuppressJumpChange = false;
+        if (panel)
+            v.lbSenOtMouseEnter();
+        if (scroll) {
+            v.scroller()->verticalScrollBar()->setValue(v.scroller()->verticalScrollBar()->maximum() / 2);
+            v.scroller()->horizontalScrollBar()->setValue(v.scroller()->horizontalScrollBar()->maximum() / 2);
+        }
+    });
+    return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (!(argc >= 2 && std::string(argv[1]) == "show") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    platform::installFontSubstitutes();
+    QApplication::setFont(platform::uiFont(15));
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (!args.isEmpty() && args[0] == QLatin1String("rss"))
+        return rssChild(args.value(1));
+    if (!args.isEmpty() && args[0] == QLatin1String("show"))
+        return showMode(args.mid(1));
+
+    QTemporaryDir dir;
+    std::printf("Generating 6000x4000 test pictures...\n");
+    const QImage high = makePhoto(6000, 4000, 0.15, 1);
+    const QByteArray highJpg = encodeJpeg(high, 90);
+    const QImage low = makePhoto(6000, 4000, 0.035, 2);
+    const QByteArray lowJpg = encodeJpeg(low, 90);
+
+    // 1. Decode and fit.
+    decodeFigures("high-detail", highJpg);
+    decodeFigures("low-detail", lowJpg);
+
+    // 2. Advance latency over a show of 24-megapixel JPEGs.
+    QStringList names;
+    for (int i = 0; i < 6; ++i) {
+        const QString name = QStringLiteral("p%1.jpg").arg(i);
+        QFile f(dir.filePath(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(i % 2 ? lowJpg : highJpg);
+        names << name;
+    }
+    {
+        platform::MessageCapture quiet;
+        AppState state;
+        QObject ok;
+        TfrmMain v(state);
+        v.handOverSender = &ok;
+        v.resize(kScreen);
+        v.show();
+        v.Image1->resize(kScreen);
+        fillShow(state, dir.path(), names);
+        const double without = advanceLatency(v, state, false, 10);
+        const double with = advanceLatency(v, state, true, 10);
+        std::printf("advance to painted, 24 MP JPEG at 1920x1080: without prefetch %.1f ms, with prefetch %.1f ms "
+                    "(target <= 40 ms)\n",
+                    without, with);
+    }
+
+    // 4. Peak memory of a show, in a process of its own.
+    {
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("rss"), dir.path()});
+        child.waitForFinished(600000);
+        const long kb = QString::fromUtf8(child.readAllStandardOutput()).trimmed().split('\n').last().toLong();
+        std::printf("peak resident memory of a show of 24 MP JPEGs at 1920x1080: %.1f MB (target <= 150 MB)\n",
+                    kb / 1024.0);
+    }
+
+    // 3. Large PNG and BMP, beyond Qt's default 128 MB reader limit.
+    {
+        const QImage big = makePhoto(8200, 4200, 0.1, 3);
+        for (const char* fmt : {"PNG", "BMP"}) {
+            QByteArray data;
+            QBuffer b(&data);
+            b.open(QIODevice::WriteOnly);
+            big.save(&b, fmt);
+            QBuffer rb(&data);
+            rb.open(QIODevice::ReadOnly);
+            QImageReader qt(&rb, fmt);
+            const bool qtOpens = !qt.read().isNull();
+            platform::DecodedPicture d;
+            const double t = timeMs(
+                [&] { d = platform::decodePicture(QStringLiteral("big.") + QString::fromLatin1(fmt).toLower(), data, {}); },
+                3);
+            std::printf("large %s 8200x4200 (%.0f MB decoded): ours %s in %.0f ms; Qt's reader with its default limit: %s\n",
+                        fmt, 8200.0 * 4200 * 4 / 1048576, d.image.isNull() ? "FAILED" : "opens", t,
+                        qtOpens ? "opens" : "refuses");
+        }
+    }
+    return 0;
+}
