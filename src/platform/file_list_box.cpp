@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #ifdef _WIN32
@@ -192,9 +193,12 @@ void FileListBox::takeMatching(const QStringList& fileNames)
     for (const QString& name : fileNames)
         if (matches(patterns, name))
             keyed.push_back({name.toCaseFolded(), &name});
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        const int c = QString::compare(a.key, b.key, Qt::CaseSensitive);
-        return c != 0 ? c < 0 : *a.name < *b.name;
+    // Plain code-unit order of the folded keys, compared inline.
+    auto view = [](const QString& s) { return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
+                                                                  static_cast<size_t>(s.size())); };
+    std::sort(keyed.begin(), keyed.end(), [&view](const Keyed& a, const Keyed& b) {
+        const int c = view(a.key).compare(view(b.key));
+        return c != 0 ? c < 0 : view(*a.name) < view(*b.name);
     });
     items_.reserve(static_cast<qsizetype>(keyed.size()));
     for (const Keyed& k : keyed)
