@@ -7,7 +7,6 @@
 #include "folder/tfrm_sub.h"
 #include "platform/folder_walk.h"
 #include "platform/fonts.h"
-#include "print/print_setup.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 
@@ -31,9 +30,8 @@ void createWindows(AppState& state)
 
     // The viewer stays hidden until the first OK of the folder window.
     state.frmMain = new TfrmMain(state);
-    // Without a printer the preparation is skipped; the help path and the
-    // lists (members of the state) exist regardless.
-    print::preparePrinterAtStartup();
+    // The viewer prepared the printer as it was made; without a printer that
+    // is skipped, and the help path and the lists exist regardless.
     state.HelpFilePath = platform::joinPath(QDir::toNativeSeparators(QDir::currentPath()),
                                             QStringLiteral("Daredazi.chm"));
     state.SortList.clear();
