@@ -89,12 +89,14 @@ void BufferedFile::fillTo(int64_t end)
         }
         osPos_ = have;
     }
-    while (have < want) {
-        const int64_t got = osRead(fd_, kept_ + have, want - have);
-        if (got <= 0) {
-            endSeen_ = true;
-            break;
-        }
+    // One read per fill: a short read of a file nearly always means its end,
+    // and asking again only to hear "nothing" would cost a system call for
+    // every small file. Should more be wanted after all, the next fill (or
+    // the direct read of readAt) asks again and learns the truth.
+    const int64_t got = osRead(fd_, kept_ + have, want - have);
+    if (got <= 0) {
+        endSeen_ = true;
+    } else {
         have += got;
         osPos_ = have;
     }
