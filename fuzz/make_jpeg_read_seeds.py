@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of fuzz_jpeg_read: small JPEG files with Exif
+"""Writes the starting corpus of fuzz_jpeg_read: small JPEG files with Exif
 blocks in both byte orders that reach every tag rule of the reader and the
 three maker-note decoders. Run from anywhere:
     python3 fuzz/make_jpeg_read_seeds.py

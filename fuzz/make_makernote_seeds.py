@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpora of the maker-note fuzz targets: small notes of
+"""Writes the starting corpora of the maker-note fuzz targets: small notes of
 each maker built from scratch (first byte: fuzz flags, bit 0 = little-endian
 Exif block). Run from the repository root."""
 import os

@@ -1,5 +1,5 @@
 // Replays every file of the folders (or files) given on the command line
-// through the fuzz entry point, so a plain build re-checks the seed corpus.
+// through the fuzz entry point, so a plain build re-checks every committed corpus.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
