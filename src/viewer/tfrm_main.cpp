@@ -925,52 +925,37 @@ void TfrmMain::rerenderOnBackground()
 
 void TfrmMain::btLRtClick()
 {
-    if (btLRt->isChecked())
-        btRRt->setChecked(false);
-    if (state_.FileList.isEmpty())
-        return;
-    const QString name = shownFileName();
-    if (btLRt->isChecked()) {
-        if (unrotated_.image.isNull()) {
-            unrotated_ = shown_;
-            state_.UnrotatedPicture = Image1->picture();
-        } else if (state_.PictureOrientation == 6) {
-            shown_ = unrotated_;
-            turn_ = 0;
-        }
-        if ((endsWithNoCase(name, ".ico") && !Image1->stretch()) || endsWithNoCase(name, ".png"))
-            rerenderOnBackground();
-        RotateBitmap90(2);
-        state_.PictureOrientation = 8;
-    } else {
-        if (!unrotated_.image.isNull()) {
-            shown_ = unrotated_;
-            turn_ = 0;
-            showShown();
-        }
-        state_.PictureOrientation = 1;
-    }
+    turnButtonClick(btLRt, btRRt, 2, 6, 8);
 }
 
 void TfrmMain::btRRtClick()
 {
-    if (btRRt->isChecked())
-        btLRt->setChecked(false);
+    turnButtonClick(btRRt, btLRt, 1, 8, 6);
+}
+
+// The two turn buttons act alike: pressing one releases the other and turns
+// the unturned picture (starting again from it when the picture stands
+// turned the other way); releasing it shows the unturned picture again.
+void TfrmMain::turnButtonClick(QToolButton* button, QToolButton* other, int direction, int otherOrientation,
+                               int orientation)
+{
+    if (button->isChecked())
+        other->setChecked(false);
     if (state_.FileList.isEmpty())
         return;
     const QString name = shownFileName();
-    if (btRRt->isChecked()) {
+    if (button->isChecked()) {
         if (unrotated_.image.isNull()) {
             unrotated_ = shown_;
             state_.UnrotatedPicture = Image1->picture();
-        } else if (state_.PictureOrientation == 8) {
+        } else if (state_.PictureOrientation == otherOrientation) {
             shown_ = unrotated_;
             turn_ = 0;
         }
         if ((endsWithNoCase(name, ".ico") && !Image1->stretch()) || endsWithNoCase(name, ".png"))
             rerenderOnBackground();
-        RotateBitmap90(1);
-        state_.PictureOrientation = 6;
+        RotateBitmap90(direction);
+        state_.PictureOrientation = orientation;
     } else {
         if (!unrotated_.image.isNull()) {
             shown_ = unrotated_;

@@ -155,6 +155,8 @@ private:
     QString shownFileName() const;
     void placeTitleWidth();
     void coverScreenWhenFullScreen();
+    void turnButtonClick(QToolButton* button, QToolButton* other, int direction, int otherOrientation,
+                         int orientation);
 
     AppState& state_;
     QScrollArea* scroller_ = nullptr;
