@@ -3,6 +3,7 @@
 #include <string>
 
 #include "metadata/exif_walk.h"
+#include "platform/text_codec.h"
 
 namespace metadata {
 namespace {
@@ -30,23 +31,8 @@ std::u32string codePoints(std::string_view s)
 std::string toUtf8(std::u32string_view s)
 {
     std::string out;
-    for (char32_t cp : s) {
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
+    for (char32_t cp : s)
+        platform::appendUtf8(out, static_cast<uint32_t>(cp));
     return out;
 }
 

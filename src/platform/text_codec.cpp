@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-void appendCodePoint(std::string& out, uint32_t cp)
+}  // namespace
+
+void appendUtf8(std::string& out, uint32_t cp)
 {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -29,13 +31,28 @@ void appendCodePoint(std::string& out, uint32_t cp)
     }
 }
 
+namespace {
+
+// One converter per thread, opened once: opening iconv costs far more than
+// converting the short texts a picture holds.
+struct Cp932Converter {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    ~Cp932Converter()
+    {
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            iconv_close(cd);
+    }
+};
+
 // Runs iconv over the input, replacing every byte it refuses with U+FFFD.
-std::string convertWithIconv(const char* from, std::string_view bytes)
+std::string convertCp932(std::string_view bytes)
 {
-    std::string out;
-    iconv_t cd = iconv_open("UTF-8", from);
+    thread_local Cp932Converter converter;
+    iconv_t cd = converter.cd;
     if (cd == reinterpret_cast<iconv_t>(-1))
         return sanitizeUtf8(bytes);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::string out;
     out.reserve(bytes.size() * 3 / 2 + 4);
     char* in = const_cast<char*>(bytes.data());
     size_t inLeft = bytes.size();
@@ -59,7 +76,6 @@ std::string convertWithIconv(const char* from, std::string_view bytes)
     size_t outLeft = sizeof buffer;
     iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    iconv_close(cd);
     return out;
 }
 
@@ -75,7 +91,7 @@ std::string cp932ToUtf8(std::string_view bytes)
         }
     if (ascii)
         return std::string(bytes);
-    return convertWithIconv("CP932", bytes);
+    return convertCp932(bytes);
 }
 
 std::string utf16leToUtf8(std::string_view bytes)
@@ -93,7 +109,7 @@ std::string utf16leToUtf8(std::string_view bytes)
             if (i + 1 < n) {
                 uint16_t lo = unit(i + 1);
                 if (lo >= 0xDC00 && lo <= 0xDFFF) {
-                    appendCodePoint(out, 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (lo - 0xDC00));
+                    appendUtf8(out, 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (lo - 0xDC00));
                     ++i;
                     continue;
                 }
@@ -102,7 +118,7 @@ std::string utf16leToUtf8(std::string_view bytes)
         } else if (u >= 0xDC00 && u <= 0xDFFF) {
             out += kReplacement;
         } else {
-            appendCodePoint(out, u);
+            appendUtf8(out, u);
         }
     }
     return out;
