@@ -195,10 +195,11 @@ TEST_F(OrderWindowTest, RandomOrderOverSubFoldersKeepsNamesWithTheirFolders)
             paths << full;
             EXPECT_TRUE(QFileInfo::exists(full)) << full.toStdString();
             const QString name = state.FileList[k];
-            if (name.endsWith(QLatin1String(".png")))
+            if (name.endsWith(QLatin1String(".png"))) {
                 EXPECT_TRUE(QDir::fromNativeSeparators(full).contains(
                     QStringLiteral("/") + name.section('_', 0, -2).replace('_', '/') + QStringLiteral("/")))
                     << full.toStdString();
+            }
         }
         EXPECT_EQ(QSet<QString>(paths.begin(), paths.end()).size(), 96) << "no picture twice";
         if (run == 0)

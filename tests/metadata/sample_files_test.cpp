@@ -68,8 +68,9 @@ TEST(SampleFiles, EveryJpegIsReadWithoutError)
         SCOPED_TRACE(p.string());
         const Read r = readFile(p);
         // Damaged files may end in the error message; they must not crash.
-        if (!isBroken(p))
+        if (!isBroken(p)) {
             EXPECT_FALSE(r.threw);
+        }
         withLines += r.sink.lines.empty() ? 0 : 1;
     }
     EXPECT_GT(withLines, files.size() / 2);
@@ -189,8 +190,9 @@ TEST(SampleFiles, ValuesMatchExiftool)
             const auto ours = valueOf(lines, "ストロボ：");
             ASSERT_TRUE(ours.has_value());
             const auto word = flashWords.find(o.value("ExifIFD:Flash").toInt());
-            if (word != flashWords.end())
+            if (word != flashWords.end()) {
                 EXPECT_EQ(*ours, word->second);
+            }
         }
         if (o.value("IFD0:Orientation").isDouble()) {
             ++compared;

@@ -49,7 +49,7 @@ uint32_t valueFor(int x, int y, int bpp)
 TEST(Rotation, EveryDepthTurnsBothWaysWithOddWidths)
 {
     for (int bpp : {1, 4, 8, 16, 24, 32}) {
-        for (const auto [w, h] : {std::pair{7, 3}, std::pair{1, 5}, std::pair{13, 9}, std::pair{33, 2}}) {
+        for (const auto& [w, h] : {std::pair{7, 3}, std::pair{1, 5}, std::pair{13, 9}, std::pair{33, 2}}) {
             Bitmap s = Bitmap::blank(w, h, bpp);
             // Padding bytes full of ones must not leak into the turned picture.
             std::fill(s.bits.begin(), s.bits.end(), 0xFF);
