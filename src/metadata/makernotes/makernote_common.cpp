@@ -90,6 +90,17 @@ uint32_t FieldReader::u32Stored()
     return toHost32(f, true);
 }
 
+bool FieldReader::seekToValue(int64_t byteSize, int64_t tiffBase, int64_t valueLimit)
+{
+    if (byteSize <= 4)
+        return true;
+    const uint32_t offset = u32();
+    if (static_cast<int64_t>(offset) + byteSize > valueLimit)
+        return false;
+    stream_.seek(tiffBase + offset);
+    return true;
+}
+
 uint16_t FieldReader::element16(int elementSize)
 {
     uint8_t f[8] = {};

@@ -60,6 +60,12 @@ public:
     // elements give 0..255).
     uint16_t element16(int elementSize);
 
+    // With the stream at an entry's value field: a value of more than four
+    // bytes is reached through its offset (from the TIFF header at
+    // tiffBase), but only when it ends by valueLimit (an offset from the same
+    // header). Returns whether the stream now stands at the value.
+    bool seekToValue(int64_t byteSize, int64_t tiffBase, int64_t valueLimit);
+
     // Up to length bytes (cut at 1024), as far as the first zero byte.
     std::string rawText(int64_t length);
 

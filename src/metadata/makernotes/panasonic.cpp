@@ -224,14 +224,7 @@ void PanasonicDecoder::run(int64_t noteLength)
         const int size = elementSize(type);
         const int64_t byteSize = makernotes::valueSize(count, size);
         if (byteSize > 0) {
-            bool inside = true;
-            if (byteSize > 4) {
-                const uint32_t offset = reader_.u32();
-                inside = static_cast<int64_t>(offset) + byteSize <= noteOffset + noteLength;
-                if (inside)
-                    s.seek(tiffBase_ + offset);
-            }
-            if (inside) {
+            if (reader_.seekToValue(byteSize, tiffBase_, noteOffset + noteLength)) {
                 if (type == 2 || type == 7) {
                     if (tag == 97)
                         faceRecords(byteSize);
