@@ -119,6 +119,24 @@ bool containsAllWords(const QString& text, const QStringList& words)
                        [&](const QString& w) { return upper.contains(w, Qt::CaseSensitive); });
 }
 
+// With the file at an entry's type field: skips the type, reads the count
+// and finds where the value stands (in the entry, or at its offset from the
+// TIFF header at base). False when the entry runs past the end of the file.
+bool readValuePlace(order::BufferedFile& file, bool le, int64_t base, uint32_t& count, int64_t& at)
+{
+    file.skip(2);
+    if (!file.readU32(count, le))
+        return false;
+    at = file.position();
+    if (count > 4) {
+        uint32_t offset = 0;
+        if (!file.readU32(offset, le))
+            return false;
+        at = base + offset;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString trimBlanks(const QString& text)
@@ -235,17 +253,10 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
             }
             if (tag == kImageDescription || tag == kDateTime || tag == kDateTimeOriginal ||
                 tag == kDateTimeDigitized) {
-                file.skip(2);
                 uint32_t count = 0;
-                if (!file.readU32(count, le))
+                int64_t at = 0;
+                if (!readValuePlace(file, le, base, count, at))
                     return result;
-                int64_t at = file.position();
-                if (count > 4) {
-                    uint32_t offset = 0;
-                    if (!file.readU32(offset, le))
-                        return result;
-                    at = base + offset;
-                }
                 text.read(file, at, count);
                 if (!wordsFound && tag == kImageDescription && conditions.inTitle)
                     wordsFound = containsAllWords(text, conditions);
@@ -266,17 +277,10 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
             if (tag == kUserComment) {
                 if (!lookInComment || wordsFound)
                     return result;
-                file.skip(2);
                 uint32_t count = 0;
-                if (!file.readU32(count, le))
+                int64_t at = 0;
+                if (!readValuePlace(file, le, base, count, at))
                     return result;
-                int64_t at = file.position();
-                if (count > 4) {
-                    uint32_t offset = 0;
-                    if (!file.readU32(offset, le))
-                        return result;
-                    at = base + offset;
-                }
                 std::vector<uint8_t> value(static_cast<size_t>(std::min<int64_t>(count, kCommentBytes)));
                 const int64_t got = file.readAt(at, value.data(), static_cast<int64_t>(value.size()));
                 metadata::ByteStream stream(value.data(), static_cast<size_t>(got));
