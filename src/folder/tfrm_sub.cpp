@@ -301,6 +301,8 @@ void TfrmSub::tvFoldrChange()
             platform::showMessage(QStringLiteral("フォルダを読み込めません。\n") + path, this);
         return;
     }
+    if (FLList->count() == 0)
+        setListScrollWidth(0);
     Label4->setText(QString::number(FLList->count()) + QStringLiteral(")"));
 }
 
