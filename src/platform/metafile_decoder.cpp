@@ -14,6 +14,7 @@ extern "C" {
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
+#include "platform/metafile_repair.h"
 #include "platform/picture_decoder.h"
 #include "platform/text_codec.h"
 
@@ -98,8 +99,11 @@ QImage decodeEmf(const uchar* data, size_t size)
     options.verbose = false;
     options.emfplus = true;
     options.svgDelimiter = true;
-    // The converter reads its input in place; give it a private copy.
-    std::vector<char> copy(data, data + size);
+    // The converter reads its input in place: it gets a private copy, with
+    // the records it would draw wrongly rewritten.
+    std::vector<char> copy = emfForConverter(data, size, installedGlyphText);
+    if (copy.empty())
+        throw DecodeError("bad EMF");
     char* out = nullptr;
     size_t outLength = 0;
     const int ok = emf2svg(copy.data(), copy.size(), &out, &outLength, &options);
@@ -113,10 +117,11 @@ QImage decodeEmf(const uchar* data, size_t size)
     return renderSvg(svg);
 }
 
-QImage decodeWmf(const uchar* data, size_t size)
+namespace {
+
+// Plays a WMF through the library's SVG layer; false when it refuses it.
+bool playWmf(std::vector<unsigned char> copy, QByteArray& svg)
 {
-    if (!data || size < 18)
-        throw DecodeError("not a WMF");
     wmfAPI* api = nullptr;
     wmfAPI_Options options{};
     options.function = wmf_svg_function;
@@ -126,8 +131,6 @@ QImage decodeWmf(const uchar* data, size_t size)
             wmf_api_destroy(api);
         throw DecodeError("metafile library");
     }
-    std::vector<unsigned char> copy(data, data + size);
-    QByteArray svg;
     bool failed = wmf_mem_open(api, copy.data(), static_cast<long>(copy.size())) != wmf_E_None;
     wmfD_Rect bbox{};
     if (!failed)
@@ -164,8 +167,24 @@ QImage decodeWmf(const uchar* data, size_t size)
         wmf_mem_close(api);
     }
     wmf_api_destroy(api);
-    if (failed || svg.isEmpty())
-        throw DecodeError("bad WMF");
+    return !failed && !svg.isEmpty();
+}
+
+}  // namespace
+
+QImage decodeWmf(const uchar* data, size_t size)
+{
+    if (!data || size < 18)
+        throw DecodeError("not a WMF");
+    QByteArray svg;
+    if (!playWmf(std::vector<unsigned char>(data, data + size), svg)) {
+        // The library refuses region records written in layouts it does not
+        // expect, and with them the whole file: the rest still draws.
+        std::vector<unsigned char> withoutRegions = wmfWithoutRegions(data, size);
+        svg.clear();
+        if (withoutRegions.empty() || !playWmf(std::move(withoutRegions), svg))
+            throw DecodeError("bad WMF");
+    }
     return renderSvg(svg);
 }
 

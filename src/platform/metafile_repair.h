@@ -1,0 +1,42 @@
+#pragma once
+// Rewrites of metafile record streams that the drawing libraries would
+// otherwise refuse or draw wrongly. Each takes the whole file and returns a
+// new copy; nothing here reads outside the given bytes.
+#include <QString>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+// WMF: the region records (create, fill, frame, paint, invert, select as
+// clip) are left out; each created region keeps its place in the object
+// table as a null pen, and selecting it is dropped, so every later object
+// index still means what it meant. Empty when the data holds no region
+// record or is no WMF (the original is then played as it is).
+std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size);
+
+// Characters for the glyph indices of a text run in the named font face;
+// empty when the face is not installed or a glyph has no character.
+using GlyphTextLookup = std::function<std::u16string(const QString& face, const std::vector<uint16_t>& glyphs)>;
+
+// The glyph lookup over the fonts installed here (needs the GUI
+// application and its thread; elsewhere every lookup is empty).
+std::u16string installedGlyphText(const QString& face, const std::vector<uint16_t>& glyphs);
+
+// EMF: the copy the SVG converter gets.
+// - A viewport extent of 1 × 1 is set after the header, as a new device
+//   context has it; the converter otherwise scales pictures that set only
+//   the window extent to nothing.
+// - Byte texts (EMR_EXTTEXTOUTA) become UTF-16 texts, decoded in the code
+//   page of the selected font's character set (the system code page 932
+//   where the font leaves it to the system), with one advance per character.
+// - Texts given as glyph indices become characters through `glyphs`; a run
+//   whose characters cannot be known is left out rather than drawn as
+//   unrelated letters.
+// Empty when the data is no EMF.
+std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
+
+}  // namespace platform
