@@ -2,21 +2,24 @@
 #include <QApplication>
 
 #include "app/app_state.h"
+#include "app/open_from_outside.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
 
 int main(int argc, char** argv)
 {
-    // The command line is not read.
     QApplication application(argc, argv);
-    // A viewer already running is brought forward instead.
-    if (app::forwardToRunningInstance())
+    // The one argument is a folder or picture to open ("Open with").
+    const QString startPath = app::startPathFromArguments(QCoreApplication::arguments());
+    // A viewer already running is brought forward and shows it instead.
+    if (app::forwardToRunningInstance(startPath))
         return 0;
     app::prepareApplication();
 
     AppState state;
     app::createWindows(state);
     app::listenForLaterInstances(state);
+    app::openFromOutside(state, startPath);
     const int rc = QApplication::exec();
     app::destroyWindows(state);
     return rc;

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
+#include <QLocalSocket>
+#include <QFile>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 #include <vector>
+
+#include <unistd.h>
 
 #include "app/app_state.h"
 #include "app/single_instance.h"
@@ -17,17 +20,19 @@
 
 namespace {
 
-// A user name of our own, so no viewer the machine's user runs takes part.
-QString uniqueUser()
+// A runtime folder of our own, so no viewer the machine's user runs takes part.
+std::unique_ptr<QTemporaryDir> uniqueRuntimeDir()
 {
-    return QStringLiteral("daredazi-test-%1").arg(QRandomGenerator::global()->generate64(), 0, 16);
+    auto dir = std::make_unique<QTemporaryDir>();
+    EXPECT_TRUE(dir->isValid());
+    return dir;
 }
 
-std::unique_ptr<QProcess> startProgram(const QString& user, const QString& workDir)
+std::unique_ptr<QProcess> startProgram(const QString& runtimeDir, const QString& workDir)
 {
     auto process = std::make_unique<QProcess>();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("USER"), user);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process->setProcessEnvironment(env);
     process->setWorkingDirectory(workDir);
@@ -44,10 +49,11 @@ TEST(SingleInstance, SimultaneousStartsLeaveExactlyOne)
     ASSERT_TRUE(dir.isValid());
     for (const int starts : {2, 10}) {
         SCOPED_TRACE(starts);
-        const QString user = uniqueUser();
+        const auto runtime = uniqueRuntimeDir();
+        const QString runtimeDir = runtime->path();
         std::vector<std::unique_ptr<QProcess>> runs;
         for (int i = 0; i < starts; ++i)
-            runs.push_back(startProgram(user, dir.path()));
+            runs.push_back(startProgram(runtimeDir, dir.path()));
         for (auto& run : runs)
             ASSERT_TRUE(run->waitForStarted(10000));
 
@@ -71,7 +77,7 @@ TEST(SingleInstance, SimultaneousStartsLeaveExactlyOne)
         }
 
         // The survivor keeps answering: a later start ends at once too.
-        auto late = startProgram(user, dir.path());
+        auto late = startProgram(runtimeDir, dir.path());
         EXPECT_TRUE(late->waitForFinished(15000));
         EXPECT_EQ(late->exitCode(), 0);
 
@@ -84,9 +90,10 @@ TEST(SingleInstance, SimultaneousStartsLeaveExactlyOne)
 
 TEST(SingleInstance, LaterStartRestoresTheMinimisedViewer)
 {
-    const QByteArray savedUser = qgetenv("USER");
-    const QString user = uniqueUser();
-    qputenv("USER", user.toLocal8Bit());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const auto runtime = uniqueRuntimeDir();
+    const QString runtimeDir = runtime->path();
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
 
     AppState state;
     ASSERT_FALSE(app::forwardToRunningInstance()) << "nobody else holds a fresh name";
@@ -97,12 +104,147 @@ TEST(SingleInstance, LaterStartRestoresTheMinimisedViewer)
     app::listenForLaterInstances(state);
 
     QTemporaryDir dir;
-    auto later = startProgram(user, dir.path());
+    auto later = startProgram(runtimeDir, dir.path());
     ASSERT_TRUE(later->waitForFinished(15000));
     EXPECT_EQ(later->exitCode(), 0);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !viewer.isMinimized(); }, 5000));
     EXPECT_TRUE(viewer.isVisible());
 
     state.frmMain = nullptr;
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+namespace {
+
+// Sets XDG_RUNTIME_DIR for the test's lifetime.
+class RuntimeDirScope {
+public:
+    explicit RuntimeDirScope(const QByteArray& value) : saved_(qgetenv("XDG_RUNTIME_DIR")), had_(qEnvironmentVariableIsSet("XDG_RUNTIME_DIR"))
+    {
+        if (value.isNull())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", value);
+    }
+    ~RuntimeDirScope()
+    {
+        if (had_)
+            qputenv("XDG_RUNTIME_DIR", saved_);
+        else
+            qunsetenv("XDG_RUNTIME_DIR");
+    }
+
+private:
+    QByteArray saved_;
+    bool had_;
+};
+
+}  // namespace
+
+TEST(SingleInstance, ChannelIsPrivateToTheNumericUser)
+{
+    const QString uid = QString::number(getuid());
+    const QByteArray savedUser = qgetenv("USER");
+    {
+        // Two shells of one user with different USER values share one name.
+        RuntimeDirScope none{QByteArray()};
+        qputenv("USER", "alice");
+        const app::InstanceChannel first = app::instanceChannel();
+        qputenv("USER", "bob");
+        const app::InstanceChannel second = app::instanceChannel();
+        EXPECT_EQ(first.name, second.name);
+        EXPECT_TRUE(first.name.endsWith(uid)) << first.name.toStdString();
+    }
+    {
+        // In the private runtime folder, a socket file nobody else can make.
+        QTemporaryDir runtime;
+        RuntimeDirScope scope(QFile::encodeName(runtime.path()));
+        const app::InstanceChannel channel = app::instanceChannel();
+        EXPECT_FALSE(channel.abstract);
+        EXPECT_EQ(channel.name, runtime.filePath(QStringLiteral("Daredazi-") + uid));
+    }
+    {
+        // A relative or missing runtime folder is not trusted.
+        RuntimeDirScope relative("relative/run");
+        EXPECT_FALSE(app::instanceChannel().name.contains(QStringLiteral("relative")));
+    }
     qputenv("USER", savedUser);
+}
+
+TEST(SingleInstance, HandOverCarriesOnlyOneBoundedAbsolutePath)
+{
+    struct Row {
+        QByteArray message;
+        bool accepted;
+        QString path;
+    };
+    const QByteArray longest = "/" + QByteArray(app::kMaxHandOverBytes - 1, 'a');
+    const std::vector<Row> rows = {
+        {"\n", true, {}},
+        {"/home/u/写真/a.jpg\n", true, QStringLiteral("/home/u/写真/a.jpg")},
+        {longest + "\n", true, QString::fromLatin1(longest)},
+        {"/" + longest + "\n", false, {}},        // one byte over the bound
+        {"raise\n", false, {}},                   // a word, not a path
+        {"pictures/a.jpg\n", false, {}},          // relative to someone else's folder
+        {"/a.jpg", false, {}},                    // no line end
+        {"/a\nb.jpg\n", false, {}},               // two lines
+        {QByteArray("/a\0b\n", 5), false, {}},    // NUL
+        {"/a\x1b[2Jb\n", false, {}},              // control character
+        {"/a\xff\xfe.jpg\n", false, {}},          // not UTF-8
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.message.left(40).toStdString());
+        QString path = QStringLiteral("untouched");
+        EXPECT_EQ(app::parseHandOverMessage(row.message, &path), row.accepted);
+        if (row.accepted) {
+            EXPECT_EQ(path, row.path);
+        }
+    }
+    // What a later start sends reads back as its path; one too long to hand
+    // over is sent as a plain request to come forward.
+    QString path;
+    ASSERT_TRUE(app::parseHandOverMessage(app::handOverMessage(QStringLiteral("/tmp/写真")), &path));
+    EXPECT_EQ(path, QStringLiteral("/tmp/写真"));
+    EXPECT_EQ(app::handOverMessage(QString(5000, QLatin1Char('/'))), QByteArray("\n"));
+}
+
+TEST(SingleInstance, SilentOrGarbageClientsAreDroppedAndTheInstanceKeepsAnswering)
+{
+    QTemporaryDir runtime;
+    RuntimeDirScope scope(QFile::encodeName(runtime.path()));
+    AppState state;
+    ASSERT_FALSE(app::forwardToRunningInstance());
+    TfrmMain viewer(state);
+    state.frmMain = &viewer;
+    viewer.showMinimized();
+    app::listenForLaterInstances(state);
+
+    const QByteArray overlong(1 << 20, 'x');
+    const std::vector<QByteArray> sends = {
+        {},                                   // connects and says nothing
+        "raise\n",
+        "/no/line/end",
+        overlong,                             // a flood without a line end
+        "/a.jpg\n/b.jpg\n",
+        QByteArray("\x00\x01\x02\xff\n", 5),
+    };
+    for (const QByteArray& send : sends) {
+        SCOPED_TRACE(send.left(20).toHex().toStdString());
+        QLocalSocket raw;
+        raw.connectToServer(app::instanceServerName());
+        ASSERT_TRUE(raw.waitForConnected(2000));
+        raw.write(send);
+        // The instance closes the line itself, within its one second.
+        const bool closed = QTest::qWaitFor([&] { return raw.state() == QLocalSocket::UnconnectedState; }, 3000);
+        EXPECT_TRUE(closed);
+        EXPECT_TRUE(viewer.isMinimized()) << "garbage must not act";
+    }
+
+    // A proper request after all that is still answered.
+    QLocalSocket good;
+    good.connectToServer(app::instanceServerName());
+    ASSERT_TRUE(good.waitForConnected(2000));
+    good.write(app::handOverMessage({}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !viewer.isMinimized(); }, 3000));
+    state.frmMain = nullptr;
 }

@@ -1,0 +1,110 @@
+#include "app/open_from_outside.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/app_state.h"
+#include "folder/masks.h"
+#include "folder/tfrm_sub.h"
+#include "platform/folder_tree.h"
+
+namespace app {
+
+QString startPathFromArguments(const QStringList& arguments)
+{
+    if (arguments.size() < 2 || arguments.at(1).isEmpty())
+        return {};
+    return QDir::cleanPath(QFileInfo(arguments.at(1)).absoluteFilePath());
+}
+
+bool isPictureName(const QString& fileName)
+{
+    const QStringList patterns = folder::kFullMask.split(QLatin1Char(';'));
+    for (const QString& pattern : patterns) {
+        // Every pattern is "*.ext".
+        if (fileName.size() > pattern.size() - 1 &&
+            fileName.endsWith(QStringView(pattern).mid(1), Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+namespace {
+
+// Chooses folder in the tree and lists it; false when the tree has no such
+// folder.
+bool chooseFolder(TfrmSub& sub, const QString& folder)
+{
+    const bool same = QDir::cleanPath(sub.tvFoldr->selectedPath()) == folder;
+    if (!sub.tvFoldr->selectPath(folder))
+        return false;
+    // The tree lists a folder when the selection moves; one already chosen
+    // is listed again, as the disk may have changed since.
+    if (same)
+        sub.tvFoldrChange();
+    return true;
+}
+
+bool selectLine(TfrmSub& sub, const QString& fileName)
+{
+    const QList<QListWidgetItem*> found = sub.FLList->findItems(fileName, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (found.isEmpty())
+        return false;
+    sub.FLList->clearSelection();
+    sub.FLList->setCurrentItem(found.first());
+    found.first()->setSelected(true);
+    return true;
+}
+
+}  // namespace
+
+void openFromOutside(AppState& state, const QString& path)
+{
+    TfrmSub* sub = state.frmSub;
+    if (!sub || path.isEmpty())
+        return;
+    const QFileInfo info(path);
+    QString folder;
+    QString picture;
+    if (info.isDir()) {
+        folder = QDir::cleanPath(info.absoluteFilePath());
+    } else if (info.isFile() && isPictureName(info.fileName())) {
+        folder = QDir::cleanPath(info.absolutePath());
+        picture = info.fileName();
+    } else {
+        return;
+    }
+
+    // Another dialog (print, version, a message) has the user's attention:
+    // leave it alone.
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != sub)
+        return;
+
+    const bool folderWindowUp = sub->isVisible();
+    if (!picture.isEmpty()) {
+        // OK builds the list whether the folder window is up or not.
+        if (chooseFolder(*sub, folder) && selectLine(*sub, picture))
+            sub->btOKClick(sub->btOK);
+        return;
+    }
+    if (folderWindowUp || !sub->viewerShown()) {
+        chooseFolder(*sub, folder);
+        return;
+    }
+    // The show runs: open the folder window over it, as the Ctrl key does,
+    // and choose the folder once the window has selected the last one.
+    QPointer<TfrmSub> guarded(sub);
+    QTimer::singleShot(0, sub, [guarded, folder] {
+        if (guarded)
+            chooseFolder(*guarded, folder);
+    });
+    sub->exec();
+}
+
+}  // namespace app

@@ -1,0 +1,172 @@
+// A folder or picture given from outside: on the command line of the first
+// start, and handed over by a later start of the real program.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/app_state.h"
+#include "app/open_from_outside.h"
+#include "app/single_instance.h"
+#include "app/startup.h"
+#include "folder/tfrm_sub.h"
+#include "platform/folder_tree.h"
+#include "platform/message_box.h"
+#include "viewer/tfrm_main.h"
+
+static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+const QString kNoFolder =
+    QStringLiteral("フォルダ（ディレクトリ）の指定が不適切です！\nより下位のフォルダを指定してみて下さい。");
+
+class OpenFromOutsideTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        // A folder name outside ASCII, as photo folders often have.
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("写真")));
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("other")));
+        QImage image(32, 24, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        for (const char* name : {"写真/a.jpg", "写真/b.png", "写真/c.bmp", "other/x.jpg"})
+            ASSERT_TRUE(image.save(dir.filePath(QString::fromUtf8(name))));
+        QFile notes(dir.filePath(QStringLiteral("写真/notes.txt")));
+        ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
+        app::createWindows(state);
+    }
+    void TearDown() override { app::destroyWindows(state); }
+
+    QString photos() const { return dir.filePath(QStringLiteral("写真")); }
+    // The picture on screen: the advance has already stepped past it.
+    QString shownPicture() const
+    {
+        const int n = static_cast<int>(state.FileList.size());
+        if (n == 0)
+            return {};
+        return QDir::fromNativeSeparators(state.fullPath(state.CurrentIndex == 0 ? n - 1 : state.CurrentIndex - 1));
+    }
+    QString chosenFolder() const { return QDir::fromNativeSeparators(state.frmSub->tvFoldr->selectedPath()); }
+
+    QTemporaryDir dir;
+    AppState state;
+    platform::MessageCapture messages;
+};
+
+}  // namespace
+
+TEST_F(OpenFromOutsideTest, PictureStartsTheShowAtItInItsFolder)
+{
+    app::openFromOutside(state, photos() + QStringLiteral("/b.png"));
+    EXPECT_TRUE(state.frmMain->isVisible());
+    EXPECT_FALSE(state.frmSub->isVisible());
+    // The whole folder is the show, in its usual order; b.png is on screen.
+    EXPECT_EQ(state.FileList, (QStringList{QStringLiteral("a.jpg"), QStringLiteral("b.png"), QStringLiteral("c.bmp")}));
+    EXPECT_EQ(shownPicture(), photos() + QStringLiteral("/b.png"));
+    EXPECT_EQ(QDir::fromNativeSeparators(state.ChosenFolder), photos());
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
+
+    // While the show runs, another picture builds the show of its folder.
+    app::openFromOutside(state, dir.filePath(QStringLiteral("other/x.jpg")));
+    EXPECT_EQ(shownPicture(), dir.filePath(QStringLiteral("other/x.jpg")));
+
+    // A folder while the show runs opens the folder window over it with that
+    // folder chosen; Cancel returns to the show unchanged.
+    bool sawFolderWindow = false;
+    QTimer::singleShot(200, state.frmSub, [&] {
+        sawFolderWindow = state.frmSub->isVisible() && chosenFolder() == photos() && state.frmSub->FLList->count() == 3;
+        state.frmSub->btCancelClick();
+        state.frmSub->reject();
+    });
+    app::openFromOutside(state, photos());
+    EXPECT_TRUE(sawFolderWindow);
+    EXPECT_EQ(shownPicture(), dir.filePath(QStringLiteral("other/x.jpg")));
+}
+
+TEST_F(OpenFromOutsideTest, FolderIsChosenAndListedWithoutStartingTheShow)
+{
+    app::openFromOutside(state, photos());
+    EXPECT_EQ(chosenFolder(), photos());
+    EXPECT_EQ(state.frmSub->FLList->count(), 3);
+    EXPECT_FALSE(state.frmMain->isVisible());
+    EXPECT_TRUE(state.FileList.isEmpty());
+}
+
+TEST_F(OpenFromOutsideTest, AnythingElseIsTheNormalStartAndOkComplains)
+{
+    for (const QString& bad : {dir.filePath(QStringLiteral("missing.jpg")), photos() + QStringLiteral("/notes.txt"),
+                               QStringLiteral("/dev/null"), QString()}) {
+        SCOPED_TRACE(bad.toStdString());
+        app::openFromOutside(state, bad);
+        EXPECT_TRUE(chosenFolder().isEmpty());
+        EXPECT_FALSE(state.frmMain->isVisible());
+        EXPECT_TRUE(messages.texts.isEmpty());
+    }
+    state.frmSub->btOKClick(state.frmSub->btOK);
+    EXPECT_EQ(messages.texts, QStringList{kNoFolder});
+}
+
+TEST_F(OpenFromOutsideTest, ArgumentsAreMadeAbsoluteAndOnlyTheFirstCounts)
+{
+    const QString here = QDir::currentPath();
+    EXPECT_EQ(app::startPathFromArguments({QStringLiteral("daredazi")}), QString());
+    EXPECT_EQ(app::startPathFromArguments({QStringLiteral("daredazi"), QStringLiteral("a/../b.jpg"), QStringLiteral("c")}),
+              here + QStringLiteral("/b.jpg"));
+    EXPECT_EQ(app::startPathFromArguments({QStringLiteral("daredazi"), QStringLiteral("/x/y/")}), QStringLiteral("/x/y"));
+    for (const char* name : {"A.JPG", "b.jpeg", "c.Bmp", "d.wmf", "e.emf", "f.png", "g.gif", "h.ico"})
+        EXPECT_TRUE(app::isPictureName(QString::fromLatin1(name))) << name;
+    for (const char* name : {"a.tif", "jpg", "a.jpg.txt", ".ico", "a.mp4"})
+        EXPECT_FALSE(app::isPictureName(QString::fromLatin1(name))) << name;
+}
+
+// The hand-over between two processes: this test is the running instance,
+// the real program the later start.
+TEST_F(OpenFromOutsideTest, LaterStartHandsItsPathToTheRunningInstance)
+{
+    QTemporaryDir runtime;
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    ASSERT_FALSE(app::forwardToRunningInstance());
+    app::listenForLaterInstances(state);
+
+    auto later = [&](const QString& argument, const QString& workDir) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(workDir);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QStringLiteral(DAREDAZI_PROGRAM), {argument});
+        EXPECT_TRUE(process.waitForFinished(15000));
+        EXPECT_EQ(process.exitCode(), 0);
+        return process.readAll();
+    };
+
+    // A folder: chosen and listed in the folder window that is up.
+    EXPECT_EQ(later(photos(), dir.path()), QByteArray());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return chosenFolder() == photos(); }, 5000));
+    EXPECT_FALSE(state.frmMain->isVisible());
+
+    // A picture named relative to the later start's own folder.
+    later(QStringLiteral("c.bmp"), photos());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return state.frmMain->isVisible(); }, 5000));
+    EXPECT_EQ(shownPicture(), photos() + QStringLiteral("/c.bmp"));
+
+    // A path that is no picture leaves the show alone.
+    later(photos() + QStringLiteral("/notes.txt"), dir.path());
+    QTest::qWait(300);
+    EXPECT_EQ(shownPicture(), photos() + QStringLiteral("/c.bmp"));
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
