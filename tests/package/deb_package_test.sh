@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Builds the Debian package from the build tree and checks it as a user's
+# machine would see it: the control fields, the file list, the menu entry
+# and the AppStream file, and the installed program started the way the menu
+# starts it, with a picture to open. Exit 77 (skipped) without dpkg-deb.
+set -euo pipefail
+build_dir="$1"
+command -v dpkg-deb >/dev/null && command -v cpack >/dev/null || { echo "dpkg-deb or cpack missing"; exit 77; }
+
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+cpack -G DEB -B "$work/out" --config "$build_dir/CPackConfig.cmake" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack"; }
+deb=("$work"/out/daredazi_*.deb)
+[ -f "${deb[0]}" ] || fail "no package built"
+echo "package: $(basename "${deb[0]}"), $(stat -c %s "${deb[0]}") bytes"
+
+# Control fields.
+field() { dpkg-deb -f "${deb[0]}" "$1"; }
+[ "$(field Package)" = daredazi ] || fail "Package: $(field Package)"
+[ "$(field Version)" = 1.50 ] || fail "Version: $(field Version)"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture"
+[ "$(field Section)" = graphics ] || fail "Section"
+depends="$(field Depends)"
+echo "Depends: $depends"
+# Computed from the binaries by dpkg-shlibdeps, plus what is loaded at run time.
+for lib in libqt6widgets6 libqt6multimedia6 libqt6printsupport6 libjpeg62-turbo libpng16-16 libgif7 \
+           libwmf-0.2-7 libemf2svg1 libstdc++6 libc6 qt6-qpa-plugins fonts-ipafont-gothic; do
+  [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
+done
+[[ "$depends" != *"-dev"* ]] || fail "Depends names a development package"
+
+# The file list, exactly.
+expected="/usr/bin/daredazi
+/usr/bin/daredazi-info
+/usr/share/applications/org.daredazi.Daredazi.desktop
+/usr/share/daredazi/Daredazi.chm
+/usr/share/icons/hicolor/128x128/apps/daredazi.png
+/usr/share/icons/hicolor/256x256/apps/daredazi.png
+/usr/share/icons/hicolor/48x48/apps/daredazi.png
+/usr/share/icons/hicolor/scalable/apps/daredazi.svg
+/usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml"
+actual="$(dpkg-deb -c "${deb[0]}" | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}' | sort)"
+[ "$actual" = "$expected" ] || fail "file list:"$'\n'"$actual"
+
+root="$work/root"
+dpkg-deb -x "${deb[0]}" "$root"
+
+# The icons are the sizes their folders say.
+for size in 48 128 256; do
+  png="$root/usr/share/icons/hicolor/${size}x${size}/apps/daredazi.png"
+  dims="$(od -An -tu1 -j16 -N8 "$png" | awk '{print $3*256+$4 "x" $7*256+$8}')"
+  [ "$dims" = "${size}x${size}" ] || fail "icon $size is $dims"
+done
+
+# The menu entry.
+entry="$root/usr/share/applications/org.daredazi.Daredazi.desktop"
+key() { sed -n "s/^$1=//p" "$entry"; }
+[ "$(key Exec)" = "daredazi %f" ] || fail "Exec=$(key Exec)"
+[ "$(key Path)" = /usr/share/daredazi ] || fail "Path=$(key Path)"
+[ "$(key MimeType)" = "image/jpeg;image/bmp;image/wmf;image/emf;image/png;image/gif;image/vnd.microsoft.icon;" ] ||
+  fail "MimeType=$(key MimeType)"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$entry" || fail "desktop-file-validate"
+fi
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$root/usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml" >"$work/as.log" 2>&1 ||
+    { cat "$work/as.log"; fail "appstreamcli validate"; }
+fi
+# The program looks for its help in the folder it starts in: the entry's Path.
+[ -s "$root$(key Path)/Daredazi.chm" ] || fail "no help file in the entry's Path"
+
+# Start the installed program as the menu does (Exec in Path) with a picture,
+# on a virtual display, and find the viewer showing that picture.
+if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
+  echo "Xvfb or xdotool missing: the installed program is not started"
+  exit 0
+fi
+mkdir -p "$work/pictures" "$work/run" "$work/home"
+chmod 700 "$work/run"
+# The package's own icon is a picture the viewer opens.
+picture="$work/pictures/写真.png"
+cp "$root/usr/share/icons/hicolor/256x256/apps/daredazi.png" "$picture"
+exec 5>"$work/display"
+Xvfb -displayfd 5 -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+display=":$(head -1 "$work/display")"
+exec_line="$(key Exec)"
+(
+  cd "$root$(key Path)"
+  export DISPLAY="$display" HOME="$work/home" XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb
+  exec "$root/usr/bin/${exec_line%% *}" "$picture"
+) >"$work/program.log" 2>&1 &
+pids+=($!)
+found=""
+for _ in $(seq 100); do
+  if found="$(DISPLAY="$display" xdotool search --onlyvisible --name '写真\.png' 2>/dev/null)" && [ -n "$found" ]; then
+    break
+  fi
+  kill -0 "${pids[1]}" 2>/dev/null || { cat "$work/program.log"; fail "the installed program ended"; }
+  sleep 0.1
+done
+[ -n "$found" ] || { cat "$work/program.log"; fail "no viewer window shows the picture"; }
+echo "viewer: $(DISPLAY="$display" xdotool getwindowname "$(echo "$found" | head -1)")"
+echo "PASS"
