@@ -8,12 +8,25 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace order {
+
+// A path in the form the system's open call takes, so a folder's part is
+// converted once and every file name only appended.
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+NativePath nativePath(const QString& path);
+// dir followed by the platform's separator and name.
+NativePath nativeChild(const NativePath& dir, const QString& name);
 
 class BufferedFile {
 public:
     explicit BufferedFile(const QString& path);
+    explicit BufferedFile(const NativePath& path);
     ~BufferedFile();
     BufferedFile(const BufferedFile&) = delete;
     BufferedFile& operator=(const BufferedFile&) = delete;

@@ -34,7 +34,9 @@ bool isTableFrameOrScan(uint16_t marker)
     }
 }
 
-QString decodeDate(const std::string& bytes)
+}  // namespace
+
+QString decodeShotDate(const std::string& bytes)
 {
     const bool ascii = std::all_of(bytes.begin(), bytes.end(),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -42,8 +44,6 @@ QString decodeDate(const std::string& bytes)
         return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     return QString::fromStdString(platform::cp932ToUtf8(bytes));
 }
-
-}  // namespace
 
 uint32_t packDosDateTime(const QDateTime& localTime)
 {
@@ -139,7 +139,7 @@ std::string TiffDateRead(BufferedFile& file)
     return {};
 }
 
-QString ShotDateRead(const QString& path)
+std::string ShotDateBytes(const NativePath& path)
 {
     BufferedFile file(path);
     if (!file.isOpen())
@@ -162,7 +162,7 @@ QString ShotDateRead(const QString& path)
                 return {};
             if (std::memcmp(id, "Exif", 4) == 0) {
                 file.skip(2);
-                return decodeDate(TiffDateRead(file));
+                return TiffDateRead(file);
             }
             file.skip(static_cast<int64_t>(length) - 6);
         } else {
@@ -172,6 +172,8 @@ QString ShotDateRead(const QString& path)
             return {};
     }
 }
+
+QString ShotDateRead(const QString& path) { return decodeShotDate(ShotDateBytes(nativePath(path))); }
 
 void sortEntries(QStringList& entries) { platform::sortList(entries); }
 

@@ -12,9 +12,9 @@
 #include <cstdint>
 #include <string>
 
-namespace order {
+#include "folder/buffered_file.h"
 
-class BufferedFile;
+namespace order {
 
 inline constexpr int kFileDateKeyLength = 8;
 inline constexpr int kShotDateKeyLength = 19;
@@ -42,6 +42,11 @@ QString folderNumberText(int folderNumber);
 // the file is no JPEG, is shorter than 100 bytes, has no Exif segment before
 // the first table, frame or scan, or carries no date.
 QString ShotDateRead(const QString& path);
+// The same, as the stored bytes, for a native path: nothing here touches
+// Qt's shared data, so readers on other threads may call it.
+std::string ShotDateBytes(const NativePath& path);
+// Stored date bytes as text (code page 932 where they are not ASCII).
+QString decodeShotDate(const std::string& bytes);
 // The date out of a TIFF structure starting at the file's position; the
 // stored bytes up to the first zero byte, at most 24 of them.
 std::string TiffDateRead(BufferedFile& file);

@@ -9,8 +9,11 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
+#include <functional>
+
 #include "app/app_state.h"
 #include "folder/display_order.h"
+#include "folder/read_ahead.h"
 #include "platform/file_list_box.h"
 #include "platform/radio_group.h"
 
@@ -25,6 +28,22 @@ public:
     BusyCursor(const BusyCursor&) = delete;
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
+
+// Calls take(i, date) in list order for every named file of the folder
+// that has a shooting date; the files are read on the pool's threads.
+void forEachShotDate(const QString& folder, const QStringList& names,
+                     const std::function<void(qsizetype, const QString&)>& take)
+{
+    const order::NativePath dir = order::nativePath(folder);
+    order::ReadAhead<std::string> dates(static_cast<size_t>(names.size()), [&](size_t i) {
+        return order::ShotDateBytes(order::nativeChild(dir, names[static_cast<qsizetype>(i)]));
+    });
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const std::string date = dates.take(static_cast<size_t>(i));
+        if (!date.empty())
+            take(i, order::decodeShotDate(date));
+    }
+}
 
 QString samePathForm(const QString& path)
 {
@@ -91,15 +110,12 @@ void TfrmSub::SortDate(int folderNumber)
     const QStringList names = order::jpegNames(FLBox->items());
     if (names.isEmpty())
         return;
-    const QString dir = FLBox->directory() + QDir::separator();
     if (folderNumber == -1) {
         QStringList work;
         work.reserve(names.size());
-        for (const QString& n : names) {
-            const QString date = order::ShotDateRead(dir + n);
-            if (!date.isEmpty())
-                work.append(order::fitShotDate(date) + n);
-        }
+        forEachShotDate(FLBox->directory(), names, [&](qsizetype i, const QString& date) {
+            work.append(order::fitShotDate(date) + names[i]);
+        });
         order::sortEntries(work);
         FLList->addItems(order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked()));
         updateListScrollWidth();
@@ -124,11 +140,9 @@ void TfrmSub::SortDate(int folderNumber)
         return;
     }
     const QString number = order::folderNumberText(folderNumber);
-    for (const QString& n : names) {
-        const QString date = order::ShotDateRead(dir + n);
-        if (!date.isEmpty())
-            state_.SortList.append(order::fitShotDate(date) + n + number);
-    }
+    forEachShotDate(FLBox->directory(), names, [&](qsizetype i, const QString& date) {
+        state_.SortList.append(order::fitShotDate(date) + names[i] + number);
+    });
 }
 
 void TfrmSub::updateListScrollWidth()

@@ -298,6 +298,11 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
 
 PictureMatch matchPicture(const QString& path, const Conditions& conditions)
 {
+    return matchPicture(order::nativePath(path), conditions);
+}
+
+PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions)
+{
     PictureMatch m;
     order::BufferedFile file(path);
     if (!file.isOpen())

@@ -10,9 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace order {
-class BufferedFile;
-}
+#include "folder/buffered_file.h"
 
 namespace search {
 
@@ -65,6 +63,8 @@ struct PictureMatch {
 // Examines one file: only a JPEG file whose first APP1 segment is Exif,
 // found before the first table, frame or scan marker, can match.
 PictureMatch matchPicture(const QString& path, const Conditions& conditions);
+// The same for a native path; safe on any thread.
+PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions);
 
 // The TIFF part: the file stands on the TIFF header of an Exif segment that
 // ends at segmentEnd. Sets shotDate as matchPicture describes.

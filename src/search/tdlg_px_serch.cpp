@@ -13,8 +13,11 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
+#include <vector>
+
 #include "app/app_state.h"
 #include "folder/display_order.h"
+#include "folder/read_ahead.h"
 #include "folder/tfrm_sub.h"
 #include "platform/click_label.h"
 #include "platform/dpi.h"
@@ -189,7 +192,27 @@ bool TdlgPxSerch::SearchRun()
     int matches = 0;
     int shown = 0;
     const qsizetype n = std::min(state_.FileList.size(), state_.FolderIndexList.size());
-    const QString separator = QDir::separator();
+    // The files are read ahead on a few threads, over copies of the lists
+    // (the dialog keeps handling events meanwhile); the results are taken
+    // here in list order.
+    const QStringList files = state_.FileList;
+    const QStringList folderIndexes = state_.FolderIndexList;
+    std::vector<order::NativePath> folders;
+    folders.reserve(static_cast<size_t>(state_.FolderList.size()));
+    for (const QString& f : state_.FolderList)
+        folders.push_back(order::nativePath(f));
+    auto folderOf = [&](qsizetype i) {
+        bool ok = false;
+        const int folder = folderIndexes[i].toInt(&ok);
+        return ok && folder >= 0 && static_cast<size_t>(folder) < folders.size() ? folder : -1;
+    };
+    order::ReadAhead<search::PictureMatch> reads(static_cast<size_t>(n), [&](size_t k) {
+        const auto i = static_cast<qsizetype>(k);
+        const int folder = folderOf(i);
+        if (folder < 0)
+            return search::PictureMatch{};
+        return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]), conditions);
+    });
     QElapsedTimer sincePump;
     sincePump.start();
     for (qsizetype i = 0; i < n; ++i) {
@@ -197,13 +220,11 @@ bool TdlgPxSerch::SearchRun()
             shown = static_cast<int>(i * 100 / n + 3);
             pbKen->setValue(std::min(shown, 100));
         }
-        bool ok = false;
-        const int folder = state_.FolderIndexList[i].toInt(&ok);
-        if (ok && folder >= 0 && folder < state_.FolderList.size()) {
-            const QString& name = state_.FileList[i];
+        const int folder = folderOf(i);
+        search::PictureMatch m = reads.take(static_cast<size_t>(i));
+        if (folder >= 0) {
+            const QString& name = files[i];
             // A file gone or locked since it was listed simply does not match.
-            const search::PictureMatch m =
-                search::matchPicture(state_.FolderList[folder] + separator + name, conditions);
             state_.MatchShotDate = m.shotDate;
             if (m.matched) {
                 if (conditions.collectShotDate) {
@@ -212,7 +233,7 @@ bool TdlgPxSerch::SearchRun()
                         ++matches;
                     }
                 } else {
-                    folderNumbers.append(state_.FolderIndexList[i]);
+                    folderNumbers.append(folderIndexes[i]);
                     results.append(name);
                     ++matches;
                 }
