@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -27,9 +28,19 @@ namespace {
 // One pattern of a mask. "*.ext" (the usual case) is a plain suffix test,
 // which is far cheaper than a regular expression over thousands of names.
 struct Pattern {
-    QString suffix;  // ".ext" when the pattern is "*.ext"
+    QString suffix;  // ".ext" in lower case when the pattern is "*.ext" of ASCII
     QRegularExpression regex;
 };
+
+bool isAscii(const QString& s)
+{
+    for (QChar c : s)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+char16_t asciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
 
 std::vector<Pattern> parseMask(const QString& mask)
 {
@@ -43,8 +54,8 @@ std::vector<Pattern> parseMask(const QString& mask)
         const QString rest = part.mid(1);
         if (part.startsWith(QLatin1Char('*')) && rest.startsWith(QLatin1Char('.')) &&
             !rest.contains(QLatin1Char('*')) && !rest.contains(QLatin1Char('?')) &&
-            !rest.contains(QLatin1Char('[')))
-            p.suffix = rest;
+            !rest.contains(QLatin1Char('[')) && isAscii(rest))
+            p.suffix = rest.toLower();
         else
             p.regex = QRegularExpression(QRegularExpression::wildcardToRegularExpression(part),
                                          QRegularExpression::CaseInsensitiveOption);
@@ -53,17 +64,43 @@ std::vector<Pattern> parseMask(const QString& mask)
     return out;
 }
 
+// Whether name ends in the lower-case ASCII suffix, ASCII letters of either
+// case alike (a non-ASCII letter never folds to an ASCII one but for the
+// Kelvin sign and the long s, which no file-name ending holds).
+bool endsWithAscii(const QString& name, const QString& suffix)
+{
+    const qsizetype n = suffix.size();
+    if (name.size() < n)
+        return false;
+    const char16_t* tail = reinterpret_cast<const char16_t*>(name.utf16()) + (name.size() - n);
+    const char16_t* want = reinterpret_cast<const char16_t*>(suffix.utf16());
+    for (qsizetype i = 0; i < n; ++i)
+        if (asciiLower(tail[i]) != want[i])
+            return false;
+    return true;
+}
+
 bool matches(const std::vector<Pattern>& patterns, const QString& name)
 {
     for (const Pattern& p : patterns) {
         if (!p.suffix.isEmpty()) {
-            if (name.endsWith(p.suffix, Qt::CaseInsensitive))
+            if (endsWithAscii(name, p.suffix))
                 return true;
         } else if (p.regex.match(name).hasMatch()) {
             return true;
         }
     }
     return false;
+}
+
+// A name made a QString: most names are plain ASCII, which needs no decoding.
+QString nameOf(const char* bytes)
+{
+    const size_t n = std::strlen(bytes);
+    for (size_t i = 0; i < n; ++i)
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+            return QFile::decodeName(QByteArray(bytes, static_cast<qsizetype>(n)));
+    return QString::fromLatin1(bytes, static_cast<qsizetype>(n));
 }
 
 QString withoutTrailingSeparator(const QString& dir)
@@ -131,9 +168,9 @@ bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
             }
         }
         if (isDir && folders)
-            *folders << QFile::decodeName(e->d_name);
+            *folders << nameOf(e->d_name);
         else if (isFile && files)
-            *files << QFile::decodeName(e->d_name);
+            *files << nameOf(e->d_name);
     }
     const bool ok = errno == 0;
     closedir(d);
@@ -181,24 +218,41 @@ bool FileListBox::setListing(const QString& dir, const QStringList& fileNames, b
 void FileListBox::takeMatching(const QStringList& fileNames)
 {
     const std::vector<Pattern> patterns = parseMask(mask_);
-    // Each name is case-folded once: the fold is the sort key (ties broken
-    // by the name itself), which is far quicker than folding inside every
-    // comparison of a big folder.
+    // The sort key is the case-folded name, ties broken by the name itself.
+    // An ASCII name is folded inline during the comparison; other names are
+    // folded once beforehand. Folding inside every comparison, or every name
+    // beforehand, costs a big folder more than its listing.
     struct Keyed {
-        QString key;
         const QString* name;
+        QString folded;  // only for names that are not ASCII
+        const char16_t* key() const
+        {
+            return reinterpret_cast<const char16_t*>(folded.isNull() ? name->utf16() : folded.utf16());
+        }
+        qsizetype size() const { return folded.isNull() ? name->size() : folded.size(); }
+        bool ascii() const { return folded.isNull(); }
     };
     std::vector<Keyed> keyed;
-    keyed.reserve(fileNames.size());
+    keyed.reserve(static_cast<size_t>(fileNames.size()));
     for (const QString& name : fileNames)
         if (matches(patterns, name))
-            keyed.push_back({name.toCaseFolded(), &name});
-    // Plain code-unit order of the folded keys, compared inline.
-    auto view = [](const QString& s) { return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()),
-                                                                  static_cast<size_t>(s.size())); };
-    std::sort(keyed.begin(), keyed.end(), [&view](const Keyed& a, const Keyed& b) {
-        const int c = view(a.key).compare(view(b.key));
-        return c != 0 ? c < 0 : view(*a.name) < view(*b.name);
+            keyed.push_back({&name, isAscii(name) ? QString() : name.toCaseFolded()});
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const char16_t* ka = a.key();
+        const char16_t* kb = b.key();
+        const qsizetype n = std::min(a.size(), b.size());
+        for (qsizetype i = 0; i < n; ++i) {
+            const char16_t ca = a.ascii() ? asciiLower(ka[i]) : ka[i];
+            const char16_t cb = b.ascii() ? asciiLower(kb[i]) : kb[i];
+            if (ca != cb)
+                return ca < cb;
+        }
+        if (a.size() != b.size())
+            return a.size() < b.size();
+        auto view = [](const QString& s) {
+            return std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
+        };
+        return view(*a.name) < view(*b.name);
     });
     items_.reserve(static_cast<qsizetype>(keyed.size()));
     for (const Keyed& k : keyed)

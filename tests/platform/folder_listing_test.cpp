@@ -59,6 +59,27 @@ TEST(FileListBoxTest, MatchesMaskWithoutCaseSortsByNameAndLeavesOutHiddenFiles)
     }
 }
 
+TEST(FileListBoxTest, AsciiAndOtherNamesSortAsTheirCaseFoldsDo)
+{
+    // ASCII names are folded inline, others beforehand: together they must
+    // keep the order of the folded names, ties broken by the name.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QStringList names = {"写真.JPG", "Éa.jpg", "ea.jpg", "éa.JPG", "Straße.jpg", "STRASSE.jpg", "strasse.jpg",
+                               "strassea.jpg", "Z.jpg", "_a.jpg", "a.jpg", "A.JPG", "ａ.jpg", "Ａb.jpeg"};
+    for (const QString& n : names)
+        touch(dir.filePath(n));
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), [](const QString& a, const QString& b) {
+        const QString fa = a.toCaseFolded(), fb = b.toCaseFolded();
+        return fa != fb ? fa < fb : a < b;
+    });
+    platform::FileListBox box;
+    box.setMask(folder::kJpegMask);
+    ASSERT_TRUE(box.setDirectory(dir.path()));
+    EXPECT_EQ(box.items(), expected);
+}
+
 TEST(FileListBoxTest, FolderThatCannotBeListedGivesFalseAndAnEmptyList)
 {
     QTemporaryDir dir;
