@@ -121,7 +121,7 @@ std::string TiffDateRead(BufferedFile& file)
             continue;
         }
         if (tag == 0x9003 || tag == 0x9004) {
-            const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kDateBytes);
+            const int64_t n = std::min<int64_t>(count, kDateBytes);
             int64_t at = valueField;
             if (count > 4) {
                 uint32_t valueOffset = 0;

@@ -73,8 +73,9 @@ std::optional<uint8_t> ExifWalk::byteValue()
 
 std::optional<std::string> ExifWalk::text(int64_t count)
 {
-    const int64_t n = std::min<int64_t>(count, 1025);
-    auto b = bytes(n - 1);
+    // The value up to its first NUL: files that fill the whole count with
+    // text, leaving no room for the NUL, keep their last character.
+    auto b = bytes(std::min<int64_t>(count, 1024));
     if (!b)
         return std::nullopt;
     const size_t nul = b->find('\0');

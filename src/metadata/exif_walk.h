@@ -118,7 +118,7 @@ struct ExifWalk {
     std::optional<uint32_t> longValue();
     std::optional<Rational> rational();
     std::optional<uint8_t> byteValue();
-    // min(count, 1025) - 1 bytes up to the first NUL, code page 932.
+    // The bytes up to the first NUL within min(count, 1024), code page 932.
     std::optional<std::string> text(int64_t count);
     std::string comment(int64_t count);
 };

@@ -27,26 +27,22 @@ int maskShift(uint32_t mask)
     return s;
 }
 
-int maskBits(uint32_t mask)
-{
-    mask >>= maskShift(mask);
-    int n = 0;
-    while (mask & 1) {
-        mask >>= 1;
-        ++n;
+// A colour mask of a 16-bit pixel, scaled to 0..255. The maximum is taken
+// from the mask itself in 64 bits: a mask of all 32 bits is legal in a
+// file, and a gap-free assumption or a 32-bit shift would divide by zero.
+struct Channel {
+    uint32_t mask = 0;
+    int shift = 0;
+    uint64_t max = 0;
+    explicit Channel(uint32_t m) : mask(m), shift(maskShift(m)), max(m ? uint64_t(m) >> maskShift(m) : 0) {}
+    uint8_t operator()(uint32_t pixel) const
+    {
+        if (!max)
+            return 0;
+        const uint64_t v = uint64_t(pixel & mask) >> shift;
+        return static_cast<uint8_t>((v * 255 + max / 2) / max);
     }
-    return n;
-}
-
-uint8_t expand(uint32_t pixel, uint32_t mask)
-{
-    if (!mask)
-        return 0;
-    const int bits = maskBits(mask);
-    const uint32_t v = (pixel & mask) >> maskShift(mask);
-    const uint32_t max = (1u << bits) - 1;
-    return static_cast<uint8_t>((v * 255 + max / 2) / max);
-}
+};
 
 QRgb paletteAt(const QVector<QRgb>& palette, int index)
 {
@@ -55,6 +51,43 @@ QRgb paletteAt(const QVector<QRgb>& palette, int index)
 
 }  // namespace
 
+void Bitmap::rowToRgb(const uint8_t* s, QRgb* d) const
+{
+    switch (bpp) {
+    case 1:
+        for (int x = 0; x < width; ++x)
+            d[x] = paletteAt(palette, (s[x >> 3] >> (7 - (x & 7))) & 1);
+        break;
+    case 4:
+        for (int x = 0; x < width; ++x)
+            d[x] = paletteAt(palette, (x & 1) ? (s[x >> 1] & 0x0F) : (s[x >> 1] >> 4));
+        break;
+    case 8:
+        for (int x = 0; x < width; ++x)
+            d[x] = paletteAt(palette, s[x]);
+        break;
+    case 16: {
+        const Channel r(redMask), g(greenMask), b(blueMask);
+        for (int x = 0; x < width; ++x) {
+            const uint32_t p = s[2 * x] | (s[2 * x + 1] << 8);
+            d[x] = qRgb(r(p), g(p), b(p));
+        }
+        break;
+    }
+    case 24:
+        for (int x = 0; x < width; ++x)
+            d[x] = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
+        break;
+    case 32:
+        for (int x = 0; x < width; ++x)
+            d[x] = hasAlpha ? qRgba(s[4 * x + 2], s[4 * x + 1], s[4 * x], s[4 * x + 3])
+                            : qRgb(s[4 * x + 2], s[4 * x + 1], s[4 * x]);
+        break;
+    default:
+        std::memset(d, 0, static_cast<size_t>(width) * 4);
+    }
+}
+
 QImage Bitmap::toImage() const
 {
     if (isNull())
@@ -62,41 +95,8 @@ QImage Bitmap::toImage() const
     QImage out(width, height, hasAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (out.isNull())
         return out;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* s = row(y);
-        QRgb* d = reinterpret_cast<QRgb*>(out.scanLine(y));
-        switch (bpp) {
-        case 1:
-            for (int x = 0; x < width; ++x)
-                d[x] = paletteAt(palette, (s[x >> 3] >> (7 - (x & 7))) & 1);
-            break;
-        case 4:
-            for (int x = 0; x < width; ++x)
-                d[x] = paletteAt(palette, (x & 1) ? (s[x >> 1] & 0x0F) : (s[x >> 1] >> 4));
-            break;
-        case 8:
-            for (int x = 0; x < width; ++x)
-                d[x] = paletteAt(palette, s[x]);
-            break;
-        case 16:
-            for (int x = 0; x < width; ++x) {
-                const uint32_t p = s[2 * x] | (s[2 * x + 1] << 8);
-                d[x] = qRgb(expand(p, redMask), expand(p, greenMask), expand(p, blueMask));
-            }
-            break;
-        case 24:
-            for (int x = 0; x < width; ++x)
-                d[x] = qRgb(s[3 * x + 2], s[3 * x + 1], s[3 * x]);
-            break;
-        case 32:
-            for (int x = 0; x < width; ++x)
-                d[x] = hasAlpha ? qRgba(s[4 * x + 2], s[4 * x + 1], s[4 * x], s[4 * x + 3])
-                                : qRgb(s[4 * x + 2], s[4 * x + 1], s[4 * x]);
-            break;
-        default:
-            std::memset(d, 0, static_cast<size_t>(width) * 4);
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        rowToRgb(row(y), reinterpret_cast<QRgb*>(out.scanLine(y)));
     return out;
 }
 

@@ -27,12 +27,19 @@ struct Bitmap {
     uint8_t* row(int y) { return bits.data() + static_cast<size_t>(y) * stride; }
     const uint8_t* row(int y) const { return bits.data() + static_cast<size_t>(y) * stride; }
 
-    static int strideFor(int width, int bpp) { return ((width * bpp + 31) / 32) * 4; }
+    // In 64 bits: a width of millions at 32 bits a pixel overflows an int
+    // before the division; decoders keep the result within an int.
+    static int strideFor(int width, int bpp)
+    {
+        return static_cast<int>(((static_cast<qint64>(width) * bpp + 31) / 32) * 4);
+    }
     // An all-zero bitmap of the given geometry (palette left empty).
     static Bitmap blank(int width, int height, int bpp);
 
     // For display and printing: a 32-bit picture.
     QImage toImage() const;
+    // One row in this bitmap's depth, palette and masks, as 32-bit pixels.
+    void rowToRgb(const uint8_t* source, QRgb* out) const;
     // A 32-bit bitmap from any picture.
     static Bitmap fromImage(const QImage& image);
 };

@@ -1,7 +1,10 @@
 // Windows and OS/2 bitmaps, kept at their stored depth.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "platform/picture_decoder.h"
+#include "platform/reduced_copy.h"
 
 namespace platform {
 
@@ -35,14 +38,18 @@ private:
     size_t n_;
 };
 
-// Run-length data of 4- or 8-bit bitmaps. Pixels the runs skip stay 0.
-void decodeRle(const Reader& r, size_t pos, Bitmap& b, bool bottomUp)
+// Run-length data of 4- or 8-bit bitmaps, handed on row by row in file
+// order (bottom-up unless stored top-down); rows the runs skip come as
+// zeros. `sink(y, row)` takes the row in stored depth, y counted from the top.
+template <typename Sink>
+void decodeRle(const Reader& r, size_t pos, const Bitmap& geometry, bool bottomUp, Sink sink)
 {
-    const bool four = b.bpp == 4;
+    const bool four = geometry.bpp == 4;
+    const int width = geometry.width, height = geometry.height;
+    std::vector<uint8_t> row(static_cast<size_t>(geometry.stride), 0);
     int x = 0, y = 0;
     auto put = [&](int v) {
-        if (x < b.width && y < b.height) {
-            uint8_t* row = b.row(bottomUp ? b.height - 1 - y : y);
+        if (x < width) {
             if (four) {
                 if (x & 1)
                     row[x >> 1] = static_cast<uint8_t>((row[x >> 1] & 0xF0) | (v & 0x0F));
@@ -51,8 +58,17 @@ void decodeRle(const Reader& r, size_t pos, Bitmap& b, bool bottomUp)
             } else {
                 row[x] = static_cast<uint8_t>(v);
             }
+            ++x;
         }
-        ++x;
+    };
+    // Hands on the current row and the skipped ones up to row `to`.
+    auto advance = [&](int to) {
+        to = std::min(to, height);
+        while (y < to) {
+            sink(bottomUp ? height - 1 - y : y, row.data());
+            std::fill(row.begin(), row.end(), 0);
+            ++y;
+        }
     };
     for (;;) {
         r.need(pos, 2);
@@ -63,14 +79,17 @@ void decodeRle(const Reader& r, size_t pos, Bitmap& b, bool bottomUp)
                 put(four ? ((i & 1) ? (code & 0x0F) : (code >> 4)) : code);
         } else if (code == 0) {  // end of line
             x = 0;
-            ++y;
+            advance(y + 1);
         } else if (code == 1) {  // end of bitmap
+            advance(height);
             return;
         } else if (code == 2) {  // delta
             r.need(pos, 2);
-            x += r.at(pos)[0];
-            y += r.at(pos)[1];
+            const int dx = r.at(pos)[0], dy = r.at(pos)[1];
             pos += 2;
+            if (dy > 0)
+                advance(y + dy);
+            x = std::min(width, x + dx);
         } else {  // absolute run of `code` pixels, padded to a word
             const size_t bytes = four ? (code + 1) / 2 : code;
             r.need(pos, bytes);
@@ -79,14 +98,14 @@ void decodeRle(const Reader& r, size_t pos, Bitmap& b, bool bottomUp)
                 put(four ? ((i & 1) ? (p[i / 2] & 0x0F) : (p[i / 2] >> 4)) : p[i]);
             pos += (bytes + 1) & ~size_t(1);
         }
-        if (y >= b.height)
+        if (y >= height)
             return;
     }
 }
 
 }  // namespace
 
-Bitmap decodeBmp(const uchar* data, size_t size)
+Bitmap decodeBmp(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, QImage* reduced, QSize* full)
 {
     Reader r(data, size);
     r.need(0, 18);
@@ -144,17 +163,29 @@ Bitmap decodeBmp(const uchar* data, size_t size)
     if (offBits >= size)
         throw DecodeError("truncated bitmap");
     const qint64 available = qint64(size) - offBits;
-    // Uncompressed rows must all be in the file; runs expand at most a
-    // couple of hundred times.
-    if ((!rle && need > available) || (rle && need > available * 16384))
-        throw DecodeError("absurd bitmap size");
-
-    Bitmap b;
+    // Uncompressed rows must all be in the file; runs paint at most 255
+    // pixels per two bytes.
+    const qint64 pixels = qint64(width) * height;
+    if (!rle && need > available)
+        throw DecodeError("truncated bitmap");
     const int outBpp = bpp == 2 ? 8 : static_cast<int>(bpp);
-    b = Bitmap::blank(width, height, outBpp);
-    if (b.bits.empty())
-        throw DecodeError("out of memory");
+    const QSize fullSize(width, height);
+    const int k = drawnSize && reduced ? reductionFactor(fullSize, drawnSize(fullSize)) : 1;
+    const qint64 outStride = Bitmap::strideFor(width, outBpp);
+    // Full size: the stored-depth bitmap and its 32-bit copy; reduced: the
+    // copy and a row or two.
+    const qint64 memory = k > 1 ? ReducedCopy::costFor(fullSize, k) + outStride + qint64(width) * 4
+                                : outStride * height + pixels * 4;
+    checkDecodeBudget(pixels, rle ? encodablePixels(available, kRlePixelsPerByte) : pixels, memory);
+    if (full)
+        *full = fullSize;
 
+    // The geometry, palette and masks of the rows as kept.
+    Bitmap g;
+    g.width = width;
+    g.height = height;
+    g.bpp = outBpp;
+    g.stride = static_cast<int>(outStride);
     if (bpp <= 8) {
         const uint32_t maxColours = 1u << bpp;
         const uint32_t n = colours == 0 || colours > maxColours ? maxColours : colours;
@@ -164,23 +195,27 @@ Bitmap decodeBmp(const uchar* data, size_t size)
             if (p + paletteEntry > offBits || !r.has(p, paletteEntry))
                 break;
             const uchar* e = r.at(p);
-            b.palette.push_back(qRgb(e[2], e[1], e[0]));
+            g.palette.push_back(qRgb(e[2], e[1], e[0]));
         }
-        while (b.palette.size() < static_cast<int>(maxColours))
-            b.palette.push_back(qRgb(0, 0, 0));
+        while (g.palette.size() < static_cast<int>(maxColours))
+            g.palette.push_back(qRgb(0, 0, 0));
     }
+    if (bpp == 16 && useMasks) {
+        g.redMask = masks[0];
+        g.greenMask = masks[1];
+        g.blueMask = masks[2];
+    }
+    if (bpp == 32 && useMasks && masks[3])
+        g.hasAlpha = true;
 
-    if (rle) {
-        decodeRle(r, offBits, b, bottomUp);
-        return b;
-    }
-    for (int y = 0; y < height; ++y) {
-        const uchar* src = r.at(offBits + size_t(bottomUp ? height - 1 - y : y) * storedStride);
-        uint8_t* dst = b.row(y);
+    // Stored row -> row as kept.
+    const bool unusualOrder =
+        useMasks && bpp == 32 && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF);
+    auto keepRow = [&](const uchar* src, uint8_t* dst) {
         if (bpp == 2) {
             for (int x = 0; x < width; ++x)
                 dst[x] = (src[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-        } else if (useMasks && bpp == 32 && !(masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF)) {
+        } else if (unusualOrder) {
             // Unusual channel order: store as plain blue-green-red-x words.
             for (int x = 0; x < width; ++x) {
                 const uint32_t p = src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) | (uint32_t(src[4 * x + 3]) << 24);
@@ -190,8 +225,8 @@ Bitmap decodeBmp(const uchar* data, size_t size)
                     int s = 0;
                     while (!((m >> s) & 1))
                         ++s;
-                    const uint32_t v = (p & m) >> s, max = m >> s;
-                    return static_cast<uint8_t>(uint64_t(v) * 255 / max);
+                    const uint64_t v = (p & m) >> s, max = m >> s;
+                    return static_cast<uint8_t>(v * 255 / max);
                 };
                 dst[4 * x] = chan(masks[2]);
                 dst[4 * x + 1] = chan(masks[1]);
@@ -201,14 +236,47 @@ Bitmap decodeBmp(const uchar* data, size_t size)
         } else {
             std::memcpy(dst, src, static_cast<size_t>(storedStride));
         }
+    };
+    auto storedRow = [&](int y) { return r.at(offBits + size_t(bottomUp ? height - 1 - y : y) * storedStride); };
+
+    if (k > 1) {
+        ReducedCopy copy(fullSize, k, g.hasAlpha);
+        std::vector<uint8_t> kept(static_cast<size_t>(outStride));
+        std::vector<QRgb> rgb(static_cast<size_t>(width));
+        auto add = [&](int y, const uint8_t* row) {
+            g.rowToRgb(row, rgb.data());
+            copy.addRow(y, rgb.data());
+        };
+        if (rle) {
+            decodeRle(r, offBits, g, bottomUp, add);
+        } else {
+            // In file order, so that a band's rows come together either way.
+            for (int i = 0; i < height; ++i) {
+                const int y = bottomUp ? height - 1 - i : i;
+                keepRow(storedRow(y), kept.data());
+                add(y, kept.data());
+            }
+        }
+        *reduced = copy.finish(drawnSize(fullSize));
+        return Bitmap();
     }
-    if (bpp == 16 && useMasks) {
-        b.redMask = masks[0];
-        b.greenMask = masks[1];
-        b.blueMask = masks[2];
+
+    Bitmap b = Bitmap::blank(width, height, outBpp);
+    if (b.bits.empty())
+        throw DecodeError("out of memory");
+    b.palette = g.palette;
+    b.redMask = g.redMask;
+    b.greenMask = g.greenMask;
+    b.blueMask = g.blueMask;
+    b.hasAlpha = g.hasAlpha;
+    if (rle) {
+        decodeRle(r, offBits, g, bottomUp, [&b](int y, const uint8_t* row) {
+            std::memcpy(b.row(y), row, static_cast<size_t>(b.stride));
+        });
+        return b;
     }
-    if (bpp == 32 && useMasks && masks[3])
-        b.hasAlpha = true;
+    for (int y = 0; y < height; ++y)
+        keepRow(storedRow(y), b.row(y));
     return b;
 }
 

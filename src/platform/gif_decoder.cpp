@@ -2,11 +2,14 @@
 // transparent pixels in the background colour.
 #include <QImage>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <gif_lib.h>
 
 #include "platform/picture_decoder.h"
+#include "platform/reduced_copy.h"
 
 namespace platform {
 
@@ -41,7 +44,7 @@ struct GifCloser {
 
 }  // namespace
 
-QImage decodeGif(const uchar* data, size_t size, QColor background)
+QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnSizeFn& drawnSize, QSize* full)
 {
     MemoryReader reader{data, size, 0};
     int err = 0;
@@ -82,23 +85,24 @@ QImage decodeGif(const uchar* data, size_t size, QColor background)
             sw = d.Width;
             sh = d.Height;
         }
-        const qint64 pixels = qint64(d.Width) * d.Height;
-        // LZW codes hold at least a few bits each and expand to at most
-        // 4096 pixels, so a short file cannot hold a huge frame.
-        if (sw <= 0 || sh <= 0 || d.Width <= 0 || d.Height <= 0 || qint64(sw) * sh > kMaxPixels ||
-            pixels > qint64(size) * 16384)
+        // The frame is LZW data; the screen around it is only the
+        // background, yet a screen the whole file could not fill is as much
+        // a lie as such a frame.
+        if (sw <= 0 || sh <= 0 || d.Width <= 0 || d.Height <= 0)
             throw DecodeError("absurd GIF size");
+        const QSize screen(sw, sh);
+        const qint64 encodable = encodablePixels(qint64(size), kGifPixelsPerByte);
+        const qint64 framePixels = qint64(d.Width) * d.Height;
+        const int k = drawnSize ? reductionFactor(screen, drawnSize(screen)) : 1;
+        const qint64 memory =
+            (k > 1 ? ReducedCopy::costFor(screen, k) + qint64(sw) * 4 : qint64(sw) * sh * 4) + qint64(d.Width);
+        checkDecodeBudget(std::max(qint64(sw) * sh, framePixels), framePixels > encodable ? 0 : encodable, memory);
+        if (full)
+            *full = screen;
         const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
-        QImage out(sw, sh, QImage::Format_RGB32);
-        if (out.isNull())
-            throw DecodeError("out of memory");
-        out.fill(background);
+        const QRgb fill = background.rgb();
         std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
-        auto drawLine = [&](int row) {
-            const int y = d.Top + row;
-            if (y < 0 || y >= sh)
-                return;
-            QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        auto drawLine = [&](QRgb* dst) {
             for (int i = 0; i < d.Width; ++i) {
                 const int x = d.Left + i, c = line[i];
                 if (x < 0 || x >= sw || c == transparent)
@@ -109,19 +113,66 @@ QImage decodeGif(const uchar* data, size_t size, QColor background)
                     dst[x] = qRgb(0, 0, 0);
             }
         };
-        if (d.Interlace) {
-            static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
-            for (int pass = 0; pass < 4; ++pass)
-                for (int row = start[pass]; row < d.Height; row += step[pass]) {
-                    if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR)
-                        throw DecodeError("bad GIF data");
-                    drawLine(row);
+        auto readLine = [&] {
+            if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR)
+                throw DecodeError("bad GIF data");
+        };
+        QImage out;
+        if (k > 1) {
+            // Screen rows in order: the background above the frame, the
+            // frame's rows (of an interlaced frame its last pass, the odd
+            // rows), the background below.
+            ReducedCopy copy(screen, k, false);
+            std::vector<QRgb> row(static_cast<size_t>(sw), fill);
+            auto addScreenRow = [&](int y, bool withLine) {
+                std::fill(row.begin(), row.end(), fill);
+                if (withLine)
+                    drawLine(row.data());
+                copy.addRow(y, row.data());
+            };
+            const int top = std::min(d.Top, sh);
+            for (int y = 0; y < top; ++y)
+                addScreenRow(y, false);
+            if (d.Interlace) {
+                static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+                for (int pass = 0; pass < 4; ++pass)
+                    for (int r = start[pass]; r < d.Height; r += step[pass]) {
+                        readLine();
+                        if (pass == 3 && d.Top + r < sh)
+                            addScreenRow(d.Top + r, true);
+                    }
+            } else {
+                for (int r = 0; r < d.Height; ++r) {
+                    readLine();
+                    if (d.Top + r < sh)
+                        addScreenRow(d.Top + r, true);
                 }
+            }
+            for (int y = std::max(top, d.Top + d.Height); y < sh; ++y)
+                addScreenRow(y, false);
+            out = copy.finish(drawnSize(screen));
         } else {
-            for (int row = 0; row < d.Height; ++row) {
-                if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR)
-                    throw DecodeError("bad GIF data");
-                drawLine(row);
+            out = QImage(sw, sh, QImage::Format_RGB32);
+            if (out.isNull())
+                throw DecodeError("out of memory");
+            out.fill(background);
+            auto drawRow = [&](int r) {
+                const int y = d.Top + r;
+                if (y >= 0 && y < sh)
+                    drawLine(reinterpret_cast<QRgb*>(out.scanLine(y)));
+            };
+            if (d.Interlace) {
+                static const int start[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+                for (int pass = 0; pass < 4; ++pass)
+                    for (int r = start[pass]; r < d.Height; r += step[pass]) {
+                        readLine();
+                        drawRow(r);
+                    }
+            } else {
+                for (int r = 0; r < d.Height; ++r) {
+                    readLine();
+                    drawRow(r);
+                }
             }
         }
         // The later frames are not shown, but a file cut off inside them is

@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 
@@ -28,10 +29,50 @@ struct ErrorManager {
 void emitMessage(j_common_ptr cinfo, int level)
 {
     // A file that ends early decodes as grey padding; that is a broken
-    // picture, not a picture. Other warnings (stray bytes before a marker,
+    // picture, not a picture. So is entropy data that stops at a marker
+    // (any, an end of image included) before the last row of blocks: a cut
+    // file with an end marker appended, or a header claiming more rows than
+    // the data holds. Running short within the last row is a common encoder
+    // slip and shows whole. Other warnings (stray bytes before a marker,
     // common in camera files) are harmless.
-    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+    if (level >= 0)
+        return;
+    const int code = cinfo->err->msg_code;
+    if (code == JWRN_JPEG_EOF)
         errorExit(cinfo);
+    if (code == JWRN_HIT_MARKER && cinfo->is_decompressor) {
+        const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (d->input_iMCU_row + 1 < d->total_iMCU_rows)
+            errorExit(cinfo);
+    }
+}
+
+// Each scan of a progressive picture is a pass over all of its blocks; a
+// usual script has about ten. A file with more than this many is refused
+// before its passes freeze the window.
+constexpr int kMaxJpegScans = 100;
+
+void progressMonitor(j_common_ptr cinfo)
+{
+    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
+        errorExit(cinfo);
+}
+
+// What libjpeg holds for a whole-picture coefficient buffer (a progressive
+// or multi-scan file keeps every block of every component until the last
+// scan), plus its per-row sample buffers.
+qint64 jpegLibraryBytes(const jpeg_decompress_struct& cinfo)
+{
+    qint64 bytes = qint64(cinfo.image_width) * 16 * 4 * std::max(1, cinfo.num_components);
+    if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components) {
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            const jpeg_component_info& ci = cinfo.comp_info[c];
+            const qint64 bw = (qint64(ci.width_in_blocks) + ci.h_samp_factor - 1) / ci.h_samp_factor * ci.h_samp_factor;
+            const qint64 bh = (qint64(ci.height_in_blocks) + ci.v_samp_factor - 1) / ci.v_samp_factor * ci.v_samp_factor;
+            bytes += bw * bh * qint64(sizeof(JBLOCK));
+        }
+    }
+    return bytes;
 }
 
 void outputMessage(j_common_ptr) {}
@@ -76,6 +117,8 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     err.pub.error_exit = errorExit;
     err.pub.emit_message = emitMessage;
     err.pub.output_message = outputMessage;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = progressMonitor;
     // Everything touched after setjmp that must survive the jump lives
     // outside the guarded region or is volatile.
     QImage* volatile result = nullptr;
@@ -87,24 +130,35 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         throw DecodeError("bad JPEG data");
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
 
-    const QSize full(static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height));
+    const QSize full(static_cast<int>(std::min<JDIMENSION>(cinfo.image_width, 0xFFFF)),
+                     static_cast<int>(std::min<JDIMENSION>(cinfo.image_height, 0xFFFF)));
     const qint64 pixels = qint64(full.width()) * full.height();
-    // A baseline JPEG spends some bits on every block, so a huge picture in
-    // a tiny file is a lie about its size.
-    if (full.isEmpty() || pixels > kMaxPixels || pixels > qint64(size) * 65536) {
-        jpeg_destroy_decompress(&cinfo);
-        throw DecodeError("absurd JPEG size");
-    }
-    const int denom = drawnSize ? jpegScaleFor(full, drawnSize(full)) : 1;
+    const int denom = drawnSize && !full.isEmpty() ? jpegScaleFor(full, drawnSize(full)) : 1;
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(denom);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRX;
     jpeg_calc_output_dimensions(&cinfo);
     const int ow = static_cast<int>(cinfo.output_width), oh = static_cast<int>(cinfo.output_height);
+    // A huge picture in a small file is a lie about its size: every block
+    // costs some bits.
+    try {
+        const qint64 perByte = cinfo.arith_code ? kJpegArithmeticPixelsPerByte : kJpegPixelsPerByte;
+        qint64 memory = qint64(ow) * oh * 4 + jpegLibraryBytes(cinfo);
+        if (denom > 1 && drawnSize) {
+            const QSize drawn = drawnSize(full);
+            if (drawn.isValid())
+                memory += qint64(drawn.width()) * drawn.height() * 4;
+        }
+        checkDecodeBudget(pixels, encodablePixels(qint64(size), perByte), memory);
+    } catch (const DecodeError&) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
+    }
     result = new QImage(ow, oh, QImage::Format_RGB32);
     if (result->isNull()) {
         jpeg_destroy_decompress(&cinfo);

@@ -31,8 +31,9 @@ QImage decodeIco(const QByteArray& data)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
     const QSize s = reader.size();
-    if (s.isValid() && qint64(s.width()) * s.height() > kMaxPixels)
-        throw DecodeError("icon too large");
+    if (s.isValid())
+        checkDecodeBudget(qint64(s.width()) * s.height(), encodablePixels(data.size(), kIconPixelsPerByte),
+                          qint64(s.width()) * s.height() * 8);
     QImage image = reader.read();
     if (image.isNull())
         throw DecodeError("bad icon");
@@ -73,23 +74,24 @@ DecodedPicture decodePicture(const QString& fileName, const QByteArray& data, co
         break;
     }
     case PictureKind::Gif:
-        out.image = decodeGif(bytes, size, request.background);
-        out.fullSize = out.image.size();
+        out.image = decodeGif(bytes, size, request.background, request.drawnSize, &out.fullSize);
+        out.reduced = out.image.size() != out.fullSize;
         break;
     case PictureKind::Png:
-        out.image = decodePng(bytes, size);
-        out.fullSize = out.image.size();
+        out.image = decodePng(bytes, size, request.drawnSize, &out.fullSize);
+        out.reduced = out.image.size() != out.fullSize;
         break;
     case PictureKind::Metafile:
         out.image = fileName.toLower().endsWith(QLatin1String(".wmf")) ? decodeWmf(bytes, size) : decodeEmf(bytes, size);
         out.fullSize = out.image.size();
         break;
     case PictureKind::Bmp:
-        out.bitmap = decodeBmp(bytes, size);
-        out.image = out.bitmap.toImage();
+        out.bitmap = decodeBmp(bytes, size, request.drawnSize, &out.image, &out.fullSize);
+        if (!out.bitmap.isNull())
+            out.image = out.bitmap.toImage();
         if (out.image.isNull())
             throw DecodeError("out of memory");
-        out.fullSize = out.image.size();
+        out.reduced = out.image.size() != out.fullSize;
         break;
     }
     if (out.image.isNull())

@@ -9,9 +9,9 @@
 #include <QString>
 
 #include <functional>
-#include <stdexcept>
 
 #include "platform/bitmap.h"
+#include "platform/decode_budget.h"
 
 namespace platform {
 
@@ -19,15 +19,6 @@ enum class PictureKind { None, Jpeg, Ico, Gif, Png, Metafile, Bmp };
 
 // The kind of decoder a file name's ending selects (case ignored).
 PictureKind pictureKindFor(const QString& fileName);
-
-// Every decoding failure: bad or truncated data, an absurd size.
-class DecodeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Pictures beyond this many pixels are refused instead of allocated.
-constexpr qint64 kMaxPixels = 500'000'000;
 
 struct DecodeRequest {
     // Size the picture will be drawn at for its full size; an invalid size
@@ -41,7 +32,7 @@ struct DecodeRequest {
 
 struct DecodedPicture {
     PictureKind kind = PictureKind::None;
-    QImage image;       // what is drawn; may be a reduced copy of a JPEG
+    QImage image;       // what is drawn; may be a reduced copy
     Bitmap bitmap;      // a BMP at its stored depth (image is its 32-bit copy)
     QSize fullSize;     // the picture's own pixel size
     bool reduced = false;
@@ -66,9 +57,16 @@ struct JpegInfo {
 int jpegScaleFor(QSize full, QSize drawn);
 // Decodes at 1/scaleDenom of the full size (0: chosen from drawnSize).
 QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info);
-QImage decodePng(const uchar* data, size_t size);
-Bitmap decodeBmp(const uchar* data, size_t size);
-QImage decodeGif(const uchar* data, size_t size, QColor background);
+// PNG, BMP and GIF pictures at least twice the drawn size (drawnSize given)
+// are decoded row by row into a copy of the drawn size; *full receives the
+// picture's own size. A BMP decoded so comes back as an empty bitmap with
+// the copy in *reduced.
+using DrawnSizeFn = std::function<QSize(QSize)>;
+QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize = {}, QSize* full = nullptr);
+Bitmap decodeBmp(const uchar* data, size_t size, const DrawnSizeFn& drawnSize = {}, QImage* reduced = nullptr,
+                 QSize* full = nullptr);
+QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnSizeFn& drawnSize = {},
+                 QSize* full = nullptr);
 QImage decodeIco(const QByteArray& data);
 QImage decodeWmf(const uchar* data, size_t size);
 QImage decodeEmf(const uchar* data, size_t size);

@@ -3,12 +3,14 @@
 // absurd-size rule.
 #include <QImage>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstring>
 
 #include <png.h>
 
 #include "platform/picture_decoder.h"
+#include "platform/reduced_copy.h"
 
 namespace platform {
 
@@ -38,7 +40,7 @@ void pngWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
-QImage decodePng(const uchar* data, size_t size)
+QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, QSize* full)
 {
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
         throw DecodeError("not a PNG");
@@ -52,11 +54,15 @@ QImage decodePng(const uchar* data, size_t size)
     }
     MemoryReader reader{data, size, 0};
     QImage* volatile result = nullptr;
+    ReducedCopy* volatile copy = nullptr;
     png_bytep* volatile rows = nullptr;
+    uchar* volatile row = nullptr;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
         delete result;
+        delete copy;
         delete[] rows;
+        delete[] row;
         throw DecodeError("bad PNG data");
     }
     png_set_read_fn(png, &reader, readData);
@@ -66,12 +72,23 @@ QImage decodePng(const uchar* data, size_t size)
     png_uint_32 w = 0, h = 0;
     int depth = 0, colour = 0, interlace = 0;
     png_get_IHDR(png, info, &w, &h, &depth, &colour, &interlace, nullptr, nullptr);
-    const qint64 pixels = qint64(w) * h;
-    // Deflate cannot expand data by more than about 1032 times.
+    const QSize fullSize(static_cast<int>(std::min<png_uint_32>(w, 0x7FFFFFF)),
+                         static_cast<int>(std::min<png_uint_32>(h, 0x7FFFFFF)));
+    const qint64 pixels = qint64(fullSize.width()) * fullSize.height();
+    const int k = drawnSize && pixels > 0 ? reductionFactor(fullSize, drawnSize(fullSize)) : 1;
+    // The filtered rows, a filter byte each, come out of deflate.
     const qint64 raw = qint64(h) * ((qint64(w) * depth * png_get_channels(png, info) + 7) / 8 + 1);
-    if (w == 0 || h == 0 || w > 0x7FFFFFF || h > 0x7FFFFFF || pixels > kMaxPixels || raw > qint64(size) * 1100 + 4096) {
+    // libpng keeps two rows of the widest form (ours: 4 bytes a pixel).
+    const qint64 libraryRows = qint64(w) * 8 * 2;
+    const qint64 memory =
+        (k > 1 ? ReducedCopy::costFor(fullSize, k) + qint64(w) * 4 : pixels * 4 + qint64(h) * 8) + libraryRows;
+    try {
+        if (w > 0x7FFFFFF || h > 0x7FFFFFF)
+            throw DecodeError("absurd PNG size");
+        checkDecodeBudget(pixels, raw <= encodablePixels(qint64(size), kDeflateBytesPerByte) ? pixels : 0, memory);
+    } catch (const DecodeError&) {
         png_destroy_read_struct(&png, &info, nullptr);
-        throw DecodeError("absurd PNG size");
+        throw;
     }
     if (depth == 16)
         png_set_strip_16(png);
@@ -85,11 +102,51 @@ QImage decodePng(const uchar* data, size_t size)
         png_set_gray_to_rgb(png);
     png_set_bgr(png);
     png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
+    // A reduced copy of an interlaced picture reads the passes as they are
+    // stored and keeps the last one, the odd rows at full width.
+    const bool interlaced = interlace != PNG_INTERLACE_NONE;
+    if (k == 1 || !interlaced)
+        png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    if (png_get_rowbytes(png, info) != size_t(w) * 4)
+        png_error(png, "unexpected row layout");
+    if (full)
+        *full = fullSize;
+    if (k > 1) {
+        copy = new ReducedCopy(fullSize, k, alpha);
+        row = new uchar[size_t(w) * 4];
+        if (interlaced) {
+            for (int pass = 0; pass < 7; ++pass) {
+                const png_uint_32 passRows = PNG_PASS_COLS(w, pass) ? PNG_PASS_ROWS(h, pass) : 0;
+                for (png_uint_32 i = 0; i < passRows; ++i) {
+                    png_read_row(png, row, nullptr);
+                    if (pass == 6)
+                        copy->addRow(static_cast<int>(PNG_PASS_START_ROW(6) + i * PNG_PASS_ROW_OFFSET(6)),
+                                     reinterpret_cast<const QRgb*>(row));
+                }
+            }
+        } else {
+            for (png_uint_32 y = 0; y < h; ++y) {
+                png_read_row(png, row, nullptr);
+                copy->addRow(static_cast<int>(y), reinterpret_cast<const QRgb*>(row));
+            }
+        }
+        png_read_end(png, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        delete[] row;
+        QImage out;
+        try {
+            out = copy->finish(drawnSize(fullSize));
+        } catch (...) {
+            delete copy;
+            throw;
+        }
+        delete copy;
+        return out;
+    }
     result = new QImage(static_cast<int>(w), static_cast<int>(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    if (result->isNull() || png_get_rowbytes(png, info) != size_t(w) * 4)
+    if (result->isNull())
         png_error(png, "out of memory");
     rows = new png_bytep[h];
     for (png_uint_32 y = 0; y < h; ++y)

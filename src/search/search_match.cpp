@@ -81,7 +81,7 @@ struct TagText {
 
     void read(order::BufferedFile& file, int64_t at, uint32_t count)
     {
-        const int64_t n = std::min<int64_t>(static_cast<int64_t>(count) - 1, kTextBytes);
+        const int64_t n = std::min<int64_t>(count, kTextBytes);
         const int64_t got = n > 0 ? file.readAt(at, bytes, n) : 0;
         const auto* zero = static_cast<const char*>(std::memchr(bytes, 0, static_cast<size_t>(got)));
         size = zero ? static_cast<size_t>(zero - bytes) : static_cast<size_t>(got);

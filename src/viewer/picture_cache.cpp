@@ -40,7 +40,9 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
     dr.flattenIcon = request.stretch;
     try {
         out->picture = platform::decodePicture(request.path, out->bytes, dr);
-    } catch (const std::exception&) {
+    } catch (...) {
+        // Decoded ahead on the worker, a failure waits in the result until
+        // the user reaches the picture; nothing may leave the thread.
         out->failed = true;
     }
     // The metadata reader walks the segments before the picture data only

@@ -82,6 +82,9 @@ TEST_F(ShotDateReadTest, FindsTheDateWhereCamerasAndEditorsPutIt)
     longDate.dateOriginal = "2015:02:03 04:05:06.789012345678";
     Picture shortInPlace;
     shortInPlace.dateOriginal = "ab";
+    Picture noRoomForNul;
+    noRoomForNul.dateOriginal = "2005:08:13 09:47:21";
+    noRoomForNul.dateOriginalCount = 19;
     Picture noDate;
     noDate.title = "a title but no date";
     noDate.dateTime = "2014:01:01 00:00:00";  // DateTime is not the shooting date
@@ -96,6 +99,7 @@ TEST_F(ShotDateReadTest, FindsTheDateWhereCamerasAndEditorsPutIt)
         {"date tag in IFD0", inIfd0, "2019:01:02 03:04:05"},
         {"long value cut to 24 bytes", longDate, "2015:02:03 04:05:06.7890"},
         {"value held in the entry", shortInPlace, "ab"},
+        {"count leaving no room for the NUL", noRoomForNul, "2005:08:13 09:47:21"},
         {"no date tag", noDate, ""},
         {"no Exif segment", noExif, ""},
     };

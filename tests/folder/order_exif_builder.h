@@ -15,6 +15,7 @@ namespace testexif {
 struct Picture {
     bool littleEndian = true;
     std::optional<std::string> title;          // ImageDescription (270)
+    std::optional<uint32_t> titleCount;        // exact count (default: text + NUL)
     std::optional<std::string> dateTime;       // DateTime (306)
     std::optional<std::string> dateOriginal;   // DateTimeOriginal (36867)
     std::optional<std::string> dateDigitized;  // DateTimeDigitized (36868)
@@ -128,7 +129,7 @@ inline QByteArray jpegBytes(const Picture& p)
         std::vector<Entry> ifd0;
         std::vector<Entry> exif;
         if (p.title)
-            ifd0.push_back({0x010E, 2, detail::ascii(*p.title), {}});
+            ifd0.push_back({0x010E, 2, detail::ascii(*p.title), p.titleCount});
         if (p.dateTime)
             ifd0.push_back({0x0132, 2, detail::ascii(*p.dateTime), {}});
         auto& dateIfd = p.dateInIfd0 ? ifd0 : exif;

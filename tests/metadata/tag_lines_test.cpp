@@ -102,6 +102,10 @@ INSTANTIATE_TEST_SUITE_P(
         TagCase{"TextLines", {ascii(271, "Canon"), ascii(272, "Canon EOS 5D"), ascii(305, "")}, {}, {},
                 {"メーカ名：Canon", "機種：Canon EOS 5D", "ソフトウェア："}},
         TagCase{"TextShiftJis", {ascii(315, "\x83\x4A\x83\x81\x83\x89")}, {}, {}, {"アーティスト：カメラ"}},
+        // Written by an editor that leaves no room for the NUL.
+        TagCase{"TextsFillingTheirCount", {rawBytes(271, 2, "EASTMAN KODAK COMPANY")},
+                {rawBytes(36867, 2, "2005:08:13 09:47:21")}, {},
+                {"メーカ名：EASTMAN KODAK COMPANY", "原画作成日時:2005:08:13 09:47:21"}, "2005:08:13 09:47:21"},
         TagCase{"TextUpToNul", {rawBytes(42036, 2, std::string("EF50\0junk", 9))}, {}, {}, {"レンズのモデル名：EF50"}},
         TagCase{"ProcessingSoftware", {ascii(11, "ABCDEFGH")}, {}, {}, {"使用ソフトウェア：ABCDEFGH"}},
         TagCase{"ProcessingSoftwareZeroWord", {rawBytes(11, 2, std::string("ABCD\0\0\0\0", 8))}, {}, {}, {}},

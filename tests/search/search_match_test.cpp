@@ -146,6 +146,19 @@ TEST_F(PictureMatchTest, DateOrderedSearchTakesTheShootingDate)
     EXPECT_TRUE(m.shotDate.isEmpty()) << "no DateTimeOriginal: left out of date-ordered results";
 }
 
+TEST_F(PictureMatchTest, TextsFillingTheirWholeCountAreSearchedWhole)
+{
+    Picture p;
+    p.title = "EASTMAN KODAK COMPANY";
+    p.titleCount = 21;
+    p.dateOriginal = "2005:08:13 09:47:21";
+    p.dateOriginalCount = 19;
+    const search::Conditions c = search::makeConditions(QStringLiteral("COMPANY"), QStringLiteral("47:21"), false, 0, true);
+    const search::PictureMatch m = search::matchPicture(write(p), c);
+    EXPECT_TRUE(m.matched);
+    EXPECT_EQ(m.shotDate, QStringLiteral("2005:08:13 09:47:21"));
+}
+
 TEST_F(PictureMatchTest, BrokenAndMissingFilesDoNotMatch)
 {
     Picture p;
