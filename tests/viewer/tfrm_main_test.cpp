@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/app_state.h"
 #include "platform/click_label.h"
 #include "platform/message_box.h"
@@ -23,6 +25,8 @@
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
 #include "viewer/tfrm_main.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -397,6 +401,35 @@ TEST_F(Show, BrokenFilesGiveTheMessageAndTheShowGoesOn)
     EXPECT_EQ(good, 4);
     EXPECT_GE(errors, 6);  // the cut raster files at least
     EXPECT_EQ(state.CurrentIndex, 0);
+}
+
+TEST_F(Show, AFailureDecodedAheadIsReportedOnlyWhenItsPictureIsReached)
+{
+    REQUIRE_TESTDATA();
+    // Each hostile file follows a good picture, so it is decoded ahead on
+    // the worker while the good one is on screen.
+    const fs::path hostile = testsupport::testDataDir() / "hostile";
+    const char* names[] = {"bmp_bitfields16_mask_ffffffff.bmp", "bmp_rle8_bomb_22000.bmp",
+                           "gif_screen_22000_frame_1x1.gif", "jpeg_progressive_22000_padded.jpg"};
+    for (const char* n : names) {
+        addPicture(QStringLiteral("good_before_") + QString::fromUtf8(n) + QStringLiteral(".png"), {30, 20});
+        ASSERT_TRUE(QFile::copy(QString::fromStdString((hostile / n).string()), dir.filePath(QString::fromUtf8(n))));
+        addFile(QString::fromUtf8(n));
+    }
+    start();
+    int expected = 0;
+    for (int i = 0; i < state.FileList.size(); ++i) {
+        if (i > 0)
+            viewer->Image1Click(viewer->Image1);
+        QTest::qWait(50);  // the worker decodes the next file meanwhile
+        const QString name = state.FileList[i];
+        // The 4 x 2 bit-field bitmap shows; the others are refused.
+        if (!name.startsWith(QLatin1String("good_")) && !name.startsWith(QLatin1String("bmp_bit")))
+            ++expected;
+        EXPECT_EQ(messages.texts.count(kError), expected) << name.toStdString();
+        EXPECT_TRUE(state.ViewerReady);
+    }
+    EXPECT_EQ(messages.texts.count(kError), 3);
 }
 
 TEST_F(Show, PrefetchedNeighboursAreTakenFromTheCache)
