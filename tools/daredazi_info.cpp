@@ -2,11 +2,17 @@
 // UTF-8, read by the same code.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
 
 #include "metadata/jpeg_reader.h"
 #include "metadata/string_sink.h"
@@ -65,14 +71,55 @@ void print(const std::string& file, const metadata::StringSink& sink)
     std::cout << "orientation: " << sink.orientation << '\n';
 }
 
-}  // namespace
+#ifdef _WIN32
+std::wstring wide(const std::string& utf8)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
 
-int main(int argc, char** argv)
+std::string utf8(const wchar_t* text)
+{
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1)
+        return {};
+    std::string out(static_cast<size_t>(n - 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+#endif
+
+// The whole of a regular file; false when it is none or cannot be read.
+// Names are UTF-8 here and UTF-16 on Windows, so any folder name opens.
+bool readWholeFile(const std::string& name, std::vector<uint8_t>& data)
+{
+#ifdef _WIN32
+    FILE* file = _wfopen(wide(name).c_str(), L"rb");
+    struct _stat64 info {};
+    const bool regular = file && _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFREG);
+#else
+    FILE* file = std::fopen(name.c_str(), "rb");
+    struct stat info {};
+    const bool regular = file && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+#endif
+    bool ok = regular;
+    if (ok) {
+        data.resize(static_cast<size_t>(info.st_size));
+        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+    }
+    if (file)
+        std::fclose(file);
+    return ok;
+}
+
+int run(const std::vector<std::string>& args)
 {
     metadata::ReadOptions options;
     std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -80,7 +127,7 @@ int main(int argc, char** argv)
         if (arg == "--google")
             options.useGoogleMap = true;
         else if (arg == "--")
-            files.insert(files.end(), argv + i + 1, argv + argc), i = argc;
+            files.insert(files.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()), i = args.size();
         else if (arg.size() > 1 && arg[0] == '-') {
             std::cerr << "daredazi-info: unknown option " << arg << "\n" << kUsage;
             return 2;
@@ -95,19 +142,8 @@ int main(int argc, char** argv)
     int status = 0;
     bool first = true;
     for (const std::string& file : files) {
-        std::error_code ec;
-        const bool regular = std::filesystem::is_regular_file(file, ec);
-        std::ifstream in;
-        if (regular)
-            in.open(file, std::ios::binary | std::ios::ate);
-        const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
         std::vector<uint8_t> data;
-        if (size >= 0) {
-            data.resize(static_cast<size_t>(size));
-            in.seekg(0);
-            in.read(reinterpret_cast<char*>(data.data()), size);
-        }
-        if (size < 0 || !in) {
+        if (!readWholeFile(file, data)) {
             std::cerr << "daredazi-info: " << file << ": cannot read the file\n";
             status = 1;
             continue;
@@ -131,3 +167,22 @@ int main(int argc, char** argv)
     }
     return status;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Arguments arrive as UTF-16; the output is UTF-8, byte for byte as on other
+// systems (no line-end translation).
+int wmain(int argc, wchar_t** argv)
+{
+    SetConsoleOutputCP(CP_UTF8);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    std::vector<std::string> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(utf8(argv[i]));
+    return run(args);
+}
+#else
+int main(int argc, char** argv) { return run(std::vector<std::string>(argv, argv + argc)); }
+#endif

@@ -1,8 +1,13 @@
 #include "platform/text_codec.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
 
 #include <cerrno>
+#endif
+
 #include <cstdint>
 
 namespace platform {
@@ -33,6 +38,51 @@ void appendUtf8(std::string& out, uint32_t cp)
 
 namespace {
 
+#ifdef _WIN32
+constexpr UINT kCp932 = 932;
+
+void appendWide(std::string& out, const wchar_t* text, int length)
+{
+    if (length <= 0)
+        return;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return;
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data() + at, size, nullptr, nullptr);
+}
+
+// The whole text in one call when every byte decodes (the usual case); else
+// character by character, each byte the code page refuses becoming U+FFFD
+// and the next character starting at the following byte.
+std::string convertCp932(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2 + 4);
+    const int n = static_cast<int>(bytes.size());
+    std::wstring wide(bytes.size(), L'\0');
+    int units = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, bytes.data(), n, wide.data(), n);
+    if (units > 0) {
+        appendWide(out, wide.data(), units);
+        return out;
+    }
+    int i = 0;
+    while (i < n) {
+        const int length = (IsDBCSLeadByteEx(kCp932, static_cast<BYTE>(bytes[i])) && i + 1 < n) ? 2 : 1;
+        wchar_t unit[2];
+        units = MultiByteToWideChar(kCp932, MB_ERR_INVALID_CHARS, bytes.data() + i, length, unit, 2);
+        if (units > 0 && !(length == 1 && IsDBCSLeadByteEx(kCp932, static_cast<BYTE>(bytes[i])))) {
+            appendWide(out, unit, units);
+            i += length;
+        } else {
+            out += kReplacement;
+            ++i;
+        }
+    }
+    return out;
+}
+#else
 // One converter per thread, opened once: opening iconv costs far more than
 // converting the short texts a picture holds.
 struct Cp932Converter {
@@ -78,6 +128,8 @@ std::string convertCp932(std::string_view bytes)
     out.append(buffer, static_cast<size_t>(outPtr - buffer));
     return out;
 }
+
+#endif
 
 }  // namespace
 

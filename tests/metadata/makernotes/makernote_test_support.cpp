@@ -1,9 +1,11 @@
 #include "makernote_test_support.h"
 
+#ifndef DAREDAZI_CORE_ONLY
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -282,6 +284,16 @@ std::vector<std::filesystem::path> sampleFiles(const std::string& folder)
     return out;
 }
 
+#ifdef DAREDAZI_CORE_ONLY
+// The core is built without Qt, and where it runs (Windows) exiftool is
+// usually absent: the comparisons with it are skipped.
+bool exiftoolAvailable() { return false; }
+
+std::map<std::string, std::string> exiftoolValues(const std::filesystem::path&, const std::vector<std::string>&)
+{
+    return {};
+}
+#else
 bool exiftoolAvailable()
 {
     return !QStandardPaths::findExecutable("exiftool").isEmpty();
@@ -306,5 +318,6 @@ std::map<std::string, std::string> exiftoolValues(const std::filesystem::path& f
     }
     return out;
 }
+#endif
 
 }  // namespace mntest
