@@ -9,8 +9,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 
-#include <functional>
-
 #include "app/app_state.h"
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
@@ -29,20 +27,23 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// Calls take(i, date) in list order for every named file of the folder
-// that has a shooting date; the files are read on the pool's threads.
-void forEachShotDate(const QString& folder, const QStringList& names,
-                     const std::function<void(qsizetype, const QString&)>& take)
+// The entries "date + name + suffix" of the named files of the folder that
+// have a shooting date, in list order; the files are read, and the entries
+// made, on the pool's threads.
+QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix)
 {
     const order::NativePath dir = order::nativePath(folder);
-    order::ReadAhead<std::string> dates(static_cast<size_t>(names.size()), [&](size_t i) {
-        return order::ShotDateBytes(order::nativeChild(dir, names[static_cast<qsizetype>(i)]));
+    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [&](size_t k) {
+        const QString& name = names[static_cast<qsizetype>(k)];
+        const std::string date = order::ShotDateBytes(order::nativeChild(dir, name));
+        return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     });
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const std::string date = dates.take(static_cast<size_t>(i));
-        if (!date.empty())
-            take(i, order::decodeShotDate(date));
-    }
+    QStringList out;
+    out.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i)
+        if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty())
+            out.append(std::move(e));
+    return out;
 }
 
 QString samePathForm(const QString& path)
@@ -111,11 +112,7 @@ void TfrmSub::SortDate(int folderNumber)
     if (names.isEmpty())
         return;
     if (folderNumber == -1) {
-        QStringList work;
-        work.reserve(names.size());
-        forEachShotDate(FLBox->directory(), names, [&](qsizetype i, const QString& date) {
-            work.append(order::fitShotDate(date) + names[i]);
-        });
+        QStringList work = shotDateEntries(FLBox->directory(), names, QString());
         order::sortEntries(work);
         FLList->addItems(order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked()));
         updateListScrollWidth();
@@ -140,9 +137,7 @@ void TfrmSub::SortDate(int folderNumber)
         return;
     }
     const QString number = order::folderNumberText(folderNumber);
-    forEachShotDate(FLBox->directory(), names, [&](qsizetype i, const QString& date) {
-        state_.SortList.append(order::fitShotDate(date) + names[i] + number);
-    });
+    state_.SortList += shotDateEntries(FLBox->directory(), names, number);
 }
 
 void TfrmSub::updateListScrollWidth()
