@@ -1,0 +1,26 @@
+// The BMP reader at every stored depth, bit fields and run lengths, through
+// the 32-bit conversion and both turns, and its reduced path.
+#include "decoder_fuzz.h"
+#include "platform/picture_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    try {
+        const platform::Bitmap b = platform::decodeBmp(data, size);
+        if (qint64(b.width) * b.height <= 4'000'000) {
+            (void)b.toImage();
+            for (int direction : {1, 2}) {
+                const platform::Bitmap t = platform::RotateBitmap90(b, direction);
+                (void)t.toImage();
+            }
+        }
+    } catch (const platform::DecodeError&) {
+    }
+    try {
+        QImage reduced;
+        QSize full;
+        (void)platform::decodeBmp(data, size, fuzzsupport::thirdOf, &reduced, &full);
+    } catch (const platform::DecodeError&) {
+    }
+    return 0;
+}

@@ -1,0 +1,15 @@
+// The libpng glue: full decode and the row-by-row reduced copy.
+#include "decoder_fuzz.h"
+#include "platform/picture_decoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    for (bool reduced : {false, true}) {
+        try {
+            QSize full;
+            (void)platform::decodePng(data, size, reduced ? platform::DrawnSizeFn(fuzzsupport::thirdOf) : nullptr, &full);
+        } catch (const platform::DecodeError&) {
+        }
+    }
+    return 0;
+}
