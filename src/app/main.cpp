@@ -5,9 +5,12 @@
 #include "app/open_from_outside.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "platform/media_environment.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything can load the media back end.
+    platform::keepMediaStateInTemporaryFolder();
     QApplication application(argc, argv);
     // The one argument is a folder or picture to open ("Open with").
     const QString startPath = app::startPathFromArguments(QCoreApplication::arguments());

@@ -1,0 +1,109 @@
+#include "platform/media_environment.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <ftw.h>
+#include <unistd.h>
+#endif
+
+namespace platform {
+
+namespace {
+
+std::string folder;
+
+#ifndef _WIN32
+int signalPipe[2] = {-1, -1};
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    return ::remove(path);
+}
+
+void removeFolder()
+{
+    if (!folder.empty())
+        nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+// A signal only wakes the event loop; the quit then runs the normal end,
+// which removes the folder.
+void onSignal(int)
+{
+    const char c = 1;
+    if (signalPipe[1] >= 0)
+        (void)!::write(signalPipe[1], &c, 1);
+}
+
+void watchSignals()
+{
+    if (signalPipe[0] < 0 || !QCoreApplication::instance())
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+}
+Q_COREAPP_STARTUP_FUNCTION(watchSignals)
+#endif
+
+void appendTo(const char* name, const char* value)
+{
+    const char* old = std::getenv(name);
+    std::string v = old && *old ? std::string(old) + "," + value : std::string(value);
+    setenv(name, v.c_str(), 1);
+}
+
+}  // namespace
+
+const char* mediaStateFolder() { return folder.c_str(); }
+
+void keepMediaStateInTemporaryFolder()
+{
+#ifndef _WIN32
+    if (!folder.empty())
+        return;
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/daredazi-media-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        return;
+    folder = pattern;
+    std::atexit(removeFolder);
+    // GStreamer's plug-in registry (otherwise in the cache folder).
+    setenv("GST_REGISTRY_1_0", (folder + "/registry.bin").c_str(), 1);
+    // The sound server's client library makes its runtime folder (or,
+    // without XDG_RUNTIME_DIR, a link in the user's configuration folder);
+    // it gets ours, and a server already listening in the user's runtime
+    // folder is named directly so that it is still found.
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime && !std::getenv("PULSE_SERVER")) {
+        const std::string socket = std::string(runtime) + "/pulse/native";
+        if (access(socket.c_str(), F_OK) == 0)
+            setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    }
+    setenv("PULSE_RUNTIME_PATH", (folder + "/pulse").c_str(), 1);
+    // The JACK sinks, tried when no sound server answers, make a
+    // shared-memory registry; they are left out of the automatic choice.
+    appendTo("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE,jackaudiosrc:NONE");
+    setenv("JACK_NO_START_SERVER", "1", 1);
+
+    if (pipe(signalPipe) == 0) {
+        fcntl(signalPipe[0], F_SETFD, FD_CLOEXEC);
+        fcntl(signalPipe[1], F_SETFD, FD_CLOEXEC);
+        fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
+        struct sigaction sa {};
+        sa.sa_handler = onSignal;
+        sigemptyset(&sa.sa_mask);
+        for (int s : {SIGTERM, SIGINT, SIGHUP})
+            sigaction(s, &sa, nullptr);
+    }
+#endif
+}
+
+}  // namespace platform
