@@ -176,6 +176,15 @@ QImage decodeWmf(const uchar* data, size_t size)
 {
     if (!data || size < 18)
         throw DecodeError("not a WMF");
+    // The library allocates the header's largest-record size (in 16-bit
+    // words) up front: a record larger than the file is a lie.
+    const size_t header = size >= 40 && data[0] == 0xD7 && data[1] == 0xCD && data[2] == 0xC6 && data[3] == 0x9A ? 22 : 0;
+    if (size < header + 18)
+        throw DecodeError("not a WMF");
+    const uchar* h = data + header;
+    const uint64_t maxRecordBytes = 2 * (uint64_t(h[12]) | (uint64_t(h[13]) << 8) | (uint64_t(h[14]) << 16) | (uint64_t(h[15]) << 24));
+    if (maxRecordBytes > size)
+        throw DecodeError("bad WMF header");
     QByteArray svg;
     if (!playWmf(std::vector<unsigned char>(data, data + size), svg)) {
         // The library refuses region records written in layouts it does not

@@ -44,6 +44,18 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
 {
     if (!data || size < 8 || png_sig_cmp(data, 0, 8) != 0)
         throw DecodeError("not a PNG");
+    // Every chunk must lie within the file: libpng sizes some buffers from a
+    // chunk's length before it reads the chunk.
+    for (size_t pos = 8; pos < size;) {
+        if (size - pos < 12)
+            throw DecodeError("truncated PNG");
+        const uint32_t length = (uint32_t(data[pos]) << 24) | (data[pos + 1] << 16) | (data[pos + 2] << 8) | data[pos + 3];
+        if (length > size - pos - 12)
+            throw DecodeError("truncated PNG");
+        if (std::memcmp(data + pos + 4, "IEND", 4) == 0)
+            break;
+        pos += 12 + size_t(length);
+    }
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
     if (!png)
         throw DecodeError("out of memory");
