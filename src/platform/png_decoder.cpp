@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <vector>
 
 #include <png.h>
 
@@ -38,6 +39,73 @@ void readData(png_structp png, png_bytep out, png_size_t length)
 
 void pngWarning(png_structp, png_const_charp) {}
 
+// Pixels of an untransformed row, one at a time, for the sampled reduced
+// copy: libpng's transforms would convert every pixel of every row.
+struct RawFormat {
+    int colour = 0;
+    int depth = 8;
+    int channels = 1;
+    const png_color* palette = nullptr;
+    int paletteSize = 0;
+    const png_byte* trans = nullptr;  // palette alpha
+    int transSize = 0;
+    const png_color_16* transColour = nullptr;  // grey or RGB key
+    bool hasTrans = false;
+
+    // Channel c of pixel x at full precision.
+    uint32_t value(const uchar* row, int x, int c) const
+    {
+        const size_t i = size_t(x) * channels + c;
+        if (depth == 16)
+            return (uint32_t(row[2 * i]) << 8) | row[2 * i + 1];
+        if (depth == 8)
+            return row[i];
+        const size_t bit = i * depth;
+        return (row[bit >> 3] >> (8 - depth - (bit & 7))) & ((1u << depth) - 1);
+    }
+    int scaled(uint32_t v) const
+    {
+        if (depth == 16)
+            return int(v >> 8);
+        if (depth < 8)
+            return int(v * 255 / ((1u << depth) - 1));
+        return int(v);
+    }
+    QRgb pixel(const uchar* row, int x) const
+    {
+        switch (colour) {
+        case PNG_COLOR_TYPE_PALETTE: {
+            const uint32_t i = value(row, x, 0);
+            const int a = int(i) < transSize ? trans[i] : 255;
+            if (int(i) >= paletteSize)
+                return qRgba(0, 0, 0, a);
+            return qRgba(palette[i].red, palette[i].green, palette[i].blue, a);
+        }
+        case PNG_COLOR_TYPE_GRAY: {
+            const uint32_t v = value(row, x, 0);
+            const int g = scaled(v);
+            return qRgba(g, g, g, hasTrans && transColour && v == transColour->gray ? 0 : 255);
+        }
+        case PNG_COLOR_TYPE_GRAY_ALPHA: {
+            const int g = scaled(value(row, x, 0));
+            return qRgba(g, g, g, scaled(value(row, x, 1)));
+        }
+        case PNG_COLOR_TYPE_RGB: {
+            const uint32_t r = value(row, x, 0), g = value(row, x, 1), b = value(row, x, 2);
+            const bool key = hasTrans && transColour && r == transColour->red && g == transColour->green &&
+                             b == transColour->blue;
+            return qRgba(scaled(r), scaled(g), scaled(b), key ? 0 : 255);
+        }
+        default:  // RGB with alpha
+            return qRgba(scaled(value(row, x, 0)), scaled(value(row, x, 1)), scaled(value(row, x, 2)),
+                         scaled(value(row, x, 3)));
+        }
+    }
+};
+
+// Rows and columns a sampled reduced copy takes per band and cell.
+constexpr int kReducedSamples = 4;
+
 }  // namespace
 
 QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, QSize* full)
@@ -69,12 +137,14 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     ReducedCopy* volatile copy = nullptr;
     png_bytep* volatile rows = nullptr;
     uchar* volatile row = nullptr;
+    QRgb* volatile picked = nullptr;
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
         delete result;
         delete copy;
         delete[] rows;
         delete[] row;
+        delete[] picked;
         throw DecodeError("bad PNG data");
     }
     png_set_read_fn(png, &reader, readData);
@@ -102,6 +172,56 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
         png_destroy_read_struct(&png, &info, nullptr);
         throw;
     }
+    if (full)
+        *full = fullSize;
+    if (k > 1 && interlace == PNG_INTERLACE_NONE) {
+        // Every row must be inflated, but only the sampled ones converted.
+        png_read_update_info(png, info);
+        RawFormat f;
+        f.colour = colour;
+        f.depth = depth;
+        f.channels = png_get_channels(png, info);
+        png_colorp palette = nullptr;
+        png_get_PLTE(png, info, &palette, &f.paletteSize);
+        f.palette = palette;
+        png_bytep trans = nullptr;
+        png_color_16p transColour = nullptr;
+        f.hasTrans = png_get_tRNS(png, info, &trans, &f.transSize, &transColour) != 0;
+        f.trans = trans;
+        f.transColour = transColour;
+        if (!f.palette)
+            f.paletteSize = 0;
+        if (!f.trans)
+            f.transSize = 0;
+        const size_t rowBytes = png_get_rowbytes(png, info);
+        if (rowBytes < (size_t(w) * f.channels * depth + 7) / 8)
+            png_error(png, "unexpected row layout");
+        copy = new ReducedCopy(fullSize, k, (colour & PNG_COLOR_MASK_ALPHA) || f.hasTrans, kReducedSamples);
+        const std::vector<int>& columns = copy->sampleColumns();
+        row = new uchar[rowBytes];
+        picked = new QRgb[columns.size() + 1];
+        for (png_uint_32 y = 0; y < h; ++y) {
+            png_read_row(png, row, nullptr);
+            if (!copy->wantsRow(static_cast<int>(y)))
+                continue;
+            for (size_t i = 0; i < columns.size(); ++i)
+                picked[i] = f.pixel(row, columns[i]);
+            copy->addSampledRow(static_cast<int>(y), picked);
+        }
+        png_read_end(png, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        delete[] row;
+        delete[] picked;
+        QImage out;
+        try {
+            out = copy->finish(drawnSize(fullSize));
+        } catch (...) {
+            delete copy;
+            throw;
+        }
+        delete copy;
+        return out;
+    }
     if (depth == 16)
         png_set_strip_16(png);
     if (colour == PNG_COLOR_TYPE_PALETTE)
@@ -117,14 +237,12 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     // A reduced copy of an interlaced picture reads the passes as they are
     // stored and keeps the last one, the odd rows at full width.
     const bool interlaced = interlace != PNG_INTERLACE_NONE;
-    if (k == 1 || !interlaced)
+    if (k == 1)
         png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
     if (png_get_rowbytes(png, info) != size_t(w) * 4)
         png_error(png, "unexpected row layout");
-    if (full)
-        *full = fullSize;
     if (k > 1) {
         copy = new ReducedCopy(fullSize, k, alpha);
         row = new uchar[size_t(w) * 4];

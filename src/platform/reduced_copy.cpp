@@ -34,6 +34,52 @@ ReducedCopy::ReducedCopy(QSize full, int factor, bool alpha) : full_(full), k_(s
     filled_.assign(static_cast<size_t>(h), false);
 }
 
+namespace {
+
+// Up to m positions spread evenly over [0, n), at the middles of m equal parts.
+template <typename F>
+void spread(int n, int m, F take)
+{
+    m = std::min(m, n);
+    for (int j = 0; j < m; ++j)
+        take(static_cast<int>((2 * int64_t(j) + 1) * n / (2 * int64_t(m))));
+}
+
+}  // namespace
+
+ReducedCopy::ReducedCopy(QSize full, int factor, bool alpha, int samples) : ReducedCopy(full, factor, alpha)
+{
+    rowWanted_.assign(static_cast<size_t>(full.height()), false);
+    for (int top = 0; top < full.height(); top += k_)
+        spread(std::min(k_, full.height() - top), samples, [&](int t) { rowWanted_[static_cast<size_t>(top + t)] = true; });
+    cellSamples_.assign(static_cast<size_t>(image_.width()), 0);
+    for (int cx = 0, left = 0; left < full.width(); ++cx, left += k_)
+        spread(std::min(k_, full.width() - left), samples, [&](int t) {
+            columns_.push_back(left + t);
+            ++cellSamples_[static_cast<size_t>(cx)];
+        });
+}
+
+void ReducedCopy::addSampledRow(int y, const QRgb* samples)
+{
+    if (y < 0 || y >= full_.height())
+        return;
+    const int band = y / k_;
+    if (band != band_) {
+        flush();
+        band_ = band;
+    }
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        const QRgb p = samples[i];
+        uint64_t* s = &sums_[static_cast<size_t>(columns_[i] / k_) * 4];
+        s[0] += qBlue(p);
+        s[1] += qGreen(p);
+        s[2] += qRed(p);
+        s[3] += qAlpha(p);
+    }
+    ++rowsInBand_;
+}
+
 void ReducedCopy::addRow(int y, const QRgb* row)
 {
     if (y < 0 || y >= full_.height())
@@ -72,7 +118,9 @@ void ReducedCopy::flush()
     QRgb* out = reinterpret_cast<QRgb*>(image_.scanLine(band_));
     const int w = image_.width();
     for (int cx = 0; cx < w; ++cx) {
-        const uint64_t n = uint64_t(std::min(full_.width(), (cx + 1) * k_) - cx * k_) * rowsInBand_;
+        const uint64_t cell = cellSamples_.empty() ? uint64_t(std::min(full_.width(), (cx + 1) * k_) - cx * k_)
+                                                   : cellSamples_[static_cast<size_t>(cx)];
+        const uint64_t n = std::max<uint64_t>(1, cell * rowsInBand_);
         uint64_t* s = &sums_[static_cast<size_t>(cx) * 4];
         auto avg = [n](uint64_t v) { return static_cast<int>((v + n / 2) / n); };
         out[cx] = qRgba(avg(s[2]), avg(s[1]), avg(s[0]), avg(s[3]));

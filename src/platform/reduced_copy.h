@@ -17,6 +17,17 @@ int reductionFactor(QSize full, QSize drawn);
 class ReducedCopy {
 public:
     ReducedCopy(QSize full, int factor, bool alpha);
+    // Sampling instead of averaging every pixel: each band takes up to
+    // `samples` of its rows and each cell up to `samples` of its columns,
+    // spread evenly (for decoders whose conversion, not reading, dominates).
+    ReducedCopy(QSize full, int factor, bool alpha, int samples);
+
+    // Whether row y is one a sampling copy takes (every row otherwise).
+    bool wantsRow(int y) const { return rowWanted_.empty() || rowWanted_[static_cast<size_t>(y)]; }
+    // The columns a sampling copy takes, ascending.
+    const std::vector<int>& sampleColumns() const { return columns_; }
+    // Row y given as the pixels of sampleColumns() only.
+    void addSampledRow(int y, const QRgb* samples);
 
     // Row y of the full picture, full width. The rows of one band of
     // `factor` rows arrive one after another (top-down or bottom-up); a band
@@ -38,6 +49,9 @@ private:
     QSize full_;
     int k_;
     std::vector<bool> filled_;
+    std::vector<bool> rowWanted_;
+    std::vector<int> columns_;
+    std::vector<uint32_t> cellSamples_;
     QImage image_;
     std::vector<uint64_t> sums_;  // one band: four channels per reduced pixel
     int band_ = -1;

@@ -279,6 +279,14 @@ TEST(HostileFiles, BitFieldMasksOfEveryWidthConvert)
 TEST(ReducedDecoding, LargePicturesMatchTheirFullDecodeScaledDown)
 {
     const QImage big = pattern(2600, 1900);
+    // Coarse blocks of eight colours: no dithering in any stored form, so
+    // sampling differs from averaging only along block edges.
+    QImage wide(6600, 700, QImage::Format_RGB32);
+    for (int y = 0; y < wide.height(); ++y)
+        for (int x = 0; x < wide.width(); ++x) {
+            const int c = (x / 60 + y / 60) % 8;
+            wide.setPixel(x, y, qRgb((c & 1) * 255, (c & 2) * 127, (c & 4) * 63));
+        }
     // A hand-made RLE8 bitmap: each row runs of 200 pixels of palette
     // colours changing down the picture, written bottom-up.
     QByteArray rle;
@@ -319,6 +327,12 @@ TEST(ReducedDecoding, LargePicturesMatchTheirFullDecodeScaledDown)
         {"rle.bmp", rle},
         {"flat.gif", gifOf(big, QSize(2800, 2000), QPoint(150, 60), false)},
         {"interlaced.gif", gifOf(big, QSize(2800, 2000), QPoint(150, 60), true)},
+        // Five times the drawn width: rows and columns are sampled, from
+        // the stored form of each colour type.
+        {"wide_palette.png", encode(wide.convertToFormat(QImage::Format_Indexed8), "PNG")},
+        {"wide_mono.png", encode(wide.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), "PNG")},
+        {"wide_16bit_alpha.png", encode(wide.convertToFormat(QImage::Format_RGBA64), "PNG")},
+        {"wide_grey.png", encode(wide.convertToFormat(QImage::Format_Grayscale8), "PNG")},
     };
     for (const auto& r : rows) {
         const auto full = decodePicture(QString::fromUtf8(r.name), r.data, {});
