@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QLocalSocket>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,7 +13,14 @@
 #include <memory>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstddef>
+#include <cstring>
 
 #include "app/app_state.h"
 #include "app/single_instance.h"
@@ -248,3 +256,83 @@ TEST(SingleInstance, SilentOrGarbageClientsAreDroppedAndTheInstanceKeepsAnswerin
     EXPECT_TRUE(QTest::qWaitFor([&] { return !viewer.isMinimized(); }, 3000));
     state.frmMain = nullptr;
 }
+
+TEST(SingleInstance, SocketLeftByACrashedRunIsTakenOver)
+{
+    QTemporaryDir runtime;
+    RuntimeDirScope scope(QFile::encodeName(runtime.path()));
+    // A socket file nobody listens on, as a run that crashed leaves it.
+    const QByteArray name = QFile::encodeName(app::instanceServerName());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(static_cast<size_t>(name.size()), sizeof address.sun_path);
+    std::memcpy(address.sun_path, name.constData(), static_cast<size_t>(name.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::close(fd);
+    ASSERT_TRUE(QFileInfo::exists(QFile::decodeName(name)));
+
+    EXPECT_FALSE(app::forwardToRunningInstance()) << "the stale name is claimed, not answered";
+    QLocalSocket probe;
+    probe.connectToServer(app::instanceServerName());
+    EXPECT_TRUE(probe.waitForConnected(2000)) << "this run now listens under the name";
+}
+
+#ifdef Q_OS_LINUX
+// Without a runtime folder the name is an abstract socket, which any user can
+// reach: a request from another user must not act. Needs root to be another
+// user.
+TEST(SingleInstance, AnotherUsersRequestIsRefused)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    RuntimeDirScope none{QByteArray()};
+    const app::InstanceChannel channel = app::instanceChannel();
+    ASSERT_TRUE(channel.abstract);
+    AppState state;
+    if (app::forwardToRunningInstance())
+        GTEST_SKIP() << "a viewer of this user is running";
+    TfrmMain viewer(state);
+    state.frmMain = &viewer;
+    viewer.showMinimized();
+    app::listenForLaterInstances(state);
+
+    const QByteArray name = channel.name.toUtf8();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Plain system calls only, in the child of a threaded process.
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.constData(), static_cast<size_t>(name.size()));
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0)
+            _exit(2);
+        if (::write(fd, "\n", 1) != 1)
+            _exit(4);
+        char buffer[16];
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        _exit(0);
+    }
+    int status = -1;
+    const bool ended = QTest::qWaitFor([&] { return waitpid(child, &status, WNOHANG) == child; }, 5000);
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    if (ended && WIFEXITED(status) && WEXITSTATUS(status) == 3) {
+        state.frmMain = nullptr;
+        GTEST_SKIP() << "cannot become a second user here";
+    }
+    EXPECT_TRUE(ended) << "the other user's line is closed";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other user reached the name";
+    QTest::qWait(200);
+    EXPECT_TRUE(viewer.isMinimized()) << "another user's request must not act";
+    state.frmMain = nullptr;
+}
+#endif
