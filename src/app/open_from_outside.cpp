@@ -2,10 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include "app/app_state.h"
@@ -41,8 +43,16 @@ namespace {
 bool chooseFolder(TfrmSub& sub, const QString& folder)
 {
     const bool same = QDir::cleanPath(sub.tvFoldr->selectedPath()) == folder;
-    if (!sub.tvFoldr->selectPath(folder))
-        return false;
+    // The tree reads folders in the background: a folder whose parent it has
+    // not read yet has no row for a moment.
+    QElapsedTimer waited;
+    waited.start();
+    while (!sub.tvFoldr->selectPath(folder)) {
+        if (waited.elapsed() > 2000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QThread::msleep(5);
+    }
     // The tree lists a folder when the selection moves; one already chosen
     // is listed again, as the disk may have changed since.
     if (same)
