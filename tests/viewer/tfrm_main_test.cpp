@@ -410,7 +410,8 @@ TEST_F(Show, AFailureDecodedAheadIsReportedOnlyWhenItsPictureIsReached)
     // the worker while the good one is on screen.
     const fs::path hostile = testsupport::testDataDir() / "hostile";
     const char* names[] = {"bmp_bitfields16_mask_ffffffff.bmp", "bmp_rle8_bomb_22000.bmp",
-                           "gif_screen_22000_frame_1x1.gif", "jpeg_progressive_22000_padded.jpg"};
+                           "gif_screen_22000_frame_1x1.gif", "jpeg_progressive_22000_padded.jpg",
+                           "png_bomb_1bit_22000.png"};
     for (const char* n : names) {
         addPicture(QStringLiteral("good_before_") + QString::fromUtf8(n) + QStringLiteral(".png"), {30, 20});
         ASSERT_TRUE(QFile::copy(QString::fromStdString((hostile / n).string()), dir.filePath(QString::fromUtf8(n))));
@@ -423,9 +424,18 @@ TEST_F(Show, AFailureDecodedAheadIsReportedOnlyWhenItsPictureIsReached)
             viewer->Image1Click(viewer->Image1);
         QTest::qWait(50);  // the worker decodes the next file meanwhile
         const QString name = state.FileList[i];
-        // The 4 x 2 bit-field bitmap shows; the others are refused.
-        if (!name.startsWith(QLatin1String("good_")) && !name.startsWith(QLatin1String("bmp_bit")))
+        // The 4 x 2 bit-field bitmap and the valid 484-megapixel picture
+        // show; the others are refused.
+        if (!name.startsWith(QLatin1String("good_")) && !name.startsWith(QLatin1String("bmp_bit")) &&
+            !name.startsWith(QLatin1String("png_")))
             ++expected;
+        if (name.startsWith(QLatin1String("png_"))) {
+            // A reduced copy on screen; the texts and fitting see the full size.
+            EXPECT_TRUE(viewer->shownPicture().reduced);
+            EXPECT_EQ(shownSize(), QSize(22000, 22000));
+            EXPECT_TRUE(viewer->lbSize->text().endsWith(QStringLiteral("(22000×22000)")))
+                << viewer->lbSize->text().toStdString();
+        }
         EXPECT_EQ(messages.texts.count(kError), expected) << name.toStdString();
         EXPECT_TRUE(state.ViewerReady);
     }
