@@ -51,7 +51,6 @@ void watchSignals()
     QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
 }
 Q_COREAPP_STARTUP_FUNCTION(watchSignals)
-#endif
 
 void appendTo(const char* name, const char* value)
 {
@@ -59,6 +58,7 @@ void appendTo(const char* name, const char* value)
     std::string v = old && *old ? std::string(old) + "," + value : std::string(value);
     setenv(name, v.c_str(), 1);
 }
+#endif
 
 }  // namespace
 
