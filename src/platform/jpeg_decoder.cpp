@@ -47,14 +47,33 @@ void emitMessage(j_common_ptr cinfo, int level)
     }
 }
 
-// Each scan of a progressive picture is a pass over all of its blocks; a
-// usual script has about ten. A file with more than this many is refused
-// before its passes freeze the window.
+// Each scan of a progressive picture is a pass over the blocks of its
+// components; a usual script has about ten. A file is refused beyond this
+// many scans, or once its scans together visit more blocks than this (ten
+// scans of a 100-megapixel colour picture visit about 12 million; 60 million
+// take about a second), before its passes freeze the window.
 constexpr int kMaxJpegScans = 100;
+constexpr qint64 kMaxJpegScanBlocks = 60'000'000;
+
+struct Progress {
+    jpeg_progress_mgr pub;
+    int scan = 0;
+    qint64 blocks = 0;
+};
 
 void progressMonitor(j_common_ptr cinfo)
 {
-    if (cinfo->is_decompressor && reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxJpegScans)
+    if (!cinfo->is_decompressor)
+        return;
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    auto* p = reinterpret_cast<Progress*>(d->progress);
+    if (d->input_scan_number == p->scan)
+        return;
+    p->scan = d->input_scan_number;
+    for (int i = 0; i < d->comps_in_scan && i < MAX_COMPS_IN_SCAN; ++i)
+        if (const jpeg_component_info* c = d->cur_comp_info[i])
+            p->blocks += qint64(c->width_in_blocks) * c->height_in_blocks;
+    if (p->scan > kMaxJpegScans || p->blocks > kMaxJpegScanBlocks)
         errorExit(cinfo);
 }
 
@@ -117,8 +136,8 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     err.pub.error_exit = errorExit;
     err.pub.emit_message = emitMessage;
     err.pub.output_message = outputMessage;
-    jpeg_progress_mgr progress{};
-    progress.progress_monitor = progressMonitor;
+    Progress progress{};
+    progress.pub.progress_monitor = progressMonitor;
     // Everything touched after setjmp that must survive the jump lives
     // outside the guarded region or is volatile.
     QImage* volatile result = nullptr;
@@ -130,7 +149,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         throw DecodeError("bad JPEG data");
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
+    cinfo.progress = &progress.pub;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_read_header(&cinfo, TRUE);
 
