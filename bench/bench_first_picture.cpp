@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 #include "app/app_state.h"
+#include "page_cache.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
 #include "platform/folder_tree.h"
@@ -37,17 +38,6 @@
 namespace {
 
 constexpr int kRuns = 5;
-
-bool dropCaches()
-{
-    ::sync();
-    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, "3", 1) == 1;
-    ::close(fd);
-    return ok;
-}
 
 QByteArray photoJpeg(int w, int h)
 {
@@ -119,7 +109,7 @@ Run okToPainted(const QString& folder, const QString& first, bool cold)
     PaintWatch watch;
     state.frmMain->Image1->installEventFilter(&watch);
     if (cold)
-        dropCaches();
+        bench::dropPageCache();
     QElapsedTimer t;
     t.start();
     sub->btOK->click();
@@ -133,7 +123,7 @@ Run okToPainted(const QString& folder, const QString& first, bool cold)
 
     // The decode alone, from the same state of the cache.
     if (cold)
-        dropCaches();
+        bench::dropPageCache();
     QFile f(first);
     QElapsedTimer d;
     d.start();
@@ -193,7 +183,7 @@ int main(int argc, char** argv)
     okToPainted(makeFolder(99), root.filePath(QStringLiteral("f99/p000.jpg")), false);  // warm the code
 
     std::vector<Run> warm, cold;
-    const bool canDrop = dropCaches();
+    const bool canDrop = bench::dropPageCache();
     for (int k = 0; k < kRuns; ++k) {
         const QString dir = makeFolder(k);
         warm.push_back(okToPainted(dir, dir + QStringLiteral("/p000.jpg"), false));

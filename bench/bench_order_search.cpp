@@ -40,6 +40,7 @@
 #endif
 
 #include "app/app_state.h"
+#include "page_cache.h"
 #include "app/startup.h"
 #include "folder/display_order.h"
 #include "folder/tfrm_sub.h"
@@ -215,24 +216,12 @@ void report(const char* what, const Paired& p, double exivMs)
                 p.ratio <= 1.2 && exivMs >= 10 * p.ms ? "met" : "NOT MET");
 }
 
-// Empties the system's page cache; false without the right to.
-bool dropCaches()
-{
-    ::sync();
-    const int fd = ::open("/proc/sys/vm/drop_caches", O_WRONLY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, "3", 1) == 1;
-    ::close(fd);
-    return ok;
-}
-
 // Median of runs of f, each from an empty page cache.
 double coldMedian(const std::function<void()>& f, int runs = 3)
 {
     std::vector<double> ms;
     for (int i = 0; i < runs; ++i) {
-        dropCaches();
+        bench::dropPageCache();
         QElapsedTimer t;
         t.start();
         f();
@@ -409,7 +398,7 @@ int main(int argc, char** argv)
     });
 
     // Cold: every run starts from an empty page cache.
-    const bool cold = dropCaches();
+    const bool cold = bench::dropPageCache();
     double coldFloor[4] = {};
     const int threadCounts[4] = {1, 4, 16, 64};
     double coldFill = 0, coldSearch = 0;
