@@ -77,6 +77,14 @@ fi
 # The program looks for its help in the folder it starts in: the entry's Path.
 [ -s "$root$(key Path)/Daredazi.chm" ] || fail "no help file in the entry's Path"
 
+# cmake --install into a staging folder with another prefix: the entry
+# follows the prefix, and the help is where it points.
+DESTDIR="$work/stage" cmake --install "$build_dir" --prefix /opt/daredazi >"$work/install.log" 2>&1 ||
+  { cat "$work/install.log"; fail "cmake --install"; }
+staged="$work/stage/opt/daredazi/share/applications/org.daredazi.Daredazi.desktop"
+[ "$(sed -n 's/^Path=//p' "$staged")" = /opt/daredazi/share/daredazi ] || fail "installed Path= $(sed -n 's/^Path=//p' "$staged")"
+[ -s "$work/stage/opt/daredazi/share/daredazi/Daredazi.chm" ] || fail "no help file in the installed data folder"
+
 # Start the installed program as the menu does (Exec in Path) with a picture,
 # on a virtual display, and find the viewer showing that picture.
 if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
