@@ -93,7 +93,9 @@ if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null; then
 fi
 mkdir -p "$work/pictures" "$work/run" "$work/home"
 chmod 700 "$work/run"
-# The package's own icon is a picture the viewer opens.
+# The package's own icon is a picture the viewer opens, under a Japanese
+# name (the window search below stays ASCII: xdotool's patterns follow the
+# locale, which may be C).
 picture="$work/pictures/写真.png"
 cp "$root/usr/share/icons/hicolor/256x256/apps/daredazi.png" "$picture"
 exec 5>"$work/display"
@@ -110,12 +112,12 @@ exec_line="$(key Exec)"
 pids+=($!)
 found=""
 for _ in $(seq 100); do
-  if found="$(DISPLAY="$display" xdotool search --onlyvisible --name '写真\.png' 2>/dev/null)" && [ -n "$found" ]; then
+  if found="$(DISPLAY="$display" xdotool search --onlyvisible --name 'pictures/.*\.png' 2>/dev/null)" && [ -n "$found" ]; then
     break
   fi
   kill -0 "${pids[1]}" 2>/dev/null || { cat "$work/program.log"; fail "the installed program ended"; }
   sleep 0.1
 done
-[ -n "$found" ] || { cat "$work/program.log"; fail "no viewer window shows the picture"; }
+[ -n "$found" ] || { cat "$work/program.log"; DISPLAY="$display" xdotool search --name . getwindowname %@ 2>&1 | head; fail "no viewer window shows the picture"; }
 echo "viewer: $(DISPLAY="$display" xdotool getwindowname "$(echo "$found" | head -1)")"
 echo "PASS"
