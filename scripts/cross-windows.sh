@@ -11,8 +11,9 @@
 # Exits 77 (skipped) when the cross compiler or Wine is not installed.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:-$here/build/windows}"
-linux_info="${2:-}"
+# Absolute, as the comparison runs the programs from the pictures' folder.
+build="$(realpath -m "${1:-$here/build/windows}")"
+linux_info="${2:+$(realpath -m "$2")}"
 testdata=""
 [ -d "$here/../shared/testdata" ] && testdata="$(cd "$here/../shared/testdata" && pwd)"
 
