@@ -48,7 +48,13 @@ void watchSignals()
     if (signalPipe[0] < 0 || !QCoreApplication::instance())
         return;
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char buffer[16];
+        (void)!::read(signalPipe[0], buffer, sizeof buffer);
+        // Not quit(): that only asks the windows to close, and the folder
+        // window may refuse.
+        QCoreApplication::exit(0);
+    });
 }
 Q_COREAPP_STARTUP_FUNCTION(watchSignals)
 
@@ -96,6 +102,7 @@ void keepMediaStateInTemporaryFolder()
     if (pipe(signalPipe) == 0) {
         fcntl(signalPipe[0], F_SETFD, FD_CLOEXEC);
         fcntl(signalPipe[1], F_SETFD, FD_CLOEXEC);
+        fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
         fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
         struct sigaction sa {};
         sa.sa_handler = onSignal;

@@ -91,6 +91,20 @@ TEST(NoFilesWritten, PlayingARelatedSoundLeavesHomeRuntimeAndSharedMemoryAsTheyW
     EXPECT_EQ(contents(tmp), QStringList());
     const QStringList left = contents(runtime);
     EXPECT_EQ(left, QStringList()) << left.join(QLatin1Char(' ')).toStdString();
+    // Started without a picture the folder window is up (and refuses to be
+    // closed): asked to end, the program still ends and takes its folder.
+    QProcess idle;
+    idle.setProcessEnvironment(env);
+    idle.setProcessChannelMode(QProcess::MergedChannels);
+    idle.start(QStringLiteral(DAREDAZI_PROGRAM), {});
+    ASSERT_TRUE(idle.waitForStarted(10000));
+    QTest::qWait(1500);
+    idle.terminate();
+    ASSERT_TRUE(idle.waitForFinished(15000));
+    EXPECT_EQ(idle.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(contents(tmp), QStringList());
+    EXPECT_EQ(contents(home), QStringList());
+
     QStringList newShm;
     for (const QString& n : QDir(QStringLiteral("/dev/shm")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
         if (!shmBefore.contains(n) && (n.contains(QLatin1String("jack")) || n.contains(QLatin1String("pulse"))))
