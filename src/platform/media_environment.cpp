@@ -9,8 +9,11 @@
 #include <string>
 
 #ifndef _WIN32
+#include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -58,6 +61,29 @@ void watchSignals()
 }
 Q_COREAPP_STARTUP_FUNCTION(watchSignals)
 
+// Folders of earlier runs that were killed (no exit, no removal) go at the
+// next start: their names carry the process number, and that process is gone.
+void removeFoldersOfEndedRuns(const std::string& base)
+{
+    DIR* dir = opendir(base.c_str());
+    if (!dir)
+        return;
+    const std::string prefix = "daredazi-media-";
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            struct stat st {};
+            const std::string path = base + "/" + name;
+            if (lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid())
+                nftw(path.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+        }
+    }
+    closedir(dir);
+}
+
 void appendTo(const char* name, const char* value)
 {
     const char* old = std::getenv(name);
@@ -76,7 +102,9 @@ void keepMediaStateInTemporaryFolder()
     if (!folder.empty())
         return;
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/daredazi-media-XXXXXX";
+    const std::string base = tmp && *tmp ? tmp : "/tmp";
+    removeFoldersOfEndedRuns(base);
+    std::string pattern = base + "/daredazi-media-" + std::to_string(getpid()) + "-XXXXXX";
     if (!mkdtemp(pattern.data()))
         return;
     folder = pattern;

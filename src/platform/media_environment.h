@@ -4,7 +4,7 @@
 // plug-ins, a runtime link, a shared-memory registry. The program writes no
 // files, so before anything loads the back end their places are pointed at
 // a private temporary folder, removed when the process ends (also when it
-// is asked to end by a signal).
+// is asked to end by a signal; a killed run's folder goes at the next start).
 
 namespace platform {
 

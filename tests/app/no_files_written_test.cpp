@@ -58,6 +58,8 @@ TEST(NoFilesWritten, PlayingARelatedSoundLeavesHomeRuntimeAndSharedMemoryAsTheyW
                                           QStringLiteral("-RelatedSoundFile=tone.wav"), picture}))
         GTEST_SKIP() << "exiftool not available";
 
+    // What a killed earlier run left; the next start removes it.
+    ASSERT_TRUE(QDir(tmp).mkpath(QStringLiteral("daredazi-media-4194305-Ab12Cd/pulse")));
     const QStringList shmBefore = QDir(QStringLiteral("/dev/shm")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     QProcess program;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
