@@ -48,7 +48,6 @@ public:
     }
     QIcon icon(IconType type) const override { return type == Drive ? drive_ : folder_; }
     QIcon icon(const QFileInfo& info) const override { return info.isRoot() ? drive_ : folder_; }
-    QString type(const QFileInfo&) const override { return QString(); }
 
 private:
     QIcon folder_, drive_;
