@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QSvgRenderer>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -104,6 +105,18 @@ QImage decodeEmf(const uchar* data, size_t size)
     std::vector<char> copy = emfForConverter(data, size, installedGlyphText);
     if (copy.empty())
         throw DecodeError("bad EMF");
+    // The converter reads the header's description (UTF-16 characters at an
+    // offset) without checking that it lies in the header: one that does
+    // not is dropped, it is never drawn.
+    auto u32 = [&copy](size_t at) {
+        const auto* b = reinterpret_cast<const unsigned char*>(copy.data() + at);
+        return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
+    };
+    const uint64_t headerSize = std::min<uint64_t>(u32(4), copy.size());
+    const uint64_t chars = u32(60), offset = u32(64);
+    // (An empty one with an offset is read up to a NUL that may not come.)
+    if ((chars || offset) && (chars == 0 || offset < 88 || offset + 2 * chars > headerSize))
+        std::memset(copy.data() + 60, 0, 8);
     char* out = nullptr;
     size_t outLength = 0;
     const int ok = emf2svg(copy.data(), copy.size(), &out, &outLength, &options);
