@@ -17,8 +17,9 @@
 
 namespace order {
 
-// Enough reads under way for a disk's queue; the work of each is small.
-inline constexpr int kReadThreads = 16;
+// Enough reads under way to keep a disk's queue full (a folder not in the
+// cache read fastest with 64 here); the work of each is small.
+inline constexpr int kReadThreads = 64;
 
 template <class Result>
 class ReadAhead {
