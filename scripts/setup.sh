@@ -29,6 +29,13 @@ if [ "${#missing[@]}" -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive "${apt_get[@]}" install -y "${missing[@]}"
 fi
 
+# The interface is tried under a Japanese desktop locale too.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && [ "$(id -u)" -eq 0 ] && command -v locale-gen >/dev/null 2>&1; then
+  sed -i 's/^# *\(ja_JP.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen >/dev/null
+fi
+
 launcher=()
 if command -v ccache >/dev/null 2>&1; then
   # CCACHE_BASEDIR lets build trees of the same depth share cached objects.

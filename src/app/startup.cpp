@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include "app/splash.h"
 #include "folder/tfrm_sub.h"
@@ -16,6 +18,21 @@ void prepareApplication()
 {
     platform::installFontSubstitutes();
     QApplication::setFont(platform::uiFont(15));
+    installJapaneseTranslations();
+}
+
+void installJapaneseTranslations()
+{
+    // Qt's own dialogs and buttons speak the interface's language whatever
+    // the user's locale.
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    for (const char* name : {"qtbase_ja", "qtmultimedia_ja"}) {
+        auto* t = new QTranslator(qApp);
+        if (t->load(QString::fromLatin1(name), dir))
+            QCoreApplication::installTranslator(t);
+        else
+            delete t;
+    }
 }
 
 void createWindows(AppState& state)
@@ -23,7 +40,8 @@ void createWindows(AppState& state)
     createSplash(state);
 
     QApplication::setApplicationName(QStringLiteral("Daredazi"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Daredazi"));
+    // No display name is set: the window system would append it to every
+    // caption, and each window's caption is its own text alone.
     // The program ends when the viewer closes; the folder window hides
     // before the viewer shows, so the last window never closes by accident.
     QApplication::setQuitOnLastWindowClosed(true);

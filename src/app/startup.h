@@ -9,6 +9,9 @@ namespace app {
 // Call once after the QApplication exists.
 void prepareApplication();
 
+// Loads Qt's Japanese texts for its own dialogs (part of prepareApplication).
+void installJapaneseTranslations();
+
 // Creates the windows in their order: splash, viewer (hidden), folder window
 // (shown, the first window the user sees), search dialog (hidden).
 void createWindows(AppState& state);

@@ -484,7 +484,8 @@ void TfrmSub::btOKClick(QObject* sender)
         viewer->Image1->resize(viewerOuterSize());
     }
 
-    // 18-19. Hand over.
+    // 18-19. Hand over; a new show starts with the control panel down.
+    viewer->Panel1->hide();
     state_.SuppressJumpChange = true;
     if (count == 0) {
         viewer->Image1->clear();

@@ -5,6 +5,7 @@
 #include <QAbstractFileIconProvider>
 #include <QFileSystemModel>
 #include <QHeaderView>
+#include <QMouseEvent>
 
 #include <algorithm>
 
@@ -62,6 +63,12 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     model_->setReadOnly(true);
     model_->setRootPath(QDir::rootPath());
+    settleTimer_.setSingleShot(true);
+    settleTimer_.setInterval(2000);
+    connect(&settleTimer_, &QTimer::timeout, this, [this] {
+        revealingHome_ = false;
+        revealTimer_.stop();
+    });
     setModel(model_);
     for (int c = 1; c < model_->columnCount(); ++c)
         hideColumn(c);
@@ -73,8 +80,49 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     setAnimated(false);
     header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this] { emit selectedFolderChanged(); });
+    // A mouse press makes a row current before it selects it, so the
+    // current row alone is not yet a chosen folder: report the change once
+    // the selection has followed.
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { reportIfChanged(); });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { reportIfChanged(); });
+    // Rows arrive and get sorted a while after a folder is read; each of
+    // these may push the home row out of view again.
+    revealTimer_.setSingleShot(true);
+    revealTimer_.setInterval(0);
+    connect(&revealTimer_, &QTimer::timeout, this, &FolderTree::continueRevealHome);
+    auto later = [this] {
+        if (revealingHome_)
+            revealTimer_.start();
+    };
+    connect(model_, &QFileSystemModel::directoryLoaded, this, later);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, later);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, later);
+}
+
+void FolderTree::reportIfChanged()
+{
+    const QString path = selectedPath();
+    if (path == reportedPath_)
+        return;
+    if (!path.isEmpty())
+        stopRevealingHome();
+    reportedPath_ = path;
+    emit selectedFolderChanged();
+}
+
+void FolderTree::mousePressEvent(QMouseEvent* event)
+{
+    stopRevealingHome();
+    // A right click chooses the folder under the pointer, as a left click.
+    if (event->button() == Qt::RightButton) {
+        const QModelIndex idx = indexAt(event->position().toPoint());
+        if (idx.isValid()) {
+            setCurrentIndex(idx);
+            event->accept();
+            return;
+        }
+    }
+    QTreeView::mousePressEvent(event);
 }
 
 QString FolderTree::selectedPath() const
@@ -100,6 +148,7 @@ bool FolderTree::selectPath(const QString& path)
 void FolderTree::clearSelectionPath()
 {
     selectionModel()->clear();
+    reportedPath_.clear();
     emit selectedFolderChanged();
 }
 
@@ -127,13 +176,60 @@ void FolderTree::scrollSelectedToFourthRow()
 
 void FolderTree::revealHome()
 {
-    const QModelIndex home = model_->index(QDir::homePath());
+    revealingHome_ = true;
+    continueRevealHome();
+}
+
+void FolderTree::continueRevealHome()
+{
+    if (!revealingHome_)
+        return;
+    // The model reads folders in the background: a row can only be scrolled
+    // to once its parent has been read, so each loaded folder on the way
+    // down brings the home row a step nearer.
+    const QString homePath = QDir::homePath();
+    const QModelIndex home = model_->index(homePath);
     if (!home.isValid())
         return;
     for (QModelIndex p = home.parent(); p.isValid(); p = p.parent())
         expand(p);
     expand(home);
-    scrollTo(home, QAbstractItemView::PositionAtTop);
+    const QModelIndex parent = home.parent();
+    const bool loaded = !parent.isValid() || !model_->canFetchMore(parent);
+    if (loaded && visualRect(home).isValid()) {
+        scrollTo(home, QAbstractItemView::PositionAtTop);
+        // Keep it there while the last rows settle, unless the user moves.
+        if (!settleTimer_.isActive())
+            settleTimer_.start();
+    }
+}
+
+void FolderTree::stopRevealingHome()
+{
+    revealingHome_ = false;
+    revealTimer_.stop();
+    settleTimer_.stop();
+}
+
+bool FolderTree::homeInView() const
+{
+    const QModelIndex home = model_->index(QDir::homePath());
+    if (!home.isValid())
+        return false;
+    const QRect r = visualRect(home);
+    return r.isValid() && viewport()->rect().intersects(r);
+}
+
+void FolderTree::keyPressEvent(QKeyEvent* event)
+{
+    stopRevealingHome();
+    QTreeView::keyPressEvent(event);
+}
+
+void FolderTree::wheelEvent(QWheelEvent* event)
+{
+    stopRevealingHome();
+    QTreeView::wheelEvent(event);
 }
 
 }  // namespace platform

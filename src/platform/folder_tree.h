@@ -5,6 +5,7 @@
 // unreadable or slow folder never blocks the window; it simply shows no
 // children. The tree follows changes on disk by itself.
 #include <QString>
+#include <QTimer>
 #include <QTreeView>
 
 class QFileSystemModel;
@@ -43,7 +44,12 @@ public:
 
     // Expands the user's home folder and its ancestors and brings it into
     // view (the state at first show).
+    // Keeps trying while the tree loads, until the home row is in view.
     void revealHome();
+    // Another folder was chosen meanwhile: the home row no longer matters.
+    void stopRevealingHome();
+    // The home row lies inside the visible part of the tree.
+    bool homeInView() const;
 
     QFileSystemModel* fileSystemModel() const { return model_; }
 
@@ -51,8 +57,20 @@ signals:
     // The selected folder changed (also when the selection is cleared).
     void selectedFolderChanged();
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
 private:
+    void reportIfChanged();
+    void continueRevealHome();
+
     QFileSystemModel* model_;
+    QString reportedPath_;
+    bool revealingHome_ = false;
+    QTimer revealTimer_;
+    QTimer settleTimer_;
 };
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace platform {
 
@@ -14,8 +15,23 @@ MessageHook& hook()
 
 QString title()
 {
-    const QString name = QApplication::applicationDisplayName();
+    const QString name = QApplication::applicationName();
     return name.isEmpty() ? QStringLiteral("Daredazi") : name;
+}
+
+int runBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons, QWidget* parent)
+{
+    QMessageBox box(icon, title(), text, buttons, parent);
+    // A box raised while another window takes the screen (the viewer going
+    // full screen during a hand-over) must stay above it, or it waits unseen
+    // and takes the next key.
+    box.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    box.setWindowModality(Qt::ApplicationModal);
+    QTimer::singleShot(0, &box, [&box] {
+        box.raise();
+        box.activateWindow();
+    });
+    return box.exec();
 }
 }  // namespace
 
@@ -27,15 +43,16 @@ void showMessage(const QString& text, QWidget* parent)
         hook()(text);
         return;
     }
-    QMessageBox::information(parent, title(), text);
+    runBox(QMessageBox::Information, text, QMessageBox::Ok, parent);
 }
 
 bool askYesNo(const QString& text, QWidget* parent)
 {
     if (hook())
         return hook()(text);
-    return QMessageBox::question(parent, title(), text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return runBox(QMessageBox::Warning, text, QMessageBox::Yes | QMessageBox::No, parent) == QMessageBox::Yes;
 }
+
 
 MessageCapture::MessageCapture(bool answer) : answer_(answer)
 {

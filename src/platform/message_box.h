@@ -12,7 +12,7 @@ namespace platform {
 
 // An information box with the application's title and an OK button.
 void showMessage(const QString& text, QWidget* parent = nullptr);
-// A question with Yes and No; true for Yes.
+// A warning that asks Yes or No; true for Yes.
 bool askYesNo(const QString& text, QWidget* parent = nullptr);
 
 // While a hook is set, boxes are not shown: the hook gets each text and, for

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPageLayout>
@@ -204,7 +205,15 @@ void TDlgPrint::cbScaleClick() { cbFull->setEnabled(cbScale->isChecked()); }
 
 void TDlgPrint::btFontClick()
 {
-    QFontDialog dialog(dlgFontFont, this);
+    // The dialog lists the installed families only: open it on the family
+    // the printer font stands for here, at the printer font's size and style.
+    QFont shown = dlgFontFont;
+    const QFontInfo real(dlgFontFont);
+    shown.setFamilies({real.family()});
+    shown.setStyleName(real.styleName());
+    if (dlgFontFont.pointSizeF() <= 0)
+        shown.setPointSizeF(real.pointSizeF());
+    QFontDialog dialog(shown, this);
     dialog.setOption(QFontDialog::ScalableFonts);
     if (dialog.exec() != QDialog::Accepted)
         return;

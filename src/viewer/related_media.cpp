@@ -72,15 +72,24 @@ RelatedMedia::~RelatedMedia()
 
 void RelatedMedia::ensurePlayer()
 {
-    if (player_)
-        return;
-    // Made on first use: loading the media back end costs time at start-up
-    // and most shows never play anything.
+    // Each file gets a player of its own: a player that once failed keeps
+    // its error and would refuse every later file. The first one is made on
+    // first use, since loading the media back end costs time at start-up and
+    // most shows never play anything.
+    if (player_) {
+        player_->disconnect(this);
+        player_->stop();
+        player_->setVideoOutput(static_cast<QObject*>(nullptr));
+        player_->deleteLater();
+        audio_->deleteLater();
+    }
     player_ = new QMediaPlayer(this);
     audio_ = new QAudioOutput(this);
     player_->setAudioOutput(audio_);
-    video_ = new VideoWindow;
-    video_->resize(640, 480);
+    if (!video_) {
+        video_ = new VideoWindow;
+        video_->resize(640, 480);
+    }
     player_->setVideoOutput(video_);
     connect(player_, &QMediaPlayer::errorOccurred, this, [this] { onPlayerError(); });
     connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
@@ -167,8 +176,8 @@ void RelatedMedia::PlayRelatedFile(const QString& rawName)
     }
 
     try {
-        ensurePlayer();
         closePlayer();
+        ensurePlayer();
         errorShown_ = false;
         player_->setSource(QUrl::fromLocalFile(QDir::fromNativeSeparators(path)));
         // A file the back end refuses at once reports here, and the error

@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include <exception>
 
@@ -210,6 +211,9 @@ void TfrmMain::buildControls()
     setBackground(cbDisp, kSkyBlue);
     cbDisp->setFocusPolicy(Qt::ClickFocus);
     cbDisp->addItem(QStringLiteral("撮影条件"));
+    // A list-style drop-down, so its length is the visible-row count set
+    // per picture and not the whole list over the full screen.
+    cbDisp->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     at(cbDisp, 350, 0, 250, 23);
     Edit1 = new QLineEdit(this);
     at(Edit1, 610, 0, 5, 15);
@@ -296,10 +300,9 @@ void TfrmMain::buildControls()
         connect(l, &platform::ClickLabel::clicked, this, [this, l] { Image1Click(l); });
     connect(Image1, &PictureBox::mousePressed, this, [this](QMouseEvent* e) { Image1MouseDown(e->button()); });
     connect(lbSenAr, &platform::ClickLabel::mousePressed, this, [this](QMouseEvent* e) { Image1MouseDown(e->button()); });
-    connect(lbSenOt, &platform::ClickLabel::entered, this, &TfrmMain::lbSenOtMouseEnter);
-    connect(lbSenIn, &platform::ClickLabel::entered, this, &TfrmMain::lbSenOtMouseEnter);
-    connect(lbSenOt, &platform::ClickLabel::left, this, &TfrmMain::lbSenOtMouseLeave);
-    connect(lbSenAr, &platform::ClickLabel::entered, this, [this] { Panel1->hide(); });
+    // The hot zones follow the pointer through the window's own mouse
+    // moves (see followPointer): enter and leave of single labels miss a
+    // pointer that jumps across them.
     connect(udSec20, &platform::UpDown::clicked, this, &TfrmMain::udSec1Click);
     connect(udSec1, &platform::UpDown::clicked, this, &TfrmMain::udSec1Click);
     connect(TimDsp, &QTimer::timeout, this, &TfrmMain::TimDspTimer);
@@ -395,10 +398,11 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
-    if (watched == Panel1 && event->type() == QEvent::Leave) {
-        // Leaving the panel into its own hot zone keeps it open.
-        if (!lbSenOt->geometry().contains(mapFromGlobal(QCursor::pos())))
-            Panel1->hide();
+    if (watched == windowHandle()) {
+        if (event->type() == QEvent::MouseMove)
+            followPointer(static_cast<QMouseEvent*>(event)->position().toPoint());
+        else if (event->type() == QEvent::Leave)
+            lbSenOtMouseLeave();
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -442,9 +446,24 @@ void TfrmMain::changeEvent(QEvent* event)
         coverScreenWhenFullScreen();
 }
 
+void TfrmMain::followPointer(const QPoint& pos)
+{
+    // Every mouse move of the window, whichever child it lands on: the panel
+    // is up exactly while the pointer is inside lbSenOt (lbSenIn and the
+    // panel lie within it; lbSenAr above it hides it).
+    const bool inside = lbSenOt->geometry().contains(pos) || lbSenIn->geometry().contains(pos);
+    if (inside && !Panel1->isVisible())
+        lbSenOtMouseEnter();
+    else if (!inside && Panel1->isVisible())
+        lbSenOtMouseLeave();
+}
+
 void TfrmMain::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    // The native window is made anew when the border changes.
+    if (QWindow* w = windowHandle())
+        w->installEventFilter(this);
     coverScreenWhenFullScreen();
 }
 
@@ -610,6 +629,8 @@ void TfrmMain::Image1MouseDown(Qt::MouseButton button)
 
 void TfrmMain::openFolderWindow(bool fromMouse)
 {
+    // Leaving the viewer for the folder window leaves the hot zone too.
+    Panel1->hide();
     if (fromMouse) {
         state_.FolderWindowShown = false;
         if (!hasBorder())
@@ -628,14 +649,7 @@ void TfrmMain::quitViewer()
 
 void TfrmMain::lbSenOtMouseEnter() { Panel1->show(); }
 
-void TfrmMain::lbSenOtMouseLeave()
-{
-    // The panel lies over the hot zone; moving onto it is not leaving.
-    const QPoint p = mapFromGlobal(QCursor::pos());
-    if (Panel1->isVisible() && Panel1->geometry().contains(p))
-        return;
-    Panel1->hide();
-}
+void TfrmMain::lbSenOtMouseLeave() { Panel1->hide(); }
 
 void TfrmMain::btTimeClick()
 {
@@ -815,6 +829,12 @@ void TfrmMain::ShowPicture()
             failed = true;
         }
         if (failed) {
+            // The date, title and conditions would still be the previous
+            // picture's if decoding failed before they were reset.
+            cbDisp->clear();
+            state_.InfoLines.clear();
+            lbNitiji->clear();
+            lbTitle->clear();
             state_.PictureStream.clear();
             platform::showMessage(kErrorMessage, this);
         }
@@ -825,12 +845,18 @@ void TfrmMain::ShowPicture()
             cbDisp->setCurrentIndex(0);
             cbDisp->setMaxVisibleItems(viewer::dropDownLength(cbDisp->count()));
         }
-        // 12.
-        if (lbTitle->text().isEmpty())
-            lbTitle->hide();
-        else
-            lbTitle->resize(lbTitle->width(), std::max(lbTitle->heightForWidth(lbTitle->width()), platform::scaled(34, f)));
+        // 12. The title starts where the design puts it, or after the date
+        // where the date runs wider in this platform's font.
         lbNitiji->adjustSize();
+        const int designLeft = platform::scaled(hasBorder() ? 200 : 240, f);
+        const int dateEnd = lbNitiji->text().isEmpty() ? 0 : lbNitiji->geometry().right() + platform::scaled(6, f);
+        lbTitle->move(std::max(designLeft, dateEnd), lbTitle->y());
+        if (lbTitle->text().isEmpty()) {
+            lbTitle->hide();
+        } else {
+            placeTitleWidth();
+            lbTitle->resize(lbTitle->width(), std::max(lbTitle->heightForWidth(lbTitle->width()), platform::scaled(34, f)));
+        }
         // 13.
         lbSize->setText(viewer::sizeText(info.size()) + QStringLiteral("   ") + lbSize->text());
         lbSize->adjustSize();

@@ -148,6 +148,7 @@ private:
     void stepBack(QObject* sender);
     void openFolderWindow(bool fromMouse);
     void quitViewer();
+    void followPointer(const QPoint& pos);
     void showShown();
     void prefetchNeighbours();
     viewer::PictureRequest requestFor(int index) const;
