@@ -11,6 +11,7 @@
 
 #include "app/app_state.h"
 #include "platform/dpi.h"
+#include "platform/fonts.h"
 #include "platform/window_functions.h"
 
 // The pictures live in a resource of the static gui library, which the
@@ -58,6 +59,9 @@ TfrmSSVer::TfrmSSVer(QWidget* owner)
     versionFont.setPixelSize(platform::scaled(18, f));
     Version->setFont(versionFont);
     Version->move(platform::scaled(156, f), platform::scaled(92, f));
+    Version->adjustSize();
+    // The full-width digits run wider in the substitute font than the panel.
+    platform::shrinkToFit(Version, Panel1->contentsRect().right() - Version->x());
     Version->adjustSize();
 
     Comments = new QLabel(QStringLiteral("Slide show viewer for photographs"), Panel1);

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QHideEvent>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -217,10 +218,23 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
             w->resize(w->sizeHint().width(), w->height());
     // "ランダム表示）" continues the caption "なし（" of the first order item.
     if (QRadioButton* first = rgDSort->button(0)) {
-        const int end = rgDSort->x() + rgDSort->contentsMargins().left() + first->sizeHint().width();
-        if (cbRandm->x() < end)
-            cbRandm->move(end, cbRandm->y());
+        if (rgDSort->layout())
+            rgDSort->layout()->activate();
+        const int end = rgDSort->x() + first->x() + first->sizeHint().width();
+        // On the line of the caption it continues, clear of the group's title.
+        const int line = rgDSort->y() + first->y() + (first->height() - cbRandm->height()) / 2;
+        cbRandm->move(std::max(cbRandm->x(), end), std::max(cbRandm->y(), line));
     }
+
+    // What still runs into the next control shrinks its font to fit: the
+    // random box ends before the centring box, the count follows the
+    // caption it completes.
+    platform::shrinkToFit(cbRandm, chbCenter->x() - cbRandm->x() - platform::scaled(2, f));
+    platform::shrinkToFit(chbUnDr, btBkCol->x() - chbUnDr->x() - platform::scaled(2, f));
+    platform::shrinkToFit(chbWind, Bevel1->x() - chbWind->x() - platform::scaled(2, f));
+    for (QWidget* w : std::initializer_list<QWidget*>{chbCenter, chbPropo, chbStrech})
+        platform::shrinkToFit(w, Label2->x() - w->x() - platform::scaled(2, f));
+    Label4->move(std::max(Label4->x(), Label1->x() + Label1->width()), Label4->y());
 
     // The check box beside "なし（" and the direction buttons on the group's
     // caption line sit over the group box.

@@ -156,6 +156,8 @@ TDlgPrint::TDlgPrint(AppState& state, QWidget* parent) : QDialog(parent), state_
     cbScale->setChecked(true);
     cbFull = new QCheckBox(QStringLiteral("印刷範囲の全面に印刷"), this);
     place(cbFull, 232, 40, 222, 22);
+    for (QCheckBox* c : {cbScale, cbFull})
+        platform::shrinkToFit(c, c->width());
 
     btFont = new QPushButton(QStringLiteral("フォント"), this);
     place(btFont, 240, 84, 96, 44);

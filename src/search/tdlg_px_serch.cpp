@@ -78,6 +78,14 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
     CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
     platform::placeAt(CancelBtn, 324, 190, 90, 32, f);
 
+    // Captions that run wider or taller in the substitute font than the
+    // design's shrink to fit their place.
+    platform::shrinkToFit(Label1, edSerch->x() - Label1->x() - platform::scaled(2, f), Label1->height());
+    platform::shrinkToFit(Label2, edDtSer->x() - Label2->x() - platform::scaled(2, f), Label2->height());
+    platform::shrinkToFit(cbBothSer, width() - cbBothSer->x() - platform::scaled(4, f));
+    for (QPushButton* b : {OKBtn, CancelBtn})
+        platform::shrinkToFit(b, b->width());
+
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { reject(); });
     connect(cbBothSer, &QCheckBox::clicked, this, [this] { cbBothSerClick(); });

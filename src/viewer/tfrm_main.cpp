@@ -294,6 +294,16 @@ void TfrmMain::buildControls()
     lbSize = new platform::ClickLabel(Panel1);
     at(lbSize, 72, 45, 200, 15);
 
+    // The panel's texts keep to their design places in the substitute font:
+    // a caption that runs taller or wider than its place gets a smaller font.
+    platform::shrinkToFit(lbFName, lbFName->width(), btLRt->y() - lbFName->y());
+    platform::shrinkToFit(lbPosi, lbPosi->width(), tbJump->y() - lbPosi->y());
+    platform::shrinkToFit(lbTotal, lbTimer->x() - lbTotal->x(), udSec20->y() - lbTotal->y());
+    platform::shrinkToFit(lbTimer, Panel1->width() - lbTimer->x(), std::min(lbTimer->height(), btTime->y() - lbTimer->y()));
+    platform::shrinkToFit(btTime, btTime->width(), btTime->height());
+    platform::shrinkToFit(lbUD, Panel1->width() - lbUD->x(), Panel1->height() - lbUD->y());
+    platform::shrinkToFit(lbSize, lbUD->x() - lbSize->x(), Panel1->height() - lbSize->y());
+
     // Event bindings.
     connect(Image1, &PictureBox::clicked, this, [this] { Image1Click(Image1); });
     for (platform::ClickLabel* l : {lbSenAr, lbSenOt, lbSenIn, lbTimer, lbPosi, lbTotal, lbFName})
