@@ -83,7 +83,7 @@ echo "quit: $(( (end - start) / 1000000 )) ms from Escape to exit"
 exit 0
 IN
 err="$work/stderr.txt"
-PROGRAM="$program" HOMEDIR="$home" FOLDER="$folder" RUNDIR="$work/run" SHOTS="$shots" DPI="$dpi" ERRFILE="$err" \
+QT_QPA_PLATFORM=xcb PROGRAM="$program" HOMEDIR="$home" FOLDER="$folder" RUNDIR="$work/run" SHOTS="$shots" DPI="$dpi" ERRFILE="$err" \
   xvfb-run -a -s "-screen 0 1920x1080x24 -dpi $dpi" bash "$inner"
 rc=$?
 if [ -s "$err" ]; then
