@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include <png.h>
@@ -105,6 +106,14 @@ struct RawFormat {
 
 // Rows and columns a sampled reduced copy takes per band and cell.
 constexpr int kReducedSamples = 4;
+
+// Finishes a reduced copy built outside the library's jump buffer, and frees
+// it whatever finish throws.
+QImage finishReduced(ReducedCopy* copy, QSize drawn)
+{
+    const std::unique_ptr<ReducedCopy> owned(copy);
+    return owned->finish(drawn);
+}
 
 }  // namespace
 
@@ -212,15 +221,7 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
         png_destroy_read_struct(&png, &info, nullptr);
         delete[] row;
         delete[] picked;
-        QImage out;
-        try {
-            out = copy->finish(drawnSize(fullSize));
-        } catch (...) {
-            delete copy;
-            throw;
-        }
-        delete copy;
-        return out;
+        return finishReduced(copy, drawnSize(fullSize));
     }
     if (depth == 16)
         png_set_strip_16(png);
@@ -265,15 +266,7 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
         png_read_end(png, nullptr);
         png_destroy_read_struct(&png, &info, nullptr);
         delete[] row;
-        QImage out;
-        try {
-            out = copy->finish(drawnSize(fullSize));
-        } catch (...) {
-            delete copy;
-            throw;
-        }
-        delete copy;
-        return out;
+        return finishReduced(copy, drawnSize(fullSize));
     }
     result = new QImage(static_cast<int>(w), static_cast<int>(h), alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     if (result->isNull())

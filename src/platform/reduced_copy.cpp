@@ -60,15 +60,23 @@ ReducedCopy::ReducedCopy(QSize full, int factor, bool alpha, int samples) : Redu
         });
 }
 
-void ReducedCopy::addSampledRow(int y, const QRgb* samples)
+bool ReducedCopy::enterRow(int y)
 {
     if (y < 0 || y >= full_.height())
-        return;
+        return false;
+    // A row of a new band first hands on the band before it.
     const int band = y / k_;
     if (band != band_) {
         flush();
         band_ = band;
     }
+    return true;
+}
+
+void ReducedCopy::addSampledRow(int y, const QRgb* samples)
+{
+    if (!enterRow(y))
+        return;
     for (size_t i = 0; i < columns_.size(); ++i) {
         const QRgb p = samples[i];
         uint64_t* s = &sums_[static_cast<size_t>(columns_[i] / k_) * 4];
@@ -82,13 +90,8 @@ void ReducedCopy::addSampledRow(int y, const QRgb* samples)
 
 void ReducedCopy::addRow(int y, const QRgb* row)
 {
-    if (y < 0 || y >= full_.height())
+    if (!enterRow(y))
         return;
-    const int band = y / k_;
-    if (band != band_) {
-        flush();
-        band_ = band;
-    }
     // Bytes in memory order (blue, green, red, alpha); a cell's sums fit
     // 32 bits for any width.
     const auto* bytes = reinterpret_cast<const uint8_t*>(row);

@@ -45,6 +45,8 @@ public:
 
 private:
     void flush();
+    // False for a row outside the picture.
+    bool enterRow(int y);
 
     QSize full_;
     int k_;
