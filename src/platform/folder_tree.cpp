@@ -3,6 +3,7 @@
 #include <QCollator>
 #include <QDir>
 #include <QAbstractFileIconProvider>
+#include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -43,7 +44,8 @@ class FolderIcons : public QObject, public QAbstractFileIconProvider {
 public:
     explicit FolderIcons(QObject* parent) : QObject(parent)
     {
-        const QAbstractFileIconProvider standard;
+        // The widgets provider falls back on the style's icons where no theme has them.
+        const QFileIconProvider standard;
         folder_ = standard.icon(QAbstractFileIconProvider::Folder);
         drive_ = standard.icon(QAbstractFileIconProvider::Drive);
     }
