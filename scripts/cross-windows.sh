@@ -63,6 +63,13 @@ compare() {
   local lrc=0 wrc=0
   (cd "$dir" && "$linux_info" "$@") >"$work/linux.out" 2>"$work/linux.err" || lrc=$?
   (cd "$dir" && "$wine" "$windows_info" "$@") >"$work/windows.out" 2>"$work/windows.err" || wrc=$?
+  # Wine now and then fails to start a program at all (no output, exit 1,
+  # seen under load); that says nothing of the program, so it gets one more go.
+  if [ "$wrc" != 0 ] && [ ! -s "$work/windows.out" ] && [ "$lrc" = 0 ]; then
+    sleep 1
+    wrc=0
+    (cd "$dir" && "$wine" "$windows_info" "$@") >"$work/windows.out" 2>"$work/windows.err" || wrc=$?
+  fi
   if ! cmp -s "$work/linux.out" "$work/windows.out" || ! cmp -s "$work/linux.err" "$work/windows.err" || [ "$lrc" != "$wrc" ]; then
     diff "$work/linux.out" "$work/windows.out" | head -20 || true
     diff "$work/linux.err" "$work/windows.err" | head -5 || true
