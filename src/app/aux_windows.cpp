@@ -1,6 +1,5 @@
 #include "app/aux_windows.h"
 
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include "app/app_state.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
+#include "platform/shell_open.h"
 #include "platform/window_functions.h"
 
 // The pictures live in a resource of the static gui library, which the
@@ -29,6 +29,7 @@ TfrmSSVer::TfrmSSVer(QWidget* owner)
     setWindowTitle(QStringLiteral("バージョン情報"));
     const double f = platform::dpiFactor(this);
     setFixedSize(platform::scaled(341, f), platform::scaled(244, f));
+    setFont(platform::uiFont(platform::scaled(15, f)));
 
     Panel1 = new QFrame(this);
     Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -98,7 +99,7 @@ HelpOutcome openHelp(AppState& state)
     // words; open nothing instead.
     if (state.HelpFilePath.isEmpty() || !QFileInfo(state.HelpFilePath).isFile())
         return HelpOutcome::Missing;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(state.HelpFilePath));
+    platform::openExternally(QUrl::fromLocalFile(state.HelpFilePath));
     return HelpOutcome::Opened;
 }
 

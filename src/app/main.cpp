@@ -11,6 +11,7 @@ int main(int argc, char** argv)
 {
     // Before anything can load the media back end.
     platform::keepMediaStateInTemporaryFolder();
+    app::keepLibraryMessagesQuiet();
     QApplication application(argc, argv);
     // The one argument is a folder or picture to open ("Open with").
     const QString startPath = app::startPathFromArguments(QCoreApplication::arguments());

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QLibraryInfo>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 #include "app/splash.h"
@@ -17,8 +18,13 @@ namespace app {
 void prepareApplication()
 {
     platform::installFontSubstitutes();
-    QApplication::setFont(platform::uiFont(15));
+    QApplication::setFont(platform::applicationFont());
     installJapaneseTranslations();
+}
+
+void keepLibraryMessagesQuiet()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false\n*.critical=false"));
 }
 
 void installJapaneseTranslations()

@@ -9,6 +9,11 @@ namespace app {
 // Call once after the QApplication exists.
 void prepareApplication();
 
+// The program keeps no log: Qt's and its plug-ins' warnings (a missing sound
+// server, a printer that is only a PDF file) are not printed. QT_LOGGING_RULES
+// still turns them on for whoever needs them.
+void keepLibraryMessagesQuiet();
+
 // Loads Qt's Japanese texts for its own dialogs (part of prepareApplication).
 void installJapaneseTranslations();
 

@@ -10,6 +10,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "platform/shell_open.h"
+
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
@@ -274,10 +276,13 @@ bool ExternalPlayer::open(const QString& filePath, QWidget* owner)
 #else
     const QStringList command = defaultApplicationCommand(filePath);
     if (command.isEmpty())
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(filePath));
+        return openExternally(QUrl::fromLocalFile(filePath));
     close();
     auto* process = new QProcess(this);
-    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    // The player's own messages are not ours to print.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
     process->start(command.first(), command.mid(1));
     if (!process->waitForStarted(3000)) {
         delete process;

@@ -35,6 +35,13 @@ QFont uiFont(int pixelHeight)
     return f;
 }
 
+QFont applicationFont()
+{
+    QFont f(kUiFontName);
+    f.setPointSizeF(15 * 72.0 / 120.0);
+    return f;
+}
+
 int captionWidth(const QWidget* w)
 {
     // A push button's size hint has a style minimum; what must fit is its text.

@@ -38,8 +38,8 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
 {
     setWindowTitle(QStringLiteral("検索設定"));
     setModal(true);
-    setFont(platform::uiFont(15));
     const double f = platform::dpiFactor(this);
+    setFont(platform::uiFont(platform::scaled(15, f)));
     setFixedSize(platform::scaled(430, f), platform::scaled(236, f));
 
     Label1 = new QLabel(QStringLiteral("検索語"), this);

@@ -1,10 +1,10 @@
 // The viewer's map button.
 #include "viewer/map_link.h"
 
-#include <QDesktopServices>
 #include <QUrl>
 
 #include "app/app_state.h"
+#include "platform/shell_open.h"
 #include "viewer/tfrm_main.h"
 
 namespace {
@@ -46,6 +46,6 @@ void TfrmMain::btMapClick()
 {
     if (!hasMapPosition(state_.GpsLatitudeText, state_.GpsLongitudeText))
         return;
-    QDesktopServices::openUrl(
+    platform::openExternally(
         QUrl(mapAddress(state_.GpsLatitudeText, state_.GpsLongitudeText, state_.UseGoogleMap)));
 }

@@ -7,7 +7,7 @@
 set -u
 program=${1:?program}
 dpi=${2:-96}
-for t in xvfb-run Xvfb xdotool import compare; do
+for t in xvfb-run Xvfb xdotool import compare exiftool; do
   command -v "$t" >/dev/null || { echo "skipped: $t missing"; exit 77; }
 done
 shots=$(pwd)
@@ -19,12 +19,15 @@ mkdir -p "$folder" "$work/run"
 chmod 700 "$work/run"
 convert -size 640x480 xc:steelblue "$folder/a.png"
 convert -size 480x640 xc:darkorange "$folder/b.png"
+convert -size 640x480 xc:seagreen "$folder/c.jpg"
+exiftool -q -overwrite_original -GPSLatitude=35.5 -GPSLatitudeRef=N -GPSLongitude=139.75 -GPSLongitudeRef=E \
+  "$folder/c.jpg"
 
 inner="$work/inner.sh"
 cat > "$inner" <<'IN'
 set -u
 fail() { echo "FAIL: $*"; import -window root "$SHOTS/smoke-failure-$DPI.png"; kill "$pid" 2>/dev/null; exit 1; }
-QT_FONT_DPI="$DPI" HOME="$HOMEDIR" XDG_RUNTIME_DIR="$RUNDIR" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$PROGRAM" 2>"$ERRFILE" &
+QT_LOGGING_RULES='*.warning=true;*.critical=true' QT_FONT_DPI="$DPI" HOME="$HOMEDIR" XDG_RUNTIME_DIR="$RUNDIR" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$PROGRAM" 2>"$ERRFILE" &
 pid=$!
 win=""
 for i in $(seq 1 100); do
@@ -67,8 +70,16 @@ xdotool mousemove 960 540 click 1
 sleep 1
 name=$(xdotool getwindowname "$viewer")
 [ "$name" = "$FOLDER/b.png" ] || fail "after a click the caption is '$name'"
-kill -0 "$pid" 2>/dev/null || fail "the program ended by itself"
 import -window root "$SHOTS/smoke-next-$DPI.png"
+# On to the picture with a position, and its map button (at the left of the
+# condition list, at the top right of the screen).
+xdotool mousemove 960 540 click 1
+sleep 1
+name=$(xdotool getwindowname "$viewer")
+[ "$name" = "$FOLDER/c.jpg" ] || fail "after a second click the caption is '$name'"
+xdotool mousemove $((1920 - $(px 280) - $(px 22) + $(px 11))) $(( $(px 1) + $(px 11) )) click 1
+sleep 1
+kill -0 "$pid" 2>/dev/null || fail "the program ended by itself"
 start=$(date +%s%N)
 xdotool key Escape
 for i in $(seq 1 100); do
