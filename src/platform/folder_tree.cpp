@@ -68,7 +68,7 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     settleTimer_.setSingleShot(true);
     settleTimer_.setInterval(2000);
     connect(&settleTimer_, &QTimer::timeout, this, [this] {
-        revealingHome_ = false;
+        revealing_ = false;
         revealTimer_.stop();
     });
     setModel(model_);
@@ -88,12 +88,12 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { reportIfChanged(); });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this] { reportIfChanged(); });
     // Rows arrive and get sorted a while after a folder is read; each of
-    // these may push the home row out of view again.
+    // these may push the row being revealed out of view again.
     revealTimer_.setSingleShot(true);
     revealTimer_.setInterval(0);
-    connect(&revealTimer_, &QTimer::timeout, this, &FolderTree::continueRevealHome);
+    connect(&revealTimer_, &QTimer::timeout, this, &FolderTree::continueReveal);
     auto later = [this] {
-        if (revealingHome_)
+        if (revealing_)
             revealTimer_.start();
     };
     connect(model_, &QFileSystemModel::directoryLoaded, this, later);
@@ -106,7 +106,7 @@ void FolderTree::reportIfChanged()
     const QString path = selectedPath();
     if (path == reportedPath_)
         return;
-    if (!path.isEmpty())
+    if (!path.isEmpty() && QDir::fromNativeSeparators(path) != revealPath_)
         stopRevealingHome();
     reportedPath_ = path;
     emit selectedFolderChanged();
@@ -142,8 +142,13 @@ bool FolderTree::selectPath(const QString& path)
         return false;
     for (QModelIndex p = idx.parent(); p.isValid(); p = p.parent())
         expand(p);
+    stopRevealingHome();
+    revealPath_ = model_->filePath(idx);
+    revealIsHome_ = false;
+    revealing_ = true;
     setCurrentIndex(idx);
     scrollTo(idx);
+    continueReveal();
     return true;
 }
 
@@ -178,28 +183,33 @@ void FolderTree::scrollSelectedToFourthRow()
 
 void FolderTree::revealHome()
 {
-    revealingHome_ = true;
-    continueRevealHome();
+    revealPath_ = QDir::homePath();
+    revealIsHome_ = true;
+    revealing_ = true;
+    continueReveal();
 }
 
-void FolderTree::continueRevealHome()
+void FolderTree::continueReveal()
 {
-    if (!revealingHome_)
+    if (!revealing_)
         return;
     // The model reads folders in the background: a row can only be scrolled
     // to once its parent has been read, so each loaded folder on the way
-    // down brings the home row a step nearer.
-    const QString homePath = QDir::homePath();
-    const QModelIndex home = model_->index(homePath);
-    if (!home.isValid())
+    // down brings the row a step nearer.
+    const QModelIndex row = model_->index(revealPath_);
+    if (!row.isValid())
         return;
-    for (QModelIndex p = home.parent(); p.isValid(); p = p.parent())
+    for (QModelIndex p = row.parent(); p.isValid(); p = p.parent())
         expand(p);
-    expand(home);
-    const QModelIndex parent = home.parent();
+    if (revealIsHome_)
+        expand(row);
+    const QModelIndex parent = row.parent();
     const bool loaded = !parent.isValid() || !model_->canFetchMore(parent);
-    if (loaded && visualRect(home).isValid()) {
-        scrollTo(home, QAbstractItemView::PositionAtTop);
+    if (loaded && visualRect(row).isValid()) {
+        if (revealIsHome_)
+            scrollTo(row, QAbstractItemView::PositionAtTop);
+        else
+            scrollTo(row);
         // Keep it there while the last rows settle, unless the user moves.
         if (!settleTimer_.isActive())
             settleTimer_.start();
@@ -208,7 +218,7 @@ void FolderTree::continueRevealHome()
 
 void FolderTree::stopRevealingHome()
 {
-    revealingHome_ = false;
+    revealing_ = false;
     revealTimer_.stop();
     settleTimer_.stop();
 }

@@ -33,8 +33,9 @@ public:
 
     // Path of the selected folder, or empty when none is selected.
     QString selectedPath() const;
-    // Selects the folder at path (expanding its ancestors). False when the
-    // tree has no such folder.
+    // Selects the folder at path (expanding its ancestors) and keeps it in
+    // view while the tree loads the folders around it. False when the tree
+    // has no such folder.
     bool selectPath(const QString& path);
     void clearSelectionPath();
 
@@ -46,7 +47,8 @@ public:
     // view (the state at first show).
     // Keeps trying while the tree loads, until the home row is in view.
     void revealHome();
-    // Another folder was chosen meanwhile: the home row no longer matters.
+    // The user took over the tree, or chose another folder: the row being
+    // kept in view no longer matters.
     void stopRevealingHome();
     // The home row lies inside the visible part of the tree.
     bool homeInView() const;
@@ -64,11 +66,15 @@ protected:
 
 private:
     void reportIfChanged();
-    void continueRevealHome();
+    void continueReveal();
 
     QFileSystemModel* model_;
     QString reportedPath_;
-    bool revealingHome_ = false;
+    // The folder kept in view while the tree loads ('/' separators), and
+    // whether it is the home folder (opened, at the top) or a chosen one.
+    QString revealPath_;
+    bool revealIsHome_ = false;
+    bool revealing_ = false;
     QTimer revealTimer_;
     QTimer settleTimer_;
 };

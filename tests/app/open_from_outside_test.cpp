@@ -95,11 +95,21 @@ TEST_F(OpenFromOutsideTest, PictureStartsTheShowAtItInItsFolder)
 
 TEST_F(OpenFromOutsideTest, FolderIsChosenAndListedWithoutStartingTheShow)
 {
+    // Folders before it, which the tree reads only after the choice.
+    for (int i = 0; i < 60; ++i)
+        ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("a%1").arg(i, 2, 10, QLatin1Char('0'))));
     app::openFromOutside(state, photos());
     EXPECT_EQ(chosenFolder(), photos());
     EXPECT_EQ(state.frmSub->FLList->count(), 3);
     EXPECT_FALSE(state.frmMain->isVisible());
     EXPECT_TRUE(state.FileList.isEmpty());
+    // The chosen row is on screen once the tree has read its neighbours.
+    platform::FolderTree* tree = state.frmSub->tvFoldr;
+    QTest::qWait(1000);
+    const QRect row = tree->visualRect(tree->currentIndex());
+    EXPECT_TRUE(row.isValid() && row.top() >= 0 && row.bottom() < tree->viewport()->height()
+                && row.left() < tree->viewport()->width())
+        << row.y() << " in " << tree->viewport()->height();
 }
 
 TEST_F(OpenFromOutsideTest, AnythingElseIsTheNormalStartAndOkComplains)
