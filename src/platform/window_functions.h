@@ -1,5 +1,6 @@
 #pragma once
-// Finding and bringing forward top-level windows of other programs.
+// Finding and bringing forward top-level windows of other programs, and how
+// this program's own windows may be moved.
 #include <QString>
 
 namespace platform {
