@@ -16,6 +16,8 @@
 #include "platform/dpi.h"
 #include "platform/folder_tree.h"
 
+void PrintTo(const QPoint& p, std::ostream* os) { *os << p.x() << "," << p.y(); }
+
 TEST(SplashRegion, RoundedRectangleCutsTheCorners)
 {
     struct Row {
@@ -85,8 +87,6 @@ TEST(Splash, ShownOnTopUntilItsTimerReleasesIt)
     EXPECT_TRUE(QTest::qWaitFor([&] { return splash.isNull(); }, 3000));
     EXPECT_EQ(state.frmSSTTitl, nullptr);
 }
-
-void PrintTo(const QPoint& p, std::ostream* os) { *os << p.x() << "," << p.y(); }
 
 // On a real X display (Xvfb), with and without a window manager: the mouse
 // goes through the X server, as a person's does, sent by xdotool while this
