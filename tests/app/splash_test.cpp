@@ -151,7 +151,7 @@ TEST(SplashUnderX, APressAsTheFolderWindowShowsDragsTheSplashNotTheWindowBelow)
     const QPoint before = placeOnScreen(splash);
     ASSERT_TRUE(runXdotool(at(grab) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")} +
                            at(grab + QPoint(40, 30)) + QStringList{QStringLiteral("mouseup"), QStringLiteral("1")}));
-    QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(40, 30); }, 1000);
+    (void)QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(40, 30); }, 1000);
     EXPECT_EQ(placeOnScreen(splash), before + QPoint(40, 30));
     EXPECT_TRUE(state.frmSub->tvFoldr->selectedPath().isEmpty());
     app::destroyWindows(state);
@@ -180,7 +180,7 @@ TEST(SplashUnderX, AClickHandledLateLeavesTheSplashWhereItIs)
     ASSERT_TRUE(runXdotool(at(grab + QPoint(20, 10))));
     QTest::qWait(100);
     ASSERT_TRUE(runXdotool(at(grab + QPoint(50, 40)) + QStringList{QStringLiteral("mouseup"), QStringLiteral("1")}));
-    QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(50, 40); }, 1000);
+    (void)QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(50, 40); }, 1000);
     EXPECT_EQ(placeOnScreen(splash), before + QPoint(50, 40));
     delete splash;
 }
