@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "platform/dpi.h"
+#include "platform/window_functions.h"
 
 // The pictures live in a resource of the static gui library, which the
 // linker keeps only when something refers to it.
@@ -47,13 +48,22 @@ void createSplash(AppState& state)
 
 void startSplashTimer(AppState& state)
 {
-    TfrmSSTTitl* splash = state.frmSSTTitl;
-    if (!splash)
-        return;
-    splash->STimer->start();
-    // The folder window is shown right after this; where no window manager
-    // keeps the splash on top, lift it over that window once it is up.
-    QTimer::singleShot(0, splash, [splash] { splash->raise(); });
+    if (state.frmSSTTitl)
+        state.frmSSTTitl->STimer->start();
+}
+
+void showBelowSplash(AppState& state, QWidget* window)
+{
+    if (TfrmSSTTitl* splash = state.frmSSTTitl) {
+        // A new window is stacked on top as it is made, and showing it keeps
+        // that place. Where no window manager keeps the splash on top, the
+        // window would lie over the splash, not yet painted so the splash
+        // still shows, and a press on the splash would reach the window.
+        // Make the window first and lift the splash over it.
+        window->winId();
+        splash->raise();
+    }
+    window->show();
 }
 
 }  // namespace app
@@ -144,11 +154,14 @@ void TfrmSSTTitl::STimerTimer()
 
 void TfrmSSTTitl::mousePressEvent(QMouseEvent* event)
 {
+    // Every press on the splash is its own; the left button drags it.
+    event->accept();
     if (event->button() != Qt::LeftButton)
-        return QWidget::mousePressEvent(event);
-    // Let the window manager move the borderless window; where it cannot,
-    // follow the mouse ourselves.
-    if (windowHandle() && windowHandle()->startSystemMove())
+        return;
+    // Let the window system move the borderless window where it does so
+    // reliably; elsewhere follow the mouse ourselves, exactly until the
+    // release.
+    if (platform::systemMoveFollowsPress() && windowHandle() && windowHandle()->startSystemMove())
         return;
     dragging_ = true;
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();

@@ -19,6 +19,8 @@ QRegion splashRegion(int pixelsPerInch);
 void createSplash(AppState& state);
 // Starts the splash timer that releases it about a second later.
 void startSplashTimer(AppState& state);
+// Shows a window under the splash, which stays on top until it goes.
+void showBelowSplash(AppState& state, QWidget* window);
 
 }  // namespace app
 

@@ -66,7 +66,7 @@ void createWindows(AppState& state)
     state.FolderIndexList.clear();
     state.FileList.clear();
     startSplashTimer(state);
-    state.frmSub->show();
+    showBelowSplash(state, state.frmSub);
 
     state.dlgPxSerch = new TdlgPxSerch(state, state.frmSub);
 }

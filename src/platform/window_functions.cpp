@@ -15,6 +15,11 @@
 
 namespace platform {
 
+bool systemMoveFollowsPress()
+{
+    return QGuiApplication::platformName() != QLatin1String("xcb");
+}
+
 #if defined(Q_OS_WIN)
 
 namespace {

@@ -3,14 +3,20 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
 #include "app/app_state.h"
 #include "app/splash.h"
+#include "app/startup.h"
+#include "folder/tfrm_sub.h"
 #include "platform/dpi.h"
+#include "platform/folder_tree.h"
+
+void PrintTo(const QPoint& p, std::ostream* os) { *os << p.x() << "," << p.y(); }
 
 TEST(SplashRegion, RoundedRectangleCutsTheCorners)
 {
@@ -55,19 +61,19 @@ TEST(Splash, ShownOnTopUntilItsTimerReleasesIt)
     EXPECT_EQ(splash->Label1->text(), QStringLiteral("Ver 1.50"));
     EXPECT_FALSE(splash->Image1->pixmap().isNull());
 
-    // Dragged by the mouse anywhere on it, the picture included.
+    // Dragged by the left button anywhere on it, the picture included, and
+    // only until the button comes up.
     const QPoint before = splash->pos();
-    const QPoint grab = splash->mapToGlobal(QPoint(200, 150));
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(200, 150), QPointF(grab), Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QApplication::sendEvent(splash, &press);
-    const QPoint to = grab + QPoint(30, 20);
-    QMouseEvent move(QEvent::MouseMove, QPointF(splash->mapFromGlobal(to)), QPointF(to), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(splash, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(splash->mapFromGlobal(to)), QPointF(to), Qt::LeftButton,
-                        Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(splash, &release);
+    QTest::mousePress(splash, Qt::LeftButton, {}, QPoint(200, 150));
+    QTest::mouseMove(splash, QPoint(230, 170));
+    QTest::mouseRelease(splash, Qt::LeftButton, {}, QPoint(230, 170));
+    EXPECT_EQ(splash->pos(), before + QPoint(30, 20));
+    QTest::mouseMove(splash, QPoint(100, 100));
+    EXPECT_EQ(splash->pos(), before + QPoint(30, 20));
+    // The right button does not drag it.
+    QTest::mousePress(splash, Qt::RightButton, {}, QPoint(200, 150));
+    QTest::mouseMove(splash, QPoint(260, 190));
+    QTest::mouseRelease(splash, Qt::RightButton, {}, QPoint(260, 190));
     EXPECT_EQ(splash->pos(), before + QPoint(30, 20));
 
     // The timer waits for the folder window, then releases the splash about
@@ -80,4 +86,101 @@ TEST(Splash, ShownOnTopUntilItsTimerReleasesIt)
     EXPECT_EQ(splash->STimer->interval(), 1000);
     EXPECT_TRUE(QTest::qWaitFor([&] { return splash.isNull(); }, 3000));
     EXPECT_EQ(state.frmSSTTitl, nullptr);
+}
+
+// On a real X display (Xvfb), with and without a window manager: the mouse
+// goes through the X server, as a person's does, sent by xdotool while this
+// program is busy, so the press is handled only after the server has placed
+// it (as while the windows are being made).
+namespace {
+
+bool runXdotool(const QStringList& arguments, QByteArray* output = nullptr)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), arguments);
+    const bool ok = xdotool.waitForFinished(10000) && xdotool.exitCode() == 0;
+    if (output)
+        *output = xdotool.readAllStandardOutput();
+    return ok;
+}
+
+// Where the X server has the window, whoever moved it: a window manager's
+// move need not reach the window's own idea of its place.
+QPoint placeOnScreen(QWidget* window)
+{
+    QByteArray out;
+    if (!runXdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), QString::number(window->winId())},
+                    &out))
+        return {-1, -1};
+    QPoint p;
+    for (const QByteArray& line : out.split('\n')) {
+        if (line.startsWith("X="))
+            p.setX(line.mid(2).toInt());
+        else if (line.startsWith("Y="))
+            p.setY(line.mid(2).toInt());
+    }
+    return p;
+}
+
+QStringList at(QPoint p)
+{
+    return {QStringLiteral("mousemove"), QString::number(p.x()), QString::number(p.y())};
+}
+
+}  // namespace
+
+#define REQUIRE_X_INPUT()                                                                  \
+    do {                                                                                   \
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))                       \
+            GTEST_SKIP() << "needs an X display";                                          \
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())           \
+            GTEST_SKIP() << "needs xdotool";                                               \
+    } while (0)
+
+TEST(SplashUnderX, APressAsTheFolderWindowShowsDragsTheSplashNotTheWindowBelow)
+{
+    REQUIRE_X_INPUT();
+    AppState state;
+    app::createWindows(state);
+    QPointer<TfrmSSTTitl> splash = state.frmSSTTitl;
+    ASSERT_TRUE(splash);
+    splash->STimer->stop();  // kept up however slowly the machine runs
+    // The folder window has just been shown, under the middle of the splash.
+    const QPoint grab = splash->mapToGlobal(splash->rect().center());
+    ASSERT_TRUE(state.frmSub->frameGeometry().contains(grab));
+    const QPoint before = placeOnScreen(splash);
+    ASSERT_TRUE(runXdotool(at(grab) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")} +
+                           at(grab + QPoint(40, 30)) + QStringList{QStringLiteral("mouseup"), QStringLiteral("1")}));
+    (void)QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(40, 30); }, 1000);
+    EXPECT_EQ(placeOnScreen(splash), before + QPoint(40, 30));
+    EXPECT_TRUE(state.frmSub->tvFoldr->selectedPath().isEmpty());
+    app::destroyWindows(state);
+}
+
+TEST(SplashUnderX, AClickHandledLateLeavesTheSplashWhereItIs)
+{
+    REQUIRE_X_INPUT();
+    AppState state;
+    app::createSplash(state);
+    QPointer<TfrmSSTTitl> splash = state.frmSSTTitl;
+    ASSERT_TRUE(splash);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(splash));
+    const QPoint before = placeOnScreen(splash);
+    const QPoint grab = splash->mapToGlobal(splash->rect().center());
+    // Pressed and released before the splash sees the press.
+    ASSERT_TRUE(runXdotool(at(grab) + QStringList{QStringLiteral("click"), QStringLiteral("1")}));
+    QTest::qWait(300);
+    ASSERT_TRUE(runXdotool(at(grab + QPoint(80, 60))));
+    QTest::qWait(300);
+    EXPECT_EQ(placeOnScreen(splash), before);
+
+    // A drag with the button held moves it, also under a window manager.
+    ASSERT_TRUE(runXdotool(at(grab) + QStringList{QStringLiteral("mousedown"), QStringLiteral("1")}));
+    QTest::qWait(100);
+    ASSERT_TRUE(runXdotool(at(grab + QPoint(20, 10))));
+    QTest::qWait(100);
+    ASSERT_TRUE(runXdotool(at(grab + QPoint(50, 40)) + QStringList{QStringLiteral("mouseup"), QStringLiteral("1")}));
+    (void)QTest::qWaitFor([&] { return placeOnScreen(splash) == before + QPoint(50, 40); }, 1000);
+    EXPECT_EQ(placeOnScreen(splash), before + QPoint(50, 40));
+    delete splash;
 }

@@ -29,6 +29,8 @@ set -u
 fail() { echo "FAIL: $*"; import -window root "$SHOTS/smoke-failure-$DPI.png"; kill "$pid" 2>/dev/null; exit 1; }
 QT_LOGGING_RULES='*.warning=true;*.critical=true' QT_FONT_DPI="$DPI" HOME="$HOMEDIR" XDG_RUNTIME_DIR="$RUNDIR" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$PROGRAM" 2>"$ERRFILE" &
 pid=$!
+f=$(awk -v d="$DPI" 'BEGIN { print d / 120 }')
+px() { awk -v v="$1" -v f="$f" 'BEGIN { printf "%d", v * f + 0.5 }'; }
 win=""
 for i in $(seq 1 100); do
   win=$(xdotool search --onlyvisible --name '^フォルダの選択' 2>/dev/null | head -1)
@@ -38,10 +40,27 @@ done
 [ -n "$win" ] || fail "no folder window"
 name=$(xdotool getwindowname "$win")
 [ "$name" = "フォルダの選択" ] || fail "folder window caption is '$name'"
+# The splash lies over the folder window for about a second: a drag on it
+# moves the splash and leaves the folder tree alone.
+splash=$(xdotool search --onlyvisible --name '^Daredazi$' 2>/dev/null | head -1)
+if [ -n "$splash" ]; then
+  eval "$(xdotool getwindowgeometry --shell "$splash")"
+  sx=$X; sy=$Y; cx=$((X + WIDTH / 2)); cy=$((Y + HEIGHT / 2))
+  xdotool mousemove $cx $cy mousedown 1 mousemove $((cx + 30)) $((cy + 20)) sleep 0.2
+  eval "$(xdotool getwindowgeometry --shell "$splash" 2>/dev/null)"
+  xdotool mouseup 1
+  moved="$((X - sx)),$((Y - sy))"
+  # Unless its timer took it meanwhile.
+  if xdotool search --onlyvisible --name '^Daredazi$' 2>/dev/null | grep -qx "$splash"; then
+    [ "$moved" = "30,20" ] || fail "a drag on the splash moved it by $moved"
+    echo "splash dragged by $moved"
+  fi
+fi
 sleep 2.5   # the splash goes after about a second; the tree reads home
 eval "$(xdotool getwindowgeometry --shell "$win")"
-f=$(awk -v d="$DPI" 'BEGIN { print d / 120 }')
-px() { awk -v v="$1" -v f="$f" 'BEGIN { printf "%d", v * f + 0.5 }'; }
+# Fusion's highlight: no row of the tree is selected yet.
+selected=$(import -window root -crop "$(px 280)x$(px 296)+$((X + $(px 249)))+$((Y + $(px 24)))" -depth 8 txt:- 2>/dev/null | grep -ci '#308CC6')
+[ "$selected" -eq 0 ] || fail "a folder is selected before any click on the tree ($selected highlighted pixels)"
 listx=$((X + $(px 11) + 4)); listy=$((Y + $(px 24) + 4)); listw=$(( $(px 227) - 8 )); listh=$(( $(px 296) - 8 ))
 import -window root "$SHOTS/smoke-start-$DPI.png"
 import -window root -crop "${listw}x${listh}+${listx}+${listy}" "$SHOTS/smoke-list-before-$DPI.png"
