@@ -14,7 +14,9 @@ for t in xvfb-run Xvfb xdotool xwininfo xprop import compare openbox; do
   command -v "$t" >/dev/null || { echo "skipped: $t missing"; exit 77; }
 done
 shots=$(pwd)
-work=$(mktemp -d /tmp/dzboxes.XXXXXX)
+# First in /tmp, so no other program's folder comes or goes above the home
+# row while the walk clicks in the tree.
+work=$(mktemp -d /tmp/0dzboxes.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 home="$work/h"
 mkdir -p "$home/broken" "$home/empty" "$work/run"

@@ -11,7 +11,10 @@ for t in xvfb-run Xvfb xdotool import compare exiftool; do
   command -v "$t" >/dev/null || { echo "skipped: $t missing"; exit 77; }
 done
 shots=$(pwd)
-work=$(mktemp -d /tmp/dzsmoke.XXXXXX)
+# The tree keeps the pixel offset it scrolled to: a folder that comes or goes
+# above the home row (other programs' folders in /tmp) would move the row
+# under the pointer. A name that sorts first in /tmp has none above it.
+work=$(mktemp -d /tmp/0dzsmoke.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 home="$work/h"
 folder="$home/pictures_for_the_smoke_walk"
