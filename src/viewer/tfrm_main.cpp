@@ -846,6 +846,10 @@ void TfrmMain::ShowPicture()
             lbNitiji->clear();
             lbTitle->clear();
             state_.PictureStream.clear();
+            // Emptied, they would stand as a bare bar and list beside the
+            // message; the steps below hide them anyway.
+            lbTitle->hide();
+            cbDisp->hide();
             platform::showMessage(kErrorMessage, this);
         }
         // 11.

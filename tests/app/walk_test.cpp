@@ -509,8 +509,16 @@ TEST_F(Walk, AFailedPictureDoesNotKeepThePreviousPicturesDateAndTitle)
     ASSERT_TRUE(waitFor([&] { return sub->FLList->count() == 2; }));
     click(sub->btOK);
     ASSERT_EQ(viewer->lbTitle->text(), QStringLiteral("A witty caption"));
+    // What stands beside the message while it is up.
+    bool bareBars = false;
+    platform::setMessageHook([&](const QString& text) {
+        messages.texts << text;
+        bareBars = viewer->lbTitle->isVisible() || viewer->cbDisp->isVisible();
+        return true;
+    });
     click(viewer->Image1);
     EXPECT_EQ(messages.texts, QStringList{QStringLiteral("エラーがありました！")});
+    EXPECT_FALSE(bareBars) << "an empty title bar or condition list beside the message";
     EXPECT_EQ(shownName(), QStringLiteral("b.jpg"));
     EXPECT_NE(viewer->lbNitiji->text(), QStringLiteral("2001:05:19 18:36:41"));
     EXPECT_FALSE(viewer->lbTitle->isVisible());
