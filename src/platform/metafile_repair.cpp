@@ -383,13 +383,12 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
     EmfFont current;
     std::vector<EmfFont> saved;
     size_t o = headerBytes;
+    bool ended = false;
     while (o + 8 <= size) {
         const uint32_t type = rd32(data + o);
         const size_t bytes = rd32(data + o + 4);
-        if (bytes < 8 || bytes % 4 || bytes > size - o) {
-            out.insert(out.end(), data + o, data + size);
+        if (bytes < 8 || bytes % 4 || bytes > size - o)
             break;
-        }
         const unsigned char* rec = data + o;
         o += bytes;
         std::vector<unsigned char> rewritten;
@@ -435,9 +434,16 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
             continue;  // a text that cannot be drawn as written
         }
         ++records;
-        if (type == kEmrEof)
+        if (type == kEmrEof) {
+            ended = true;
             break;
+        }
     }
+    // The converter refuses a file whose records do not end in an
+    // end-of-file record, but only after reading the record header past
+    // the last byte: such a file is refused here instead.
+    if (!ended)
+        return {};
     auto* header = reinterpret_cast<unsigned char*>(out.data());
     wr32(header + 48, static_cast<uint32_t>(out.size()));
     wr32(header + 52, records);

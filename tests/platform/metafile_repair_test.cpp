@@ -278,6 +278,32 @@ TEST(MetafileRepair, ByteTextsAreDecodedInTheFontsCodePage)
         emfForConverter(in.data(), cut, {});  // never reads past the cut
 }
 
+TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConverter)
+{
+    // The converter reads the next record's header wherever the last one
+    // ends, even at or past the end of the data, and only then refuses.
+    Bytes line;
+    for (uint32_t v : {0u, 0u, 200u, 100u, 2u, 10u, 10u, 190u, 90u})
+        put32(line, v);
+    Bytes r;
+    emfRecord(r, 4, line);  // a polyline
+    const Bytes whole = emfFile(r);
+    ASSERT_FALSE(emfForConverter(whole.data(), whole.size(), {}).empty());
+    EXPECT_NO_THROW(platform::decodeEmf(whole.data(), whole.size()));
+
+    Bytes noEnd = emfHeader();
+    noEnd.insert(noEnd.end(), r.begin(), r.end());
+    Bytes shortTail = noEnd;
+    shortTail.insert(shortTail.end(), {14, 0, 0, 0});  // half a record header
+    Bytes overlong = noEnd;
+    emfRecord(overlong, 14, Bytes(12, 0));
+    overlong[overlong.size() - 16] = 0xFF;  // the end record claims more than is there
+    for (const Bytes* in : {&noEnd, &shortTail, &overlong}) {
+        EXPECT_TRUE(emfForConverter(in->data(), in->size(), {}).empty());
+        EXPECT_THROW(platform::decodeEmf(in->data(), in->size()), platform::DecodeError);
+    }
+}
+
 TEST(MetafileRepair, GlyphIndexTextsBecomeCharactersOnlyInTheirOwnFace)
 {
     ASSERT_TRUE(QFontDatabase::families().contains("IPAGothic")) << "fonts-ipafont-gothic is in the package list";
