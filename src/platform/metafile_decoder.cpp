@@ -28,8 +28,13 @@ extern "C" void FcFini(void) {}
 namespace platform {
 
 namespace {
-// Metafiles can claim any extent; the raster copy stays a sensible size.
+// Metafiles can claim any extent; the raster copy stays a sensible size
+// (a fuzzing build draws at most the pixels its decode limits allow).
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr int kMaxMetafileSide = 4096;
+#else
+constexpr int kMaxMetafileSide = 256;
+#endif
 }
 
 QImage renderSvg(const QByteArray& raw)
