@@ -82,6 +82,7 @@ constexpr uint32_t kEmrSaveDc = 33;
 constexpr uint32_t kEmrRestoreDc = 34;
 constexpr uint32_t kEmrSelectObject = 37;
 constexpr uint32_t kEmrDeleteObject = 40;
+constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmrExtCreateFontIndirectW = 82;
 constexpr uint32_t kEmrExtTextOutA = 83;
 constexpr uint32_t kEmrExtTextOutW = 84;
@@ -236,6 +237,41 @@ std::vector<unsigned char> glyphsToText(const unsigned char* rec, size_t size, c
         wr16(out.data() + offString + 2 * i, text[i]);
     wr32(out.data() + kTextOptions, rd32(rec + kTextOptions) & ~kEtoGlyphIndex);
     return out;
+}
+
+// Whether the converter must not see an EMF comment record: an EMF+
+// comment whose records would lead it past the record, or that holds an
+// EMF+ object record with no object data. The converter gathers object
+// data in one buffer it keeps for the whole process and grows with
+// realloc; a piece of nothing grows an empty buffer to nothing, which
+// frees it while the pointer is kept, and the next object record frees it
+// again. (Every EMF+ object starts with its version, so such a record is
+// broken anyway.) The walk is the converter's: from offset 16 while inside
+// the comment's stated size, each record by its stated size, stopping at
+// a type it does not know.
+bool emfPlusCommentUnsafe(const unsigned char* rec, size_t bytes)
+{
+    constexpr uint32_t kEmfPlusIdent = 0x2B464D45;  // "EMF+"
+    constexpr uint16_t kObject = 8, kContinued = 0x8000;
+    if (bytes < 16 || rd32(rec + 12) != kEmfPlusIdent)
+        return false;
+    const uint64_t end = uint64_t{rd32(rec + 8)} + 12;
+    if (end > bytes)
+        return true;
+    for (uint64_t o = 16; o < end;) {
+        if (o + 12 > bytes)
+            return true;
+        const unsigned type = rd16(rec + o) & 0x3F;
+        if (type < 1 || type > 58)
+            break;
+        const uint32_t size = rd32(rec + o + 4), dataSize = rd32(rec + o + 8);
+        if (type == kObject && size >= 12 && dataSize <= ((rd16(rec + o + 2) & kContinued) ? 4u : 0u))
+            return true;
+        if (size == 0 || size > 0x7FFFFFFFu)
+            break;
+        o += size;
+    }
+    return false;
 }
 
 QString faceOf(const unsigned char* logfont)
@@ -425,13 +461,15 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
         } else if (type == kEmrExtTextOutW && bytes >= kTextFixed && (rd32(rec + kTextOptions) & kEtoGlyphIndex)) {
             rewritten = glyphsToText(rec, bytes, current, glyphs);
             keep = false;
+        } else if (type == kEmrComment && emfPlusCommentUnsafe(rec, bytes)) {
+            keep = false;
         }
         if (keep) {
             out.insert(out.end(), rec, rec + bytes);
         } else if (!rewritten.empty()) {
             out.insert(out.end(), rewritten.begin(), rewritten.end());
         } else {
-            continue;  // a text that cannot be drawn as written
+            continue;  // a text that cannot be drawn as written, a broken EMF+ comment
         }
         ++records;
         if (type == kEmrEof) {

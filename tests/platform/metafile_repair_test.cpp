@@ -304,6 +304,65 @@ TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConve
     }
 }
 
+TEST(MetafileRepair, BrokenEmfPlusCommentsAreLeftOut)
+{
+    // An EMF+ comment: its records after the "EMF+" identifier.
+    auto comment = [](const Bytes& records, uint32_t extraStated = 0) {
+        Bytes c;
+        put32(c, static_cast<uint32_t>(4 + records.size() + extraStated));
+        put32(c, 0x2B464D45u);
+        c.insert(c.end(), records.begin(), records.end());
+        return c;
+    };
+    // An EMF+ object record (a brush, object 0) carrying `data`.
+    auto object = [](const Bytes& data, uint16_t flags = 0x0100) {
+        Bytes r;
+        put16(r, 0x4008);
+        put16(r, flags);
+        put32(r, static_cast<uint32_t>(12 + data.size()));
+        put32(r, static_cast<uint32_t>(data.size()));
+        r.insert(r.end(), data.begin(), data.end());
+        return r;
+    };
+    auto comments = [](const std::vector<char>& emf) {
+        int n = 0;
+        const auto* d = reinterpret_cast<const unsigned char*>(emf.data());
+        for (size_t o = get32(d + 4); o + 8 <= emf.size() && get32(d + o + 4) >= 8; o += get32(d + o + 4))
+            n += get32(d + o) == 70;
+        return n;
+    };
+    Bytes brush;  // version, solid colour type, a colour
+    for (uint32_t v : {0xDBC01002u, 0u, 0xFF0000FFu})
+        put32(brush, v);
+    Bytes good;
+    emfRecord(good, 70, comment(object(brush)));
+    const Bytes sound = emfFile(good);
+    EXPECT_EQ(comments(emfForConverter(sound.data(), sound.size(), {})), 1);
+
+    // Objects without data, plain and continued (only the total size): the
+    // converter reallocated its object buffer to nothing, freeing it, and
+    // freed it again at the next object.
+    Bytes total;
+    put32(total, 12);
+    Bytes empty = object({}), emptyContinued = object(total, 0x8100);
+    Bytes broken;
+    emfRecord(broken, 70, comment(empty));
+    emfRecord(broken, 70, comment(emptyContinued));
+    emfRecord(broken, 70, comment(empty));
+    emfRecord(broken, 70, comment(object(brush)));
+    // A comment stating more records than it holds.
+    emfRecord(broken, 70, comment(object(brush), 64));
+    const Bytes in = emfFile(broken);
+    const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(comments(out), 1);
+    try {
+        for (int i = 0; i < 3; ++i)
+            platform::decodeEmf(in.data(), in.size());
+    } catch (const platform::DecodeError&) {
+    }
+}
+
 TEST(MetafileRepair, GlyphIndexTextsBecomeCharactersOnlyInTheirOwnFace)
 {
     ASSERT_TRUE(QFontDatabase::families().contains("IPAGothic")) << "fonts-ipafont-gothic is in the package list";
