@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <unicode/ucnv.h>
+#include <uemf_safe.h>
 
 #include <cstring>
 #include <map>
@@ -274,6 +275,23 @@ bool emfPlusCommentUnsafe(const unsigned char* rec, size_t bytes)
     return false;
 }
 
+// Whether the converter may read a record as it is written: its fixed
+// fields, counts and offsets within the record. The converter reads each
+// record's fields as far as its type says without looking at the record's
+// size (a short stretch-blit record had it read past the data); libuemf's
+// record check, made for that, says which records hold what they claim.
+// Types the check has no rule for are left to the converter.
+bool emfRecordSafe(const unsigned char* rec, uint32_t type)
+{
+    switch (type) {
+    case 69: case 96: case 97: case 102: case 103: case 105: case 106: case 107:
+    case 109: case 110: case 111: case 112: case 113: case 117: case 119: case 120: case 121:
+        return true;  // the check would only complain on stderr
+    default:
+        return type < 1 || type > 122 || U_emf_record_safe(reinterpret_cast<const char*>(rec)) != 0;
+    }
+}
+
 QString faceOf(const unsigned char* logfont)
 {
     // LOGFONTW: the face name is 32 UTF-16 units at offset 28.
@@ -406,7 +424,7 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
     if (!data || size < 88 || rd32(data) != kEmrHeader || std::memcmp(data + 40, " EMF", 4) != 0)
         return {};
     const size_t headerBytes = rd32(data + 4);
-    if (headerBytes < 88 || headerBytes > size || headerBytes % 4)
+    if (headerBytes < 88 || headerBytes > size || headerBytes % 4 || !emfRecordSafe(data, kEmrHeader))
         return {};
     std::vector<char> out(data, data + headerBytes);
     put32(out, kEmrSetViewportExtEx);
@@ -427,6 +445,8 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
             break;
         const unsigned char* rec = data + o;
         o += bytes;
+        if (!emfRecordSafe(rec, type))
+            continue;  // a record whose fields run past it is left out
         std::vector<unsigned char> rewritten;
         bool keep = true;
         const uint32_t object = bytes >= 12 ? rd32(rec + 8) : 0xFFFFFFFFu;

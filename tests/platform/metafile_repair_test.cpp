@@ -304,6 +304,33 @@ TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConve
     }
 }
 
+TEST(MetafileRepair, EmfRecordsShorterThanTheirFieldsAreLeftOut)
+{
+    // The converter reads a record's fields as far as its type says: a
+    // stretch-blit record of 16 bytes had it read 80 bytes past the data.
+    auto types = [](const std::vector<char>& emf) {
+        std::vector<uint32_t> out;
+        const auto* d = reinterpret_cast<const unsigned char*>(emf.data());
+        for (size_t o = get32(d + 4); o + 8 <= emf.size() && get32(d + o + 4) >= 8; o += get32(d + o + 4))
+            out.push_back(get32(d + o));
+        return out;
+    };
+    Bytes line;
+    for (uint32_t v : {0u, 0u, 200u, 100u, 2u, 10u, 10u, 190u, 90u})
+        put32(line, v);
+    Bytes r;
+    emfRecord(r, 77, Bytes(8, 0));  // stretch-blit: needs 100 bytes
+    emfRecord(r, 4, line);
+    Bytes shortLine = line;
+    shortLine[16] = 200;             // a polyline of 200 points in 9 words
+    emfRecord(r, 4, shortLine);
+    const Bytes in = emfFile(r);
+    const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
+    // After the header: the viewport extent, the whole polyline, the end.
+    EXPECT_EQ(types(out), (std::vector<uint32_t>{11, 4, 14}));
+    EXPECT_NO_THROW(platform::decodeEmf(in.data(), in.size()));
+}
+
 TEST(MetafileRepair, BrokenEmfPlusCommentsAreLeftOut)
 {
     // An EMF+ comment: its records after the "EMF+" identifier.
