@@ -280,7 +280,10 @@ bool emfPlusCommentUnsafe(const unsigned char* rec, size_t bytes)
 // record's fields as far as its type says without looking at the record's
 // size (a short stretch-blit record had it read past the data); libuemf's
 // record check, made for that, says which records hold what they claim.
-// Types the check has no rule for are left to the converter.
+// Types the check has no rule for are left to the converter. The check
+// itself reads some fields before it has made sure they are there (a
+// region's count): `rec` must be followed by kCheckSlack readable bytes.
+constexpr size_t kCheckSlack = 1024;
 bool emfRecordSafe(const unsigned char* rec, uint32_t type)
 {
     switch (type) {
@@ -423,8 +426,11 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
 {
     if (!data || size < 88 || rd32(data) != kEmrHeader || std::memcmp(data + 40, " EMF", 4) != 0)
         return {};
+    // The records as the check reads them: followed by zeros.
+    std::vector<unsigned char> padded(size + kCheckSlack, 0);
+    std::memcpy(padded.data(), data, size);
     const size_t headerBytes = rd32(data + 4);
-    if (headerBytes < 88 || headerBytes > size || headerBytes % 4 || !emfRecordSafe(data, kEmrHeader))
+    if (headerBytes < 88 || headerBytes > size || headerBytes % 4 || !emfRecordSafe(padded.data(), kEmrHeader))
         return {};
     std::vector<char> out(data, data + headerBytes);
     put32(out, kEmrSetViewportExtEx);
@@ -444,9 +450,11 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
         if (bytes < 8 || bytes % 4 || bytes > size - o)
             break;
         const unsigned char* rec = data + o;
-        o += bytes;
-        if (!emfRecordSafe(rec, type))
+        if (!emfRecordSafe(padded.data() + o, type)) {
+            o += bytes;
             continue;  // a record whose fields run past it is left out
+        }
+        o += bytes;
         std::vector<unsigned char> rewritten;
         bool keep = true;
         const uint32_t object = bytes >= 12 ? rd32(rec + 8) : 0xFFFFFFFFu;

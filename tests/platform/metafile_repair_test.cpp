@@ -308,6 +308,7 @@ TEST(MetafileRepair, EmfRecordsShorterThanTheirFieldsAreLeftOut)
 {
     // The converter reads a record's fields as far as its type says: a
     // stretch-blit record of 16 bytes had it read 80 bytes past the data.
+    // (The check itself read a region's count from a record without one.)
     auto types = [](const std::vector<char>& emf) {
         std::vector<uint32_t> out;
         const auto* d = reinterpret_cast<const unsigned char*>(emf.data());
@@ -324,6 +325,7 @@ TEST(MetafileRepair, EmfRecordsShorterThanTheirFieldsAreLeftOut)
     Bytes shortLine = line;
     shortLine[16] = 200;             // a polyline of 200 points in 9 words
     emfRecord(r, 4, shortLine);
+    emfRecord(r, 74, Bytes(20, 0));  // paint region: bounds and no region data
     const Bytes in = emfFile(r);
     const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
     // After the header: the viewport extent, the whole polyline, the end.
