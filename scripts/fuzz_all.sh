@@ -36,7 +36,12 @@ for target in "${targets[@]}"; do
   echo "=== $(date -u '+%F %T') run of up to $left executions" >> "$log"
   start=$(wc -l < "$log")
   nice -n 10 "$here/scripts/fuzz.sh" "$target" "$seconds" -runs="$left" >> "$log" 2>&1
-  done_now=$(tail -n +"$start" "$log" | awk '/^stat::number_of_executed_units:/ {n = $2} END {print n + 0}')
+  # The final statistics, or for a run that was killed (the machine went
+  # down, the session ended) the count of its last status line.
+  done_now=$(tail -n +"$start" "$log" | awk '
+    /^stat::number_of_executed_units:/ {n = $2}
+    /^#[0-9]+\t/ {m = substr($1, 2)}
+    END {print (n != "" ? n : m) + 0}')
   echo $((total + done_now)) > "$logs/$target.total"
   echo "$target: +$done_now, $((total + done_now)) in total"
 done
