@@ -22,8 +22,13 @@ inline void ensureApplication()
     (void)app;
 }
 
-// A drawn size of a third of the picture (the reduced path) and the full
-// picture: both are decoded for every input.
+// A drawn size of a third of the picture: the reduced path.
 inline QSize thirdOf(QSize full) { return QSize(std::max(1, full.width() / 3), std::max(1, full.height() / 3)); }
+
+// Work that only repeats the same code over more pixels (another scale, a
+// turn, a second full-size copy) is done for pictures up to this size; the
+// decode itself runs for every input, up to the decoders' own limits.
+constexpr qint64 kRepeatPixels = 16384;
+inline bool small(QSize s) { return s.isValid() && qint64(s.width()) * s.height() <= kRepeatPixels; }
 
 }  // namespace fuzzsupport

@@ -7,9 +7,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     try {
         const platform::Bitmap b = platform::decodeBmp(data, size);
-        // Large enough for every depth's odd widths and padding, small enough
-        // to keep the executions fast.
-        if (qint64(b.width) * b.height <= 262'144) {
+        if (fuzzsupport::small(QSize(b.width, b.height))) {
             (void)b.toImage();
             for (int direction : {1, 2}) {
                 const platform::Bitmap t = platform::RotateBitmap90(b, direction);

@@ -1,14 +1,26 @@
-// The giflib glue: the first frame on its screen, full and reduced.
+// The giflib glue: the first frame on its screen, reduced, and full size
+// for small screens.
 #include "decoder_fuzz.h"
 #include "platform/picture_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    for (bool reduced : {false, true}) {
+    QSize screen;
+    try {
+        QSize full;
+        (void)platform::decodeGif(
+            data, size, Qt::darkGray,
+            [&screen](QSize s) {
+                screen = s;
+                return fuzzsupport::thirdOf(s);
+            },
+            &full);
+    } catch (const platform::DecodeError&) {
+    }
+    if (fuzzsupport::small(screen)) {
         try {
             QSize full;
-            (void)platform::decodeGif(data, size, Qt::darkGray,
-                                      reduced ? platform::DrawnSizeFn(fuzzsupport::thirdOf) : nullptr, &full);
+            (void)platform::decodeGif(data, size, Qt::darkGray, nullptr, &full);
         } catch (const platform::DecodeError&) {
         }
     }

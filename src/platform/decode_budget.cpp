@@ -8,8 +8,9 @@ qint64 encodablePixels(qint64 bytes, qint64 perByte)
 {
     if (bytes <= 0)
         return kAlwaysEncodablePixels;
-    if (bytes > std::numeric_limits<qint64>::max() / perByte)
-        return std::numeric_limits<qint64>::max();
+    constexpr qint64 most = std::numeric_limits<qint64>::max();
+    if (bytes > (most - kAlwaysEncodablePixels) / perByte)
+        return most;
     return bytes * perByte + kAlwaysEncodablePixels;
 }
 

@@ -19,12 +19,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 // Pictures beyond this many pixels are refused instead of allocated.
 constexpr qint64 kMaxPixels = 500'000'000;
+#else
+// Fuzzing builds keep every limit and check, scaled down to 256 x 256 (and
+// the small-picture allowance below to 64 x 64) so that each input decodes
+// in about a millisecond: the fuzzer then tries many more headers. The
+// arithmetic of large sizes is checked by the tests.
+constexpr qint64 kMaxPixels = 1 << 16;
+#endif
 
 // The largest picture at 4 bytes a pixel, with room for the libraries' own
 // buffers; a decode that would hold more is refused.
-constexpr qint64 kDecodeMemoryBudget = 2'200'000'000;
+constexpr qint64 kDecodeMemoryBudget = kMaxPixels / 5 * 22;
 
 // JPEG (Huffman coded): every 8 x 8 block of the full-resolution component
 // costs at least one bit (a DC code of a progressive first scan; a
@@ -50,7 +58,11 @@ constexpr qint64 kRlePixelsPerByte = 128;
 constexpr qint64 kIconPixelsPerByte = kDeflateBytesPerByte * 8;
 // Small pictures are never refused by the byte bound: headers and tables
 // leave too few bytes to judge, and their cost is small.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr qint64 kAlwaysEncodablePixels = 65536;
+#else
+constexpr qint64 kAlwaysEncodablePixels = 4096;
+#endif
 
 // Throws DecodeError("...") when the decode is beyond any of the three
 // limits: pixels of the full picture, the pixels the file's data can encode

@@ -64,10 +64,11 @@ QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnS
             GifByteType* ext = nullptr;
             if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR)
                 throw DecodeError("bad GIF extension");
-            if (code == GRAPHICS_EXT_FUNC_CODE && ext && ext[0] >= 4) {
-                GraphicsControlBlock gcb;
-                DGifExtensionToGCB(ext[0], ext + 1, &gcb);
-                transparent = gcb.TransparentColor;
+            // giflib reads a control block of exactly 4 bytes and leaves
+            // the block unset for any other length.
+            if (code == GRAPHICS_EXT_FUNC_CODE && ext) {
+                GraphicsControlBlock gcb{};
+                transparent = DGifExtensionToGCB(ext[0], ext + 1, &gcb) == GIF_OK ? gcb.TransparentColor : -1;
             }
             while (ext) {
                 if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR)

@@ -53,7 +53,11 @@ void emitMessage(j_common_ptr cinfo, int level)
 // scans of a 100-megapixel colour picture visit about 12 million; 60 million
 // take about a second), before its passes freeze the window.
 constexpr int kMaxJpegScans = 100;
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr qint64 kMaxJpegScanBlocks = 60'000'000;
+#else
+constexpr qint64 kMaxJpegScanBlocks = 100'000;  // with the smaller pixel limit
+#endif
 
 struct Progress {
     jpeg_progress_mgr pub;

@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <unicode/ucnv.h>
+#include <uemf_safe.h>
 
 #include <cstring>
 #include <map>
@@ -82,6 +83,7 @@ constexpr uint32_t kEmrSaveDc = 33;
 constexpr uint32_t kEmrRestoreDc = 34;
 constexpr uint32_t kEmrSelectObject = 37;
 constexpr uint32_t kEmrDeleteObject = 40;
+constexpr uint32_t kEmrComment = 70;
 constexpr uint32_t kEmrExtCreateFontIndirectW = 82;
 constexpr uint32_t kEmrExtTextOutA = 83;
 constexpr uint32_t kEmrExtTextOutW = 84;
@@ -238,6 +240,61 @@ std::vector<unsigned char> glyphsToText(const unsigned char* rec, size_t size, c
     return out;
 }
 
+// Whether the converter must not see an EMF comment record: an EMF+
+// comment whose records would lead it past the record, or that holds an
+// EMF+ object record with no object data. The converter gathers object
+// data in one buffer it keeps for the whole process and grows with
+// realloc; a piece of nothing grows an empty buffer to nothing, which
+// frees it while the pointer is kept, and the next object record frees it
+// again. (Every EMF+ object starts with its version, so such a record is
+// broken anyway.) The walk is the converter's: from offset 16 while inside
+// the comment's stated size, each record by its stated size, stopping at
+// a type it does not know.
+bool emfPlusCommentUnsafe(const unsigned char* rec, size_t bytes)
+{
+    constexpr uint32_t kEmfPlusIdent = 0x2B464D45;  // "EMF+"
+    constexpr uint16_t kObject = 8, kContinued = 0x8000;
+    if (bytes < 16 || rd32(rec + 12) != kEmfPlusIdent)
+        return false;
+    const uint64_t end = uint64_t{rd32(rec + 8)} + 12;
+    if (end > bytes)
+        return true;
+    for (uint64_t o = 16; o < end;) {
+        if (o + 12 > bytes)
+            return true;
+        const unsigned type = rd16(rec + o) & 0x3F;
+        if (type < 1 || type > 58)
+            break;
+        const uint32_t size = rd32(rec + o + 4), dataSize = rd32(rec + o + 8);
+        if (type == kObject && size >= 12 && dataSize <= ((rd16(rec + o + 2) & kContinued) ? 4u : 0u))
+            return true;
+        if (size == 0 || size > 0x7FFFFFFFu)
+            break;
+        o += size;
+    }
+    return false;
+}
+
+// Whether the converter may read a record as it is written: its fixed
+// fields, counts and offsets within the record. The converter reads each
+// record's fields as far as its type says without looking at the record's
+// size (a short stretch-blit record had it read past the data); libuemf's
+// record check, made for that, says which records hold what they claim.
+// Types the check has no rule for are left to the converter. The check
+// itself reads some fields before it has made sure they are there (a
+// region's count): `rec` must be followed by kCheckSlack readable bytes.
+constexpr size_t kCheckSlack = 1024;
+bool emfRecordSafe(const unsigned char* rec, uint32_t type)
+{
+    switch (type) {
+    case 69: case 96: case 97: case 102: case 103: case 105: case 106: case 107:
+    case 109: case 110: case 111: case 112: case 113: case 117: case 119: case 120: case 121:
+        return true;  // the check would only complain on stderr
+    default:
+        return type < 1 || type > 122 || U_emf_record_safe(reinterpret_cast<const char*>(rec)) != 0;
+    }
+}
+
 QString faceOf(const unsigned char* logfont)
 {
     // LOGFONTW: the face name is 32 UTF-16 units at offset 28.
@@ -369,8 +426,11 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
 {
     if (!data || size < 88 || rd32(data) != kEmrHeader || std::memcmp(data + 40, " EMF", 4) != 0)
         return {};
+    // The records as the check reads them: followed by zeros.
+    std::vector<unsigned char> padded(size + kCheckSlack, 0);
+    std::memcpy(padded.data(), data, size);
     const size_t headerBytes = rd32(data + 4);
-    if (headerBytes < 88 || headerBytes > size || headerBytes % 4)
+    if (headerBytes < 88 || headerBytes > size || headerBytes % 4 || !emfRecordSafe(padded.data(), kEmrHeader))
         return {};
     std::vector<char> out(data, data + headerBytes);
     put32(out, kEmrSetViewportExtEx);
@@ -383,14 +443,17 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
     EmfFont current;
     std::vector<EmfFont> saved;
     size_t o = headerBytes;
+    bool ended = false;
     while (o + 8 <= size) {
         const uint32_t type = rd32(data + o);
         const size_t bytes = rd32(data + o + 4);
-        if (bytes < 8 || bytes % 4 || bytes > size - o) {
-            out.insert(out.end(), data + o, data + size);
+        if (bytes < 8 || bytes % 4 || bytes > size - o)
             break;
-        }
         const unsigned char* rec = data + o;
+        if (!emfRecordSafe(padded.data() + o, type)) {
+            o += bytes;
+            continue;  // a record whose fields run past it is left out
+        }
         o += bytes;
         std::vector<unsigned char> rewritten;
         bool keep = true;
@@ -426,18 +489,27 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
         } else if (type == kEmrExtTextOutW && bytes >= kTextFixed && (rd32(rec + kTextOptions) & kEtoGlyphIndex)) {
             rewritten = glyphsToText(rec, bytes, current, glyphs);
             keep = false;
+        } else if (type == kEmrComment && emfPlusCommentUnsafe(rec, bytes)) {
+            keep = false;
         }
         if (keep) {
             out.insert(out.end(), rec, rec + bytes);
         } else if (!rewritten.empty()) {
             out.insert(out.end(), rewritten.begin(), rewritten.end());
         } else {
-            continue;  // a text that cannot be drawn as written
+            continue;  // a text that cannot be drawn as written, a broken EMF+ comment
         }
         ++records;
-        if (type == kEmrEof)
+        if (type == kEmrEof) {
+            ended = true;
             break;
+        }
     }
+    // The converter refuses a file whose records do not end in an
+    // end-of-file record, but only after reading the record header past
+    // the last byte: such a file is refused here instead.
+    if (!ended)
+        return {};
     auto* header = reinterpret_cast<unsigned char*>(out.data());
     wr32(header + 48, static_cast<uint32_t>(out.size()));
     wr32(header + 52, records);

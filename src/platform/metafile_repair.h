@@ -36,7 +36,11 @@ std::u16string installedGlyphText(const QString& face, const std::vector<uint16_
 // - Texts given as glyph indices become characters through `glyphs`; a run
 //   whose characters cannot be known is left out rather than drawn as
 //   unrelated letters.
-// Empty when the data is no EMF.
+// - An EMF+ comment that would lead the converter past its record, or that
+//   holds an EMF+ object record without object data, is left out (the
+//   converter frees its object buffer twice over such records).
+// Empty when the data is no EMF, or its records, each within the data,
+// do not lead to an end-of-file record (the converter refuses those too).
 std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
 
 }  // namespace platform

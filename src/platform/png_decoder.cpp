@@ -163,9 +163,14 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     png_uint_32 w = 0, h = 0;
     int depth = 0, colour = 0, interlace = 0;
     png_get_IHDR(png, info, &w, &h, &depth, &colour, &interlace, nullptr, nullptr);
-    const QSize fullSize(static_cast<int>(std::min<png_uint_32>(w, 0x7FFFFFF)),
-                         static_cast<int>(std::min<png_uint_32>(h, 0x7FFFFFF)));
-    const qint64 pixels = qint64(fullSize.width()) * fullSize.height();
+    // Before any product of the sizes: within 2^27 each, the byte counts
+    // below stay far inside 64 bits (libpng itself allows up to 2^31 - 1).
+    if (w > 0x7FFFFFF || h > 0x7FFFFFF) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        throw DecodeError("absurd PNG size");
+    }
+    const QSize fullSize(static_cast<int>(w), static_cast<int>(h));
+    const qint64 pixels = qint64(w) * h;
     const int k = drawnSize && pixels > 0 ? reductionFactor(fullSize, drawnSize(fullSize)) : 1;
     // The filtered rows, a filter byte each, come out of deflate.
     const qint64 raw = qint64(h) * ((qint64(w) * depth * png_get_channels(png, info) + 7) / 8 + 1);
@@ -174,8 +179,6 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     const qint64 memory =
         (k > 1 ? ReducedCopy::costFor(fullSize, k) + qint64(w) * 4 : pixels * 4 + qint64(h) * 8) + libraryRows;
     try {
-        if (w > 0x7FFFFFF || h > 0x7FFFFFF)
-            throw DecodeError("absurd PNG size");
         checkDecodeBudget(pixels, raw <= encodablePixels(qint64(size), kDeflateBytesPerByte) ? pixels : 0, memory);
     } catch (const DecodeError&) {
         png_destroy_read_struct(&png, &info, nullptr);

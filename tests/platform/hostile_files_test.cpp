@@ -276,6 +276,34 @@ TEST(HostileFiles, BitFieldMasksOfEveryWidthConvert)
     EXPECT_EQ(turned.toImage().pixel(0, 1), qRgb(0, 0, 255));
 }
 
+TEST(HostileFiles, GifControlBlocksOfAnotherLengthSetNoTransparentColour)
+{
+    // 2 x 1 pixels of colours 0 (red) and 1 (green), after a graphics control
+    // block of `length` bytes that marks colour 0 transparent.
+    auto gif = [](char length) {
+        QByteArray g("GIF89a\x02\x00\x01\x00\x80\x00\x00"
+                     "\xFF\x00\x00\x00\xFF\x00",
+                     19);
+        g += QByteArray("\x21\xF9", 2) + length + QByteArray("\x01\x00\x00\x00", 4);
+        g += QByteArray(length - 4 + 1, '\0');  // the rest of the block, then its end
+        // LZW of minimum code size 2: clear, 0, 1, end of information.
+        g += QByteArray("\x2C\x00\x00\x00\x00\x02\x00\x01\x00\x00\x02\x02\x44\x0A\x00\x3B", 16);
+        return g;
+    };
+    DecodeRequest blue;
+    blue.background = Qt::blue;
+    const auto four = decodePicture("t.gif", gif(4), blue);
+    EXPECT_EQ(four.image.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(four.image.pixel(1, 0), qRgb(0, 255, 0));
+    // giflib reads only a block of four bytes; the colour it would have
+    // left unset must not decide what is transparent.
+    for (char length : {5, 8, 16}) {
+        const auto other = decodePicture("t.gif", gif(length), blue);
+        EXPECT_EQ(other.image.pixel(0, 0), qRgb(255, 0, 0)) << int(length);
+        EXPECT_EQ(other.image.pixel(1, 0), qRgb(0, 255, 0)) << int(length);
+    }
+}
+
 TEST(ReducedDecoding, LargePicturesMatchTheirFullDecodeScaledDown)
 {
     const QImage big = pattern(2600, 1900);

@@ -278,6 +278,120 @@ TEST(MetafileRepair, ByteTextsAreDecodedInTheFontsCodePage)
         emfForConverter(in.data(), cut, {});  // never reads past the cut
 }
 
+TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConverter)
+{
+    // The converter reads the next record's header wherever the last one
+    // ends, even at or past the end of the data, and only then refuses.
+    Bytes line;
+    for (uint32_t v : {0u, 0u, 200u, 100u, 2u, 10u, 10u, 190u, 90u})
+        put32(line, v);
+    Bytes r;
+    emfRecord(r, 4, line);  // a polyline
+    const Bytes whole = emfFile(r);
+    ASSERT_FALSE(emfForConverter(whole.data(), whole.size(), {}).empty());
+    EXPECT_NO_THROW(platform::decodeEmf(whole.data(), whole.size()));
+
+    Bytes noEnd = emfHeader();
+    noEnd.insert(noEnd.end(), r.begin(), r.end());
+    Bytes shortTail = noEnd;
+    shortTail.insert(shortTail.end(), {14, 0, 0, 0});  // half a record header
+    Bytes overlong = noEnd;
+    emfRecord(overlong, 14, Bytes(12, 0));
+    overlong[overlong.size() - 16] = 0xFF;  // the end record claims more than is there
+    for (const Bytes* in : {&noEnd, &shortTail, &overlong}) {
+        EXPECT_TRUE(emfForConverter(in->data(), in->size(), {}).empty());
+        EXPECT_THROW(platform::decodeEmf(in->data(), in->size()), platform::DecodeError);
+    }
+}
+
+TEST(MetafileRepair, EmfRecordsShorterThanTheirFieldsAreLeftOut)
+{
+    // The converter reads a record's fields as far as its type says: a
+    // stretch-blit record of 16 bytes had it read 80 bytes past the data.
+    // (The check itself read a region's count from a record without one.)
+    auto types = [](const std::vector<char>& emf) {
+        std::vector<uint32_t> out;
+        const auto* d = reinterpret_cast<const unsigned char*>(emf.data());
+        for (size_t o = get32(d + 4); o + 8 <= emf.size() && get32(d + o + 4) >= 8; o += get32(d + o + 4))
+            out.push_back(get32(d + o));
+        return out;
+    };
+    Bytes line;
+    for (uint32_t v : {0u, 0u, 200u, 100u, 2u, 10u, 10u, 190u, 90u})
+        put32(line, v);
+    Bytes r;
+    emfRecord(r, 77, Bytes(8, 0));  // stretch-blit: needs 100 bytes
+    emfRecord(r, 4, line);
+    Bytes shortLine = line;
+    shortLine[16] = 200;             // a polyline of 200 points in 9 words
+    emfRecord(r, 4, shortLine);
+    emfRecord(r, 74, Bytes(20, 0));  // paint region: bounds and no region data
+    const Bytes in = emfFile(r);
+    const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
+    // After the header: the viewport extent, the whole polyline, the end.
+    EXPECT_EQ(types(out), (std::vector<uint32_t>{11, 4, 14}));
+    EXPECT_NO_THROW(platform::decodeEmf(in.data(), in.size()));
+}
+
+TEST(MetafileRepair, BrokenEmfPlusCommentsAreLeftOut)
+{
+    // An EMF+ comment: its records after the "EMF+" identifier.
+    auto comment = [](const Bytes& records, uint32_t extraStated = 0) {
+        Bytes c;
+        put32(c, static_cast<uint32_t>(4 + records.size() + extraStated));
+        put32(c, 0x2B464D45u);
+        c.insert(c.end(), records.begin(), records.end());
+        return c;
+    };
+    // An EMF+ object record (a brush, object 0) carrying `data`.
+    auto object = [](const Bytes& data, uint16_t flags = 0x0100) {
+        Bytes r;
+        put16(r, 0x4008);
+        put16(r, flags);
+        put32(r, static_cast<uint32_t>(12 + data.size()));
+        put32(r, static_cast<uint32_t>(data.size()));
+        r.insert(r.end(), data.begin(), data.end());
+        return r;
+    };
+    auto comments = [](const std::vector<char>& emf) {
+        int n = 0;
+        const auto* d = reinterpret_cast<const unsigned char*>(emf.data());
+        for (size_t o = get32(d + 4); o + 8 <= emf.size() && get32(d + o + 4) >= 8; o += get32(d + o + 4))
+            n += get32(d + o) == 70;
+        return n;
+    };
+    Bytes brush;  // version, solid colour type, a colour
+    for (uint32_t v : {0xDBC01002u, 0u, 0xFF0000FFu})
+        put32(brush, v);
+    Bytes good;
+    emfRecord(good, 70, comment(object(brush)));
+    const Bytes sound = emfFile(good);
+    EXPECT_EQ(comments(emfForConverter(sound.data(), sound.size(), {})), 1);
+
+    // Objects without data, plain and continued (only the total size): the
+    // converter reallocated its object buffer to nothing, freeing it, and
+    // freed it again at the next object.
+    Bytes total;
+    put32(total, 12);
+    Bytes empty = object({}), emptyContinued = object(total, 0x8100);
+    Bytes broken;
+    emfRecord(broken, 70, comment(empty));
+    emfRecord(broken, 70, comment(emptyContinued));
+    emfRecord(broken, 70, comment(empty));
+    emfRecord(broken, 70, comment(object(brush)));
+    // A comment stating more records than it holds.
+    emfRecord(broken, 70, comment(object(brush), 64));
+    const Bytes in = emfFile(broken);
+    const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(comments(out), 1);
+    try {
+        for (int i = 0; i < 3; ++i)
+            platform::decodeEmf(in.data(), in.size());
+    } catch (const platform::DecodeError&) {
+    }
+}
+
 TEST(MetafileRepair, GlyphIndexTextsBecomeCharactersOnlyInTheirOwnFace)
 {
     ASSERT_TRUE(QFontDatabase::families().contains("IPAGothic")) << "fonts-ipafont-gothic is in the package list";
