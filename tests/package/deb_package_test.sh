@@ -32,7 +32,7 @@ depends="$(field Depends)"
 echo "Depends: $depends"
 # Computed from the binaries by dpkg-shlibdeps, plus what is loaded at run time.
 for lib in libqt6widgets6 libqt6multimedia6 libqt6printsupport6 libjpeg62-turbo libpng16-16 libgif7 \
-           libwmf-0.2-7 libemf2svg1 libstdc++6 libc6 qt6-qpa-plugins fonts-ipafont-gothic; do
+           libwmf-0.2-7 libemf2svg1 libuemf0 libstdc++6 libc6 qt6-qpa-plugins fonts-ipafont-gothic; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 [[ "$depends" != *"-dev"* ]] || fail "Depends names a development package"
