@@ -57,10 +57,14 @@ QByteArray encode(const QImage& img, const char* format)
     return out;
 }
 
-// A greyscale JPEG written by libjpeg with the given scan script (none:
-// sequential): a ramp, or flat grey.
-QByteArray jpegWithScans(int w, int h, const std::vector<jpeg_scan_info>& scans, bool flat = false)
+enum class JpegContent { Ramp, Flat, Colour };
+
+// A JPEG written by libjpeg: greyscale (a ramp or flat) with the given scan
+// script (none: sequential), or colour at full chroma resolution with
+// libjpeg's own ten-scan progressive script, as an editor saves it.
+QByteArray jpegWithScans(int w, int h, const std::vector<jpeg_scan_info>& scans, JpegContent content = JpegContent::Ramp)
 {
+    const bool colour = content == JpegContent::Colour;
     jpeg_compress_struct c{};
     jpeg_error_mgr err{};
     c.err = jpeg_std_error(&err);
@@ -70,19 +74,31 @@ QByteArray jpegWithScans(int w, int h, const std::vector<jpeg_scan_info>& scans,
     jpeg_mem_dest(&c, &out, &size);
     c.image_width = static_cast<JDIMENSION>(w);
     c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
+    c.input_components = colour ? 3 : 1;
+    c.in_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
     jpeg_set_defaults(&c);
-    if (!scans.empty()) {
+    if (colour) {
+        for (int i = 0; i < 3; ++i)
+            c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+        jpeg_simple_progression(&c);
+    } else if (!scans.empty()) {
         c.scan_info = scans.data();
         c.num_scans = static_cast<int>(scans.size());
         c.optimize_coding = TRUE;
     }
     jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w));
+    std::vector<JSAMPLE> row(static_cast<size_t>(w) * c.input_components);
     while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < w; ++x)
-            row[static_cast<size_t>(x)] = flat ? 0x80 : static_cast<JSAMPLE>((x * 7 + c.next_scanline * 3) & 0xFF);
+        for (int x = 0; x < w; ++x) {
+            const auto i = static_cast<size_t>(x) * c.input_components;
+            if (colour) {
+                row[i] = static_cast<JSAMPLE>(x & 0xFF);
+                row[i + 1] = 0x80;
+                row[i + 2] = static_cast<JSAMPLE>(255 - (x & 0xFF));
+            } else {
+                row[i] = content == JpegContent::Flat ? 0x80 : static_cast<JSAMPLE>((x * 7 + c.next_scanline * 3) & 0xFF);
+            }
+        }
         JSAMPROW r = row.data();
         jpeg_write_scanlines(&c, &r, 1);
     }
@@ -123,43 +139,6 @@ QByteArray withLastScanRepeated(const QByteArray& jpeg, int times)
     for (int i = 0; i < times; ++i)
         out += scan;
     return out + QByteArray("\xFF\xD9", 2);
-}
-
-// A colour picture at full chroma resolution with libjpeg's own ten-scan
-// progressive script, as an editor saves it.
-QByteArray colourProgressiveJpeg(int w, int h)
-{
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 3;
-    c.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&c);
-    for (int i = 0; i < 3; ++i)
-        c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w) * 3);
-    for (int x = 0; x < w; ++x) {
-        row[3 * size_t(x)] = static_cast<JSAMPLE>(x & 0xFF);
-        row[3 * size_t(x) + 1] = 0x80;
-        row[3 * size_t(x) + 2] = static_cast<JSAMPLE>(255 - (x & 0xFF));
-    }
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    std::free(out);
-    return bytes;
 }
 
 // A GIF of one frame placed at (left, top) on a larger screen.
@@ -296,13 +275,13 @@ TEST(HostileFiles, ProgressiveJpegsWithAbsurdlyManyScansAreRefused)
     // megapixels of flat grey (a second of work in a file of 33 kilobytes)
     // are refused; the same scan a few times over is only an odd file.
     const std::vector<jpeg_scan_info> refining{{1, {0}, 0, 0, 0, 0}, {1, {0}, 1, 63, 0, 1}, {1, {0}, 1, 63, 1, 0}};
-    const QByteArray big = jpegWithScans(4000, 4000, refining, true);
+    const QByteArray big = jpegWithScans(4000, 4000, refining, JpegContent::Flat);
     EXPECT_THROW(decodePicture("refined.jpg", withLastScanRepeated(big, 60), screenRequest()), DecodeError);
     EXPECT_EQ(decodePicture("refined.jpg", withLastScanRepeated(big, 3), screenRequest()).fullSize, QSize(4000, 4000));
 
     // The bound holds a genuine large progressive picture: libjpeg's
     // ten-scan script over 100 megapixels at full chroma resolution.
-    const auto large = decodePicture("large.jpg", colourProgressiveJpeg(10000, 10000), screenRequest());
+    const auto large = decodePicture("large.jpg", jpegWithScans(10000, 10000, {}, JpegContent::Colour), screenRequest());
     EXPECT_EQ(large.fullSize, QSize(10000, 10000));
     EXPECT_NEAR(qGreen(large.image.pixel(large.image.width() / 2, 0)), 0x80, 8);
 }
