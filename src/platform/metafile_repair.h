@@ -40,7 +40,8 @@ std::u16string installedGlyphText(const QString& face, const std::vector<uint16_
 //   holds an EMF+ object record without object data, is left out (the
 //   converter frees its object buffer twice over such records).
 // Empty when the data is no EMF, or its records, each within the data,
-// do not lead to an end-of-file record (the converter refuses those too).
+// do not lead to an end-of-file record (the converter refuses those too),
+// or there are more than 250,000 of them.
 std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
 
 }  // namespace platform

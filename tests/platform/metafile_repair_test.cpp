@@ -445,3 +445,42 @@ TEST(MetafileRepair, SamplesTheLibrariesGotWrongNowDraw)
         for (char16_t c : run.text)
             EXPECT_FALSE(c >= 0x400 && c < 0x500) << "glyph index drawn as a Cyrillic letter";
 }
+
+TEST(MetafileRepair, DrawingsOfTooManyElementsAreRefusedBeforeTheyAreParsed)
+{
+    // Each line-to record of 16 bytes becomes an element of its own, which
+    // Qt's renderer holds and draws at great cost: a 1 MB file of them froze
+    // the window for over a second and took half a gigabyte, 16 MB for 20 s
+    // and 5 GB. Far more records than a drawing may have are refused before
+    // the libraries convert them (seconds more).
+    auto wmfLines = [](int n) {
+        Bytes r;
+        for (int i = 0; i < n; ++i)
+            wmfRecord(r, 0x0213, {static_cast<uint16_t>(i * 91 % 100), static_cast<uint16_t>(i * 37 % 100)});
+        return wmfFile(r, 0);
+    };
+    for (int n : {60'000, 300'000}) {
+        const Bytes w = wmfLines(n);
+        EXPECT_THROW(platform::decodeWmf(w.data(), w.size()), platform::DecodeError) << n;
+    }
+    const Bytes fewer = wmfLines(2'000);
+    EXPECT_NO_THROW(platform::decodeWmf(fewer.data(), fewer.size()));
+    auto lines = [](int n) {
+        Bytes r;
+        for (int i = 0; i < n; ++i) {
+            Bytes to;
+            put32(to, static_cast<uint32_t>(i * 37 % 200));
+            put32(to, static_cast<uint32_t>(i * 91 % 100));
+            emfRecord(r, 54, to);
+        }
+        return emfFile(r);
+    };
+    for (int n : {60'000, 300'000}) {
+        const Bytes many = lines(n);
+        EXPECT_THROW(platform::decodeEmf(many.data(), many.size()), platform::DecodeError) << n;
+    }
+    const Bytes some = lines(2'000);
+    QImage img;
+    ASSERT_NO_THROW(img = platform::decodeEmf(some.data(), some.size()));
+    EXPECT_GT(darkPixels(img), img.width() * img.height() / 20);
+}
