@@ -188,6 +188,11 @@ std::vector<unsigned char> widenText(const unsigned char* rec, size_t size, int 
     const uint32_t options = rd32(rec + kTextOptions), offDx = rd32(rec + kTextOffDx);
     if (offString > size || n > size - offString)
         return {};
+    // Bytes that claim to be glyph indices name no characters; the widened
+    // record must not pass them on as indices either (the converter reads
+    // its glyph table at any index it is given).
+    if (options & kEtoGlyphIndex)
+        return {};
     std::vector<int> lengths;
     const std::u16string text = decodeBytes(reinterpret_cast<const char*>(rec + offString), n, charset, lengths);
     const size_t per = options & kEtoPdy ? 2 : 1;

@@ -258,6 +258,9 @@ TEST(MetafileRepair, ByteTextsAreDecodedInTheFontsCodePage)
     put32(sel2, 2);
     emfRecord(r, 37, sel2);
     emfRecord(r, 83, emfText(Bytes(hebrew.begin(), hebrew.end()), 2, 0, 7));
+    // Bytes flagged as glyph indices name no characters: left out, never
+    // passed on as indices (the converter read its glyph table past its end).
+    emfRecord(r, 83, emfText(Bytes{0xF0, 0xF1}, 2, 0x10, 7));
     const Bytes in = emfFile(r);
     const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
     ASSERT_FALSE(out.empty());
