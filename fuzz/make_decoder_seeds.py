@@ -5,8 +5,11 @@ the camera folders and hostile/) and kept small: bitmaps and PNG pictures
 cut to their first rows, GIF frames re-encoded from their real palettes and
 sizes, icons rebuilt around a cut entry, metafiles cut to their first
 records, the thumbnails inside camera JPEG files, and small copies of each
-hostile trick built anew. Run from anywhere:
-    python3 fuzz/make_decoder_seeds.py
+hostile trick built anew. The seeds stay beside the build, one folder per
+target in OUT (default build/fuzz-seeds): the sample pictures are not ours
+to copy into the repository, whole or in part. The build makes them where
+the samples are; scripts/fuzz.sh and the replay tests read them from there.
+    python3 fuzz/make_decoder_seeds.py [OUT [SAMPLES]]
 """
 import os
 import struct
@@ -15,7 +18,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DATA = os.path.normpath(os.path.join(HERE, "..", "..", "shared", "testdata"))
-CORPUS = os.path.join(HERE, "corpus")
+CORPUS = os.path.join(HERE, "..", "build", "fuzz-seeds")
 MAX_SEED = 16384
 
 
@@ -414,6 +417,11 @@ def metafile_seeds():
 
 
 def main():
+    global CORPUS, DATA
+    if len(sys.argv) > 1:
+        CORPUS = sys.argv[1]
+    if len(sys.argv) > 2:
+        DATA = sys.argv[2]
     if not os.path.isdir(DATA):
         sys.exit("sample pictures not found at " + DATA)
     bmp_seeds()

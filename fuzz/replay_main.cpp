@@ -1,5 +1,6 @@
 // Replays every file of the folders (or files) given on the command line
-// through the fuzz entry point, so a plain build re-checks every committed corpus.
+// through the fuzz entry point, so a plain build re-checks every corpus: the
+// committed one and the seeds made from the sample pictures.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -22,7 +23,9 @@ int main(int argc, char** argv)
     int count = 0;
     for (int i = 1; i < argc; ++i) {
         std::filesystem::path arg(argv[i]);
-        if (std::filesystem::is_directory(arg)) {
+        if (!std::filesystem::exists(arg)) {
+            std::printf("no inputs at %s\n", argv[i]);
+        } else if (std::filesystem::is_directory(arg)) {
             for (const auto& entry : std::filesystem::recursive_directory_iterator(arg))
                 if (entry.is_regular_file())
                     replayFile(entry.path(), count);

@@ -43,9 +43,17 @@ cmake --build "$build" --parallel 2 --target "$target"
 work="$build/corpus/$target"
 findings="$build/findings/$target"
 mkdir -p "$work" "$findings"
-if [ -d "$here/fuzz/corpus/$target" ]; then
-  cp -n "$here/fuzz/corpus/$target"/* "$work"/ 2>/dev/null || true
+# The committed inputs, and for the picture decoders the seeds made from
+# the sample pictures beside the repository.
+seeds="$build/fuzz-seeds"
+if [[ "$target" == *_decode ]] && [ ! -d "$seeds/$target" ] && [ -d "$here/../shared/testdata" ]; then
+  python3 "$here/fuzz/make_decoder_seeds.py" "$seeds" "$here/../shared/testdata"
 fi
+for from in "$here/fuzz/corpus/$target" "$seeds/$target"; do
+  if [ -d "$from" ]; then
+    cp -n "$from"/* "$work"/ 2>/dev/null || true
+  fi
+done
 # The picture libraries and Qt write their complaints about every broken
 # input to stderr (gigabytes a run): the decoders' targets drop them, while
 # libFuzzer's and the sanitizers' reports still come through.
