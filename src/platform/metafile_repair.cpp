@@ -319,6 +319,27 @@ QString faceOf(const unsigned char* logfont)
 
 }  // namespace
 
+size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit)
+{
+    if (!data || size < 18)
+        return 0;
+    const size_t start = rd32(data) == 0x9AC6CDD7u ? 22 : 0;
+    if (size < start + 18)
+        return 0;
+    size_t o = start + size_t{rd16(data + start + 2)} * 2;
+    size_t n = 0;
+    while (o + 6 <= size && n <= limit) {
+        const size_t words = rd32(data + o);
+        if (words < 3 || words > (size - o) / 2)
+            break;
+        ++n;
+        if (rd16(data + o + 4) == 0)
+            break;
+        o += words * 2;
+    }
+    return n;
+}
+
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size)
 {
     if (!data || size < 18)

@@ -18,6 +18,11 @@ namespace platform {
 // record or is no WMF (the original is then played as it is).
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size);
 
+// The records of a WMF after its header (and placeable header), each its
+// size in 16-bit words then its function, up to the end record or the first
+// that runs past the data; counting stops beyond `limit`.
+size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit);
+
 // Characters for the glyph indices of a text run in the named font face;
 // empty when the face is not installed or a glyph has no character.
 using GlyphTextLookup = std::function<std::u16string(const QString& face, const std::vector<uint16_t>& glyphs)>;
