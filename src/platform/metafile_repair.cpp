@@ -90,10 +90,6 @@ constexpr uint32_t kEmrExtTextOutW = 84;
 constexpr uint32_t kEtoGlyphIndex = 0x10;
 constexpr uint32_t kEtoPdy = 0x2000;
 // Offsets inside an EMR_EXTTEXTOUT record (EMRTEXT starts at 36).
-// The converter spends about 3 us on a drawing record; more records than
-// this are refused before it runs (the drawing they would make is refused
-// by its element count anyway, after seconds of converting).
-constexpr uint32_t kMaxEmfRecords = 250'000;
 constexpr size_t kTextChars = 44, kTextOffString = 48, kTextOptions = 52, kTextOffDx = 72, kTextFixed = 76;
 
 bool emfCreatesObject(uint32_t type)
@@ -529,7 +525,7 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
         } else {
             continue;  // a text that cannot be drawn as written, a broken EMF+ comment
         }
-        if (++records > kMaxEmfRecords)
+        if (++records > kMaxMetafileRecords)
             return {};
         if (type == kEmrEof) {
             ended = true;

@@ -18,6 +18,11 @@ namespace platform {
 // record or is no WMF (the original is then played as it is).
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size);
 
+// The libraries spend 3-4 us converting a record (a million took over 3 s
+// before their drawing was refused for its elements anyway): files of more
+// records than this are refused before they run.
+constexpr size_t kMaxMetafileRecords = 250'000;
+
 // The records of a WMF after its header (and placeable header), each its
 // size in 16-bit words then its function, up to the end record or the first
 // that runs past the data; counting stops beyond `limit`.
@@ -46,7 +51,7 @@ std::u16string installedGlyphText(const QString& face, const std::vector<uint16_
 //   converter frees its object buffer twice over such records).
 // Empty when the data is no EMF, or its records, each within the data,
 // do not lead to an end-of-file record (the converter refuses those too),
-// or there are more than 250,000 of them.
+// or there are more than kMaxMetafileRecords of them.
 std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
 
 }  // namespace platform
