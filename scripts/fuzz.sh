@@ -31,6 +31,11 @@ if [ "$libs" != none ] && [ -f "$libs/lib/libpng16.so" ]; then
 else
   libs=none
 fi
+# Runs of several targets at once (one per core) share the build tree: one
+# configures and builds at a time.
+mkdir -p "$build"
+exec 9>"$build/.build-lock"
+flock 9
 # A cache made against other libraries keeps their paths: start afresh.
 if [ -f "$build/CMakeCache.txt" ] && ! grep -qx "DAREDAZI_FUZZ_LIBS:STRING=$libs" "$build/CMakeCache.txt"; then
   rm -rf "$build/CMakeCache.txt" "$build/CMakeFiles"
@@ -39,6 +44,8 @@ CC=clang-14 CXX=clang++-14 cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWi
   -DDAREDAZI_FUZZ=ON -DDAREDAZI_BENCH=OFF -DDAREDAZI_FUZZ_LIBS:STRING="$libs" "${extra[@]}" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$link" >/dev/null
 cmake --build "$build" --parallel 2 --target "$target"
+flock -u 9
+exec 9>&-
 
 work="$build/corpus/$target"
 findings="$build/findings/$target"
