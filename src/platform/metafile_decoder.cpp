@@ -236,6 +236,8 @@ QImage decodeWmf(const uchar* data, size_t size)
         throw DecodeError("bad WMF header");
     if (wmfRecordCount(data, size, kMaxMetafileRecords) > kMaxMetafileRecords)
         throw DecodeError("too many WMF records");
+    if (!wmfBitmapsFit(data, size))
+        throw DecodeError("WMF bitmap larger than its record");
     QByteArray svg;
     if (!playWmf(std::vector<unsigned char>(data, data + size), svg)) {
         // The library refuses region records written in layouts it does not

@@ -11,6 +11,10 @@
 #include <unicode/ucnv.h>
 #include <uemf_safe.h>
 
+#include "platform/decode_budget.h"
+
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -334,6 +338,85 @@ size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit)
         o += words * 2;
     }
     return n;
+}
+
+namespace {
+
+// Where a record's bitmap starts, from the record's start; 0 for records
+// without one.
+size_t wmfBitmapOffset(uint16_t function, size_t words)
+{
+    switch (function) {
+    case 0x0142:  // DIB pattern brush: style, colour use
+        return 6 + 2 * 2;
+    case 0x0940:  // DIB blit: raster operation, six co-ordinates (none in the short form)
+        return words == 12 ? 0 : 6 + 2 * 8;
+    case 0x0b41:  // DIB stretch blit: raster operation, eight co-ordinates
+        return 6 + 2 * 10;
+    case 0x0f43:  // stretch DIB: raster operation, colour use, eight co-ordinates
+        return 6 + 2 * 11;
+    case 0x0d33:  // DIB to device: colour use, scan lines, seven co-ordinates
+        return 6 + 2 * 9;
+    default:
+        return 0;
+    }
+}
+
+bool wmfBitmapFits(const unsigned char* dib, size_t bytes)
+{
+    // The library reads a header cut short as bytes of 0xFF: sizes of 2^32.
+    if (bytes < 12)
+        return false;
+    const uint32_t headerSize = rd32(dib);
+    // A header of any size but a core header's 12 bytes is read as one of
+    // 40 and its excess skipped: a smaller one made that skip run for 2^32.
+    if (headerSize == 12)
+        return true;
+    if (headerSize < 40 || headerSize > bytes)
+        return false;
+    const int64_t width = static_cast<int32_t>(rd32(dib + 4));
+    const int64_t height = std::abs(int64_t{static_cast<int32_t>(rd32(dib + 8))});
+    const uint32_t bits = rd16(dib + 14), compression = rd32(dib + 16), colours = rd32(dib + 32);
+    const uint64_t left = bytes - headerSize;
+    if (uint64_t{colours} * 4 > left)
+        return false;
+    if (width < 0 || height * width > kMaxPixels)
+        return false;
+    const uint64_t pixels = static_cast<uint64_t>(width * height);
+    if (compression == 1 || compression == 2)  // run-length coded
+        return pixels <= left * kRlePixelsPerByte;
+    if (compression == 4 || compression == 5)  // JPEG or PNG inside: the library draws nothing
+        return true;
+    const uint64_t rowBytes = (static_cast<uint64_t>(width) * std::max<uint32_t>(bits, 1) + 31) / 32 * 4;
+    return rowBytes * static_cast<uint64_t>(height) <= left;
+}
+
+}  // namespace
+
+bool wmfBitmapsFit(const unsigned char* data, size_t size)
+{
+    if (!data || size < 18)
+        return true;
+    const size_t start = rd32(data) == 0x9AC6CDD7u ? 22 : 0;
+    if (size < start + 18)
+        return true;
+    size_t o = start + size_t{rd16(data + start + 2)} * 2;
+    while (o + 6 <= size) {
+        const size_t words = rd32(data + o);
+        if (words < 3 || words > (size - o) / 2)
+            break;
+        const uint16_t function = rd16(data + o + 4);
+        if (function == 0)
+            break;
+        const size_t bytes = words * 2;
+        // A brush of the plain pattern style holds an old device bitmap
+        // rather than a DIB; the library reads that without harm.
+        const size_t at = function == 0x0142 && bytes >= 8 && rd16(data + o + 6) == 3 ? 0 : wmfBitmapOffset(function, words);
+        if (at && !wmfBitmapFits(data + o + std::min(at, bytes), bytes - std::min(at, bytes)))
+            return false;
+        o += bytes;
+    }
+    return true;
 }
 
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size)

@@ -28,6 +28,13 @@ constexpr size_t kMaxMetafileRecords = 250'000;
 // that runs past the data; counting stops beyond `limit`.
 size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit);
 
+// Whether every bitmap the WMF's records carry (pattern brushes and the
+// DIB blits) states a header size, a colour count and pixels its record can
+// hold. The library trusts these fields: it skips a header's bytes beyond
+// 40 one by one, allocates the colour count before reading it, and the
+// pixels before it finds the data short.
+bool wmfBitmapsFit(const unsigned char* data, size_t size);
+
 // Characters for the glyph indices of a text run in the named font face;
 // empty when the face is not installed or a glyph has no character.
 using GlyphTextLookup = std::function<std::u16string(const QString& face, const std::vector<uint16_t>& glyphs)>;

@@ -487,3 +487,69 @@ TEST(MetafileRepair, DrawingsOfTooManyElementsAreRefusedBeforeTheyAreParsed)
     ASSERT_NO_THROW(img = platform::decodeEmf(some.data(), some.size()));
     EXPECT_GT(darkPixels(img), img.width() * img.height() / 20);
 }
+
+TEST(MetafileRepair, BitmapsThatClaimMoreThanTheirRecordHoldsAreRefused)
+{
+    // The library skips a bitmap's header size byte by byte, allocates its
+    // colour count before reading the colours and its pixels before it finds
+    // the data short, and reads a header cut short as bytes of 0xFF: a
+    // 766-byte file whose pattern brush ended before its bitmap asked for
+    // 12 GB of colours and skipped 2^32 header bytes, over a second.
+    struct Dib {
+        uint32_t headerSize = 40, colours = 0;
+        int32_t width = 8, height = 8;
+        uint32_t compression = 0;
+    };
+    auto withBrush = [](const Dib& d) {
+        Bytes brush;
+        put16(brush, 5);  // a pattern from a DIB
+        put16(brush, 0);  // its colours are RGB
+        put32(brush, d.headerSize);
+        put32(brush, static_cast<uint32_t>(d.width));
+        put32(brush, static_cast<uint32_t>(d.height));
+        put16(brush, 1);
+        put16(brush, 24);
+        put32(brush, d.compression);
+        for (int i = 0; i < 3; ++i)
+            put32(brush, 0);
+        put32(brush, d.colours);
+        put32(brush, 0);
+        brush.resize(brush.size() + 8 * 24, 0);  // 8 black rows of 8 pixels
+        Bytes r;
+        put32(r, static_cast<uint32_t>(3 + brush.size() / 2));
+        put16(r, 0x0142);
+        r.insert(r.end(), brush.begin(), brush.end());
+        wmfRecord(r, 0x012D, {0});
+        wmfRecord(r, 0x041B, {90, 90, 10, 10});
+        Bytes w = wmfFile(r, 1);
+        const uint32_t largest = static_cast<uint32_t>(3 + brush.size() / 2);
+        for (int i = 0; i < 4; ++i)
+            w[22 + 12 + i] = static_cast<unsigned char>(largest >> (8 * i));
+        return w;
+    };
+    const Bytes good = withBrush({});
+    EXPECT_NO_THROW(platform::decodeWmf(good.data(), good.size()));
+    Dib colours;
+    colours.colours = 0xFFFFFFFFu;
+    Dib header;
+    header.headerSize = 0x7FFFFFFF;
+    Dib shortHeader;
+    shortHeader.headerSize = 5;
+    Dib pixels;
+    pixels.width = pixels.height = 30000;
+    Dib runs;
+    runs.width = runs.height = 30000;
+    runs.compression = 1;
+    // The file the fuzzer found: a brush record that ends before its bitmap.
+    Bytes r;
+    wmfRecord(r, 0x0142, {1, 0});
+    wmfRecord(r, 0x012D, {0});
+    wmfRecord(r, 0x041B, {90, 90, 10, 10});
+    const Bytes cut = wmfFile(r, 1);
+    EXPECT_THROW(platform::decodeWmf(cut.data(), cut.size()), platform::DecodeError);
+    for (const Dib& d : {colours, header, shortHeader, pixels, runs}) {
+        const Bytes w = withBrush(d);
+        EXPECT_THROW(platform::decodeWmf(w.data(), w.size()), platform::DecodeError)
+            << d.headerSize << " " << d.colours << " " << d.width << " " << d.compression;
+    }
+}
