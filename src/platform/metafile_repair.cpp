@@ -319,24 +319,37 @@ QString faceOf(const unsigned char* logfont)
 
 }  // namespace
 
-size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit)
+namespace {
+
+// Calls `visit(record, bytes, function)` for each record after the header
+// (and placeable header), up to the end record or the first that runs past
+// the data, until `visit` returns false.
+template <class Visit>
+void forEachWmfRecord(const unsigned char* data, size_t size, Visit visit)
 {
     if (!data || size < 18)
-        return 0;
+        return;
     const size_t start = rd32(data) == 0x9AC6CDD7u ? 22 : 0;
     if (size < start + 18)
-        return 0;
+        return;
     size_t o = start + size_t{rd16(data + start + 2)} * 2;
-    size_t n = 0;
-    while (o + 6 <= size && n <= limit) {
+    while (o + 6 <= size) {
         const size_t words = rd32(data + o);
         if (words < 3 || words > (size - o) / 2)
-            break;
-        ++n;
-        if (rd16(data + o + 4) == 0)
-            break;
+            return;
+        const uint16_t function = rd16(data + o + 4);
+        if (!visit(data + o, words * 2, function) || function == 0)
+            return;
         o += words * 2;
     }
+}
+
+}  // namespace
+
+size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit)
+{
+    size_t n = 0;
+    forEachWmfRecord(data, size, [&n, limit](const unsigned char*, size_t, uint16_t) { return ++n <= limit; });
     return n;
 }
 
@@ -395,28 +408,15 @@ bool wmfBitmapFits(const unsigned char* dib, size_t bytes)
 
 bool wmfBitmapsFit(const unsigned char* data, size_t size)
 {
-    if (!data || size < 18)
-        return true;
-    const size_t start = rd32(data) == 0x9AC6CDD7u ? 22 : 0;
-    if (size < start + 18)
-        return true;
-    size_t o = start + size_t{rd16(data + start + 2)} * 2;
-    while (o + 6 <= size) {
-        const size_t words = rd32(data + o);
-        if (words < 3 || words > (size - o) / 2)
-            break;
-        const uint16_t function = rd16(data + o + 4);
-        if (function == 0)
-            break;
-        const size_t bytes = words * 2;
+    bool fit = true;
+    forEachWmfRecord(data, size, [&fit](const unsigned char* rec, size_t bytes, uint16_t function) {
         // A brush of the plain pattern style holds an old device bitmap
         // rather than a DIB; the library reads that without harm.
-        const size_t at = function == 0x0142 && bytes >= 8 && rd16(data + o + 6) == 3 ? 0 : wmfBitmapOffset(function, words);
-        if (at && !wmfBitmapFits(data + o + std::min(at, bytes), bytes - std::min(at, bytes)))
-            return false;
-        o += bytes;
-    }
-    return true;
+        const size_t at = function == 0x0142 && bytes >= 8 && rd16(rec + 6) == 3 ? 0 : wmfBitmapOffset(function, bytes / 2);
+        fit = !at || wmfBitmapFits(rec + std::min(at, bytes), bytes - std::min(at, bytes));
+        return fit;
+    });
+    return fit;
 }
 
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size)
