@@ -238,6 +238,8 @@ QImage decodeWmf(const uchar* data, size_t size)
         throw DecodeError("too many WMF records");
     if (!wmfBitmapsFit(data, size))
         throw DecodeError("WMF bitmap larger than its record");
+    if (!wmfPolyPolygonsFit(data, size))
+        throw DecodeError("WMF polygons larger than their record");
     QByteArray svg;
     if (!playWmf(std::vector<unsigned char>(data, data + size), svg)) {
         // The library refuses region records written in layouts it does not

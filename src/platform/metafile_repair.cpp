@@ -419,6 +419,28 @@ bool wmfBitmapsFit(const unsigned char* data, size_t size)
     return fit;
 }
 
+bool wmfPolyPolygonsFit(const unsigned char* data, size_t size)
+{
+    bool fit = true;
+    forEachWmfRecord(data, size, [&fit](const unsigned char* rec, size_t bytes, uint16_t function) {
+        if (function != 0x0538)
+            return true;
+        // The polygon count, each polygon's point count, then the points
+        // (two words each), all within the record's parameters.
+        const size_t words = bytes / 2 - 3;
+        uint64_t needed = 1;
+        if (words >= 1) {
+            const size_t polygons = rd16(rec + 6);
+            needed += polygons;
+            for (size_t i = 0; i < polygons && needed <= words; ++i)
+                needed += 2 * uint64_t{rd16(rec + 8 + 2 * i)};
+        }
+        fit = needed <= words;
+        return fit;
+    });
+    return fit;
+}
+
 std::vector<unsigned char> wmfWithoutRegions(const unsigned char* data, size_t size)
 {
     if (!data || size < 18)

@@ -35,6 +35,13 @@ size_t wmfRecordCount(const unsigned char* data, size_t size, size_t limit);
 // pixels before it finds the data short.
 bool wmfBitmapsFit(const unsigned char* data, size_t size);
 
+// Whether every poly-polygon record of the WMF holds the points its
+// polygon counts claim. The library allocates and fills each polygon's
+// claimed points whether the record holds them or not, and sums the counts
+// in 16 bits to decide whether it does: a 131 KB file claiming 65535
+// polygons of 65535 points each filled 34 GB.
+bool wmfPolyPolygonsFit(const unsigned char* data, size_t size);
+
 // Characters for the glyph indices of a text run in the named font face;
 // empty when the face is not installed or a glyph has no character.
 using GlyphTextLookup = std::function<std::u16string(const QString& face, const std::vector<uint16_t>& glyphs)>;
