@@ -72,5 +72,7 @@ case "$target" in *_decode) set -- -close_fd_mask=3 "$@" ;; esac
 case "$target" in fuzz_jpeg_decode|fuzz_wmf_decode) set -- -entropic=0 "$@" ;; esac
 cd "$findings"
 export LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-"$build/bin/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -rss_limit_mb=2048 \
+# An input that runs for over 2 s (a freeze in the plain build) is written
+# out as a slow unit to look at; over 10 s it stops the run.
+"$build/bin/$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=10 -report_slow_units=2 -rss_limit_mb=2048 \
   -artifact_prefix="$findings/" "$@" "$work"
