@@ -323,7 +323,8 @@ namespace {
 
 // Calls `visit(record, bytes, function)` for each record after the header
 // (and placeable header), up to the end record or the first that runs past
-// the data, until `visit` returns false.
+// the data, until `visit` returns false. The library ends only at an end
+// record of three words: it plays what follows a longer one.
 template <class Visit>
 void forEachWmfRecord(const unsigned char* data, size_t size, Visit visit)
 {
@@ -338,7 +339,7 @@ void forEachWmfRecord(const unsigned char* data, size_t size, Visit visit)
         if (words < 3 || words > (size - o) / 2)
             return;
         const uint16_t function = rd16(data + o + 4);
-        if (!visit(data + o, words * 2, function) || function == 0)
+        if (!visit(data + o, words * 2, function) || (function == 0 && words == 3))
             return;
         o += words * 2;
     }

@@ -547,6 +547,13 @@ TEST(MetafileRepair, BitmapsThatClaimMoreThanTheirRecordHoldsAreRefused)
     wmfRecord(r, 0x041B, {90, 90, 10, 10});
     const Bytes cut = wmfFile(r, 1);
     EXPECT_THROW(platform::decodeWmf(cut.data(), cut.size()), platform::DecodeError);
+    // The same behind a record of function 0 longer than an end record,
+    // which the library plays past (a 6 KB file froze for 3.8 s).
+    Bytes pastEnd;
+    wmfRecord(pastEnd, 0x0000, {0, 0});
+    pastEnd.insert(pastEnd.end(), r.begin(), r.end());
+    const Bytes hidden = wmfFile(pastEnd, 1);
+    EXPECT_THROW(platform::decodeWmf(hidden.data(), hidden.size()), platform::DecodeError);
     for (const Dib& d : {colours, header, shortHeader, pixels, runs}) {
         const Bytes w = withBrush(d);
         EXPECT_THROW(platform::decodeWmf(w.data(), w.size()), platform::DecodeError)
