@@ -30,7 +30,7 @@
 #include "folder/tfrm_sub.h"
 #include "platform/folder_tree.h"
 #include "platform/message_box.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
 #include "viewer/viewer_logic.h"
@@ -129,9 +129,9 @@ Run okToPainted(const QString& folder, const QString& first, bool cold)
     d.start();
     f.open(QIODevice::ReadOnly);
     const QByteArray bytes = f.readAll();
-    platform::DecodeRequest req;
+    imaging::DecodeRequest req;
     req.drawnSize = [&](QSize full) { return viewer::drawnSize(area, full, true, false); };
-    const platform::DecodedPicture pic = platform::decodePicture(QStringLiteral("a.jpg"), bytes, req);
+    const imaging::DecodedPicture pic = imaging::decodePicture(QStringLiteral("a.jpg"), bytes, req);
     r.decode = d.nsecsElapsed() / 1e6;
     r.drawn = pic.image.size();
     r.scale = pic.scaleDenom;

@@ -21,7 +21,7 @@
 
 #include "app/app_state.h"
 #include "platform/message_box.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
 
@@ -180,14 +180,14 @@ int main(int argc, char** argv)
     };
     for (const Case& k : {Case{6000, 4000, 4, 0}, Case{6000, 4000, 49, 0}, Case{6000, 6400, 0, 97}}) {
         const QByteArray jpg = manyScanJpeg(k.w, k.h, k.bands, k.repeats);
-        platform::DecodeRequest r;
+        imaging::DecodeRequest r;
         r.drawnSize = [](QSize) { return QSize(1620, 1080); };
         QElapsedTimer t;
         t.start();
         QString outcome = QStringLiteral("shown");
         try {
-            platform::decodePicture(QStringLiteral("s.jpg"), jpg, r);
-        } catch (const platform::DecodeError&) {
+            imaging::decodePicture(QStringLiteral("s.jpg"), jpg, r);
+        } catch (const imaging::DecodeError&) {
             outcome = QStringLiteral("refused");
         }
         const QString what = k.repeats ? QStringLiteral("%1x%2 one refining scan x %3").arg(k.w).arg(k.h).arg(k.repeats + 1)

@@ -36,7 +36,7 @@
 #include "platform/click_label.h"
 #include "platform/fonts.h"
 #include "platform/message_box.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
 #include "viewer/tfrm_main.h"
@@ -171,16 +171,16 @@ const QSize kScreen(1920, 1080);
 void decodeFigures(const char* label, const QByteArray& jpg)
 {
     const auto drawn = [](QSize full) { return viewer::drawnSize(kScreen, full, true, false); };
-    platform::DecodeRequest req;
+    imaging::DecodeRequest req;
     req.drawnSize = drawn;
-    platform::DecodedPicture ours;
+    imaging::DecodedPicture ours;
     QImage naive;
     // The three paths take turns, so a change in the machine's load meets
     // all of them alike.
     std::vector<double> a, b, c;
-    ours = platform::decodePicture("x.jpg", jpg, req);
+    ours = imaging::decodePicture("x.jpg", jpg, req);
     for (int i = 0; i < 7; ++i) {
-        a.push_back(timeMs([&] { ours = platform::decodePicture("x.jpg", jpg, req); }, 1));
+        a.push_back(timeMs([&] { ours = imaging::decodePicture("x.jpg", jpg, req); }, 1));
         b.push_back(timeMs(
             [&] {
                 QImage full = QImage::fromData(jpg, "JPG");
@@ -380,9 +380,9 @@ int main(int argc, char** argv)
             rb.open(QIODevice::ReadOnly);
             QImageReader qt(&rb, fmt);
             const bool qtOpens = !qt.read().isNull();
-            platform::DecodedPicture d;
+            imaging::DecodedPicture d;
             const double t = timeMs(
-                [&] { d = platform::decodePicture(QStringLiteral("big.") + QString::fromLatin1(fmt).toLower(), data, {}); },
+                [&] { d = imaging::decodePicture(QStringLiteral("big.") + QString::fromLatin1(fmt).toLower(), data, {}); },
                 3);
             std::printf("large %s 8200x4200 (%.0f MB decoded): ours %s in %.0f ms; Qt's reader with its default limit: %s\n",
                         fmt, 8200.0 * 4200 * 4 / 1048576, d.image.isNull() ? "FAILED" : "opens", t,

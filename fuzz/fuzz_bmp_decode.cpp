@@ -1,26 +1,26 @@
 // The BMP reader at every stored depth, bit fields and run lengths, through
 // the 32-bit conversion and both turns, and its reduced path.
 #include "decoder_fuzz.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     try {
-        const platform::Bitmap b = platform::decodeBmp(data, size);
+        const imaging::Bitmap b = imaging::decodeBmp(data, size);
         if (fuzzsupport::small(QSize(b.width, b.height))) {
             (void)b.toImage();
             for (int direction : {1, 2}) {
-                const platform::Bitmap t = platform::RotateBitmap90(b, direction);
+                const imaging::Bitmap t = imaging::RotateBitmap90(b, direction);
                 (void)t.toImage();
             }
         }
-    } catch (const platform::DecodeError&) {
+    } catch (const imaging::DecodeError&) {
     }
     try {
         QImage reduced;
         QSize full;
-        (void)platform::decodeBmp(data, size, fuzzsupport::thirdOf, &reduced, &full);
-    } catch (const platform::DecodeError&) {
+        (void)imaging::decodeBmp(data, size, fuzzsupport::thirdOf, &reduced, &full);
+    } catch (const imaging::DecodeError&) {
     }
     return 0;
 }

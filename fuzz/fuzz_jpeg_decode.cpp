@@ -1,7 +1,7 @@
 // The libjpeg glue at every DCT scale (1, 1/2, 1/4, 1/8) and the fit to the
 // drawn size: 1/8 for every input, the larger scales for small pictures.
 #include "decoder_fuzz.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
@@ -10,13 +10,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (denom != 8 && !fuzzsupport::small(claimed))
             break;
         try {
-            platform::JpegInfo info;
+            imaging::JpegInfo info;
             const auto drawn = [denom, &claimed](QSize full) {
                 claimed = full;
                 return denom == 1 ? QSize() : QSize(std::max(1, full.width() / denom), std::max(1, full.height() / denom));
             };
-            (void)platform::decodeJpeg(data, size, drawn, &info);
-        } catch (const platform::DecodeError&) {
+            (void)imaging::decodeJpeg(data, size, drawn, &info);
+        } catch (const imaging::DecodeError&) {
         }
     }
     return 0;

@@ -1,6 +1,6 @@
 // Windows metafiles through libwmf's SVG layer and our SVG clean-up.
 #include "decoder_fuzz.h"
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 #ifdef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 #include <ft2build.h>
@@ -106,8 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     fuzzsupport::ensureApplication();
     try {
-        (void)platform::decodeWmf(data, size);
-    } catch (const platform::DecodeError&) {
+        (void)imaging::decodeWmf(data, size);
+    } catch (const imaging::DecodeError&) {
     }
     return 0;
 }

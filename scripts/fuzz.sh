@@ -14,7 +14,7 @@ build="$here/build/fuzz"
 # The whole tree is instrumented for coverage and checked by the
 # sanitizers; only the target's own link adds the libFuzzer driver.
 # FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION scales the decode limits down
-# to a megapixel (src/platform/decode_budget.h).
+# to a megapixel (src/imaging/decode_budget.h).
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 flags+=" -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION"
 # The picture libraries built the same way by scripts/fuzz_libs.sh, when

@@ -13,9 +13,9 @@ namespace viewer {
 
 bool prefetchable(const QString& path)
 {
-    const platform::PictureKind k = platform::pictureKindFor(path);
-    return k == platform::PictureKind::Jpeg || k == platform::PictureKind::Png || k == platform::PictureKind::Bmp ||
-           k == platform::PictureKind::Gif;
+    const imaging::PictureKind k = imaging::pictureKindFor(path);
+    return k == imaging::PictureKind::Jpeg || k == imaging::PictureKind::Png || k == imaging::PictureKind::Bmp ||
+           k == imaging::PictureKind::Gif;
 }
 
 std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool fullSize)
@@ -30,7 +30,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         return out;
     }
     out->bytes = file.readAll();
-    platform::DecodeRequest dr;
+    imaging::DecodeRequest dr;
     if (!fullSize) {
         const QSize area = request.area;
         const bool prop = request.proportional, stretch = request.stretch;
@@ -39,7 +39,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
     dr.background = request.background;
     dr.flattenIcon = request.stretch;
     try {
-        out->picture = platform::decodePicture(request.path, out->bytes, dr);
+        out->picture = imaging::decodePicture(request.path, out->bytes, dr);
     } catch (...) {
         // Decoded ahead on the worker, a failure waits in the result until
         // the user reaches the picture; nothing may leave the thread.
@@ -49,7 +49,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
     // (they end within the first 64 KB, the Exif block within another 64 KB),
     // so a cached JPEG keeps its head, not the whole file.
     constexpr qsizetype kMetadataHead = 256 * 1024;
-    if (out->picture.kind == platform::PictureKind::Jpeg && out->bytes.size() > kMetadataHead)
+    if (out->picture.kind == imaging::PictureKind::Jpeg && out->bytes.size() > kMetadataHead)
         out->bytes = QByteArray(out->bytes.constData(), kMetadataHead);
 #ifdef __GLIBC__
     // Hand the decoder's large scratch buffers back to the system at once.

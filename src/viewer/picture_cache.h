@@ -18,7 +18,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 namespace viewer {
 
@@ -40,7 +40,7 @@ struct PictureRequest {
 
 struct LoadedPicture {
     QByteArray bytes;  // the whole file
-    platform::DecodedPicture picture;
+    imaging::DecodedPicture picture;
     bool failed = false;
     qint64 fileSize = -1;
     QDateTime modified;

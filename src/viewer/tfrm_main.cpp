@@ -353,7 +353,7 @@ QImage TfrmMain::fullPicture() const
     if (shown_.image.isNull())
         return QImage();
     if (!shown_.reduced)
-        return shown_.kind == platform::PictureKind::Bmp && !shown_.bitmap.isNull() ? shown_.bitmap.toImage()
+        return shown_.kind == imaging::PictureKind::Bmp && !shown_.bitmap.isNull() ? shown_.bitmap.toImage()
                                                                                   : shown_.image;
     // The screen holds a reduced copy: decode the file again at full size
     // and turn it as shown.
@@ -365,7 +365,7 @@ QImage TfrmMain::fullPicture() const
         return QImage();
     if (turn_ == 0)
         return loaded->picture.image;
-    return platform::RotateBitmap90(platform::Bitmap::fromImage(loaded->picture.image), turn_).toImage();
+    return imaging::RotateBitmap90(imaging::Bitmap::fromImage(loaded->picture.image), turn_).toImage();
 }
 
 int TfrmMain::virtualKey(int qtKey)
@@ -735,7 +735,7 @@ viewer::PictureRequest TfrmMain::requestFor(int index) const
 void TfrmMain::showShown()
 {
     QImage image = shown_.image;
-    if (shown_.kind == platform::PictureKind::Bmp && !shown_.bitmap.isNull())
+    if (shown_.kind == imaging::PictureKind::Bmp && !shown_.bitmap.isNull())
         image = shown_.bitmap.toImage();
     QSize full = shown_.fullSize;
     Image1->setPicture(image, full);
@@ -757,8 +757,8 @@ void TfrmMain::ShowPicture()
     if (!found) {
         // 2.
         Image1->clear();
-        shown_ = platform::DecodedPicture();
-        unrotated_ = platform::DecodedPicture();
+        shown_ = imaging::DecodedPicture();
+        unrotated_ = imaging::DecodedPicture();
         shownPath_.clear();
         cbDisp->hide();
         lbTitle->hide();
@@ -777,9 +777,9 @@ void TfrmMain::ShowPicture()
             const viewer::PictureRequest request = requestFor(index);
             std::shared_ptr<viewer::LoadedPicture> loaded = cache_->take(request);
             if (!loaded || loaded->failed)
-                throw platform::DecodeError("picture not decoded");
-            const bool isJpeg = loaded->picture.kind == platform::PictureKind::Jpeg;
-            if (loaded->picture.kind != platform::PictureKind::None) {
+                throw imaging::DecodeError("picture not decoded");
+            const bool isJpeg = loaded->picture.kind == imaging::PictureKind::Jpeg;
+            if (loaded->picture.kind != imaging::PictureKind::None) {
                 shown_ = loaded->picture;
                 shownPath_ = path;
                 turn_ = 0;
@@ -800,7 +800,7 @@ void TfrmMain::ShowPicture()
             btLRt->setChecked(false);
             btRRt->setChecked(false);
             state_.UnrotatedPicture = QImage();
-            unrotated_ = platform::DecodedPicture();
+            unrotated_ = imaging::DecodedPicture();
             lbNitiji->clear();
             setTextColour(lbNitiji, kMetadataDate);
             lbTitle->clear();
@@ -931,11 +931,11 @@ void TfrmMain::RotateBitmap90(int direction)
 {
     if (shown_.image.isNull())
         return;
-    if (shown_.kind == platform::PictureKind::Bmp && !shown_.bitmap.isNull()) {
-        shown_.bitmap = platform::RotateBitmap90(shown_.bitmap, direction);
+    if (shown_.kind == imaging::PictureKind::Bmp && !shown_.bitmap.isNull()) {
+        shown_.bitmap = imaging::RotateBitmap90(shown_.bitmap, direction);
         shown_.image = shown_.bitmap.toImage();
     } else {
-        shown_.image = platform::RotateBitmap90(platform::Bitmap::fromImage(shown_.image), direction).toImage();
+        shown_.image = imaging::RotateBitmap90(imaging::Bitmap::fromImage(shown_.image), direction).toImage();
         shown_.isIcon = false;
     }
     shown_.fullSize = shown_.fullSize.transposed();
@@ -946,7 +946,7 @@ void TfrmMain::RotateBitmap90(int direction)
 void TfrmMain::rerenderOnBackground()
 {
     // The unturned graphic drawn onto a bitmap of the window's colour.
-    const platform::DecodedPicture& src = unrotated_.image.isNull() ? shown_ : unrotated_;
+    const imaging::DecodedPicture& src = unrotated_.image.isNull() ? shown_ : unrotated_;
     if (src.image.isNull())
         return;
     QImage flat(src.image.size(), QImage::Format_RGB32);
@@ -954,11 +954,11 @@ void TfrmMain::rerenderOnBackground()
     QPainter p(&flat);
     p.drawImage(0, 0, src.image);
     p.end();
-    platform::DecodedPicture d = src;
+    imaging::DecodedPicture d = src;
     d.image = flat;
     d.isIcon = false;
-    d.bitmap = platform::Bitmap();
-    d.kind = platform::PictureKind::None;
+    d.bitmap = imaging::Bitmap();
+    d.kind = imaging::PictureKind::None;
     shown_ = d;
     turn_ = 0;
 }

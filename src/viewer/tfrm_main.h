@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 struct AppState;
 class PictureBox;
@@ -132,7 +132,7 @@ public:
     void setPrefetchEnabled(bool on);
     viewer::PictureCache& pictureCache() { return *cache_; }
     // The picture as decoded for the screen (may be a reduced copy).
-    const platform::DecodedPicture& shownPicture() const { return shown_; }
+    const imaging::DecodedPicture& shownPicture() const { return shown_; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -166,8 +166,8 @@ private:
     bool steppedBack_ = false;
     std::unique_ptr<viewer::PictureCache> cache_;
     // The picture on screen and its copy before any turn.
-    platform::DecodedPicture shown_;
-    platform::DecodedPicture unrotated_;
+    imaging::DecodedPicture shown_;
+    imaging::DecodedPicture unrotated_;
     QString shownPath_;
     int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
 };

@@ -9,9 +9,9 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -260,4 +260,4 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     return out;
 }
 
-}  // namespace platform
+}  // namespace imaging

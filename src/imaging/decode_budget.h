@@ -11,7 +11,7 @@
 
 #include <stdexcept>
 
-namespace platform {
+namespace imaging {
 
 // Every decoding failure: bad or truncated data, an absurd size.
 class DecodeError : public std::runtime_error {
@@ -72,4 +72,4 @@ void checkDecodeBudget(qint64 pixels, qint64 encodablePixels, qint64 memoryBytes
 // What `bytes` of data encode at `perByte` pixels a byte, saturating.
 qint64 encodablePixels(qint64 bytes, qint64 perByte);
 
-}  // namespace platform
+}  // namespace imaging

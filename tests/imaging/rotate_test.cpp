@@ -1,10 +1,10 @@
 // Turning bitmaps by 90 degrees at every stored depth.
 #include <gtest/gtest.h>
 
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 
-using platform::Bitmap;
-using platform::RotateBitmap90;
+using imaging::Bitmap;
+using imaging::RotateBitmap90;
 
 namespace {
 

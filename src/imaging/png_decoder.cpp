@@ -11,10 +11,10 @@
 
 #include <png.h>
 
-#include "platform/picture_decoder.h"
-#include "platform/reduced_copy.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/reduced_copy.h"
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -287,4 +287,4 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     return out;
 }
 
-}  // namespace platform
+}  // namespace imaging

@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-namespace platform {
+namespace imaging {
 
 // WMF: the region records (create, fill, frame, paint, invert, select as
 // clip) are left out; each created region keeps its place in the object
@@ -69,4 +69,4 @@ std::u16string installedGlyphText(const QString& face, const std::vector<uint16_
 // or there are more than kMaxMetafileRecords of them.
 std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
 
-}  // namespace platform
+}  // namespace imaging

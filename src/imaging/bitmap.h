@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace imaging {
 
 struct Bitmap {
     int width = 0;
@@ -49,4 +49,4 @@ struct Bitmap {
 // other than 1, 4, 8, 16, 24 or 32 copies nothing.
 Bitmap RotateBitmap90(const Bitmap& source, int direction);
 
-}  // namespace platform
+}  // namespace imaging

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace platform {
+namespace imaging {
 
 // The whole factor by which `full` exceeds `drawn` in both directions; 1
 // (decode at full size) when drawn is invalid or not at least twice smaller.
@@ -64,4 +64,4 @@ private:
 // copies are less than twice the drawn size, which it does well).
 QImage fitToDrawn(const QImage& image, QSize drawn);
 
-}  // namespace platform
+}  // namespace imaging

@@ -15,8 +15,8 @@ extern "C" {
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
 
-#include "platform/metafile_repair.h"
-#include "platform/picture_decoder.h"
+#include "imaging/metafile_repair.h"
+#include "imaging/picture_decoder.h"
 #include "platform/text_codec.h"
 
 // The EMF converter looks fonts up through fontconfig and shuts fontconfig
@@ -25,7 +25,7 @@ extern "C" {
 // the program keeps fontconfig alive for its whole run.
 extern "C" void FcFini(void) {}
 
-namespace platform {
+namespace imaging {
 
 namespace {
 // Metafiles can claim any extent; the raster copy stays a sensible size.
@@ -61,7 +61,7 @@ QImage renderSvg(const QByteArray& raw)
         throw DecodeError("metafile drawing too large");
     // Text of symbol fonts arrives as raw bytes; XML wants valid UTF-8
     // without control characters.
-    std::string text = sanitizeUtf8(std::string_view(raw.constData(), static_cast<size_t>(raw.size())));
+    std::string text = platform::sanitizeUtf8(std::string_view(raw.constData(), static_cast<size_t>(raw.size())));
     for (char& c : text)
         if (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\r' && c != '\t')
             c = ' ';
@@ -252,4 +252,4 @@ QImage decodeWmf(const uchar* data, size_t size)
     return renderSvg(svg);
 }
 
-}  // namespace platform
+}  // namespace imaging

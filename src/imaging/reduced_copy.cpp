@@ -1,13 +1,13 @@
-#include "platform/reduced_copy.h"
+#include "imaging/reduced_copy.h"
 
 #include <QPainter>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/decode_budget.h"
+#include "imaging/decode_budget.h"
 
-namespace platform {
+namespace imaging {
 
 int reductionFactor(QSize full, QSize drawn)
 {
@@ -160,4 +160,4 @@ QImage fitToDrawn(const QImage& image, QSize drawn)
     return fitted;
 }
 
-}  // namespace platform
+}  // namespace imaging

@@ -8,10 +8,10 @@
 
 #include <gif_lib.h>
 
-#include "platform/picture_decoder.h"
-#include "platform/reduced_copy.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/reduced_copy.h"
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -205,4 +205,4 @@ QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnS
     }
 }
 
-}  // namespace platform
+}  // namespace imaging

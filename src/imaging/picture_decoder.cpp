@@ -1,10 +1,10 @@
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 
 #include <QBuffer>
 #include <QImageReader>
 #include <QPainter>
 
-namespace platform {
+namespace imaging {
 
 PictureKind pictureKindFor(const QString& fileName)
 {
@@ -99,4 +99,4 @@ DecodedPicture decodePicture(const QString& fileName, const QByteArray& data, co
     return out;
 }
 
-}  // namespace platform
+}  // namespace imaging

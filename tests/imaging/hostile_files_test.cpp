@@ -13,15 +13,15 @@
 #include <gif_lib.h>
 #include <jpeglib.h>
 
-#include "platform/picture_decoder.h"
-#include "platform/reduced_copy.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/reduced_copy.h"
 #include "support/test_support.h"
 #include "viewer/viewer_logic.h"
 
 namespace fs = std::filesystem;
-using platform::DecodeError;
-using platform::DecodeRequest;
-using platform::decodePicture;
+using imaging::DecodeError;
+using imaging::DecodeRequest;
+using imaging::decodePicture;
 
 namespace {
 
@@ -315,7 +315,7 @@ TEST(HostileFiles, BitFieldMasksOfEveryWidthConvert)
     EXPECT_EQ(d.image.pixel(0, 0), qRgb(0, 255, 255));
     EXPECT_EQ(d.image.pixel(1, 0), qRgb(0, 0, 255));
     // Turned, the bitmap keeps its depth and masks.
-    const platform::Bitmap turned = platform::RotateBitmap90(d.bitmap, 1);
+    const imaging::Bitmap turned = imaging::RotateBitmap90(d.bitmap, 1);
     EXPECT_EQ(turned.bpp, 16);
     EXPECT_EQ(turned.toImage().pixel(0, 1), qRgb(0, 0, 255));
 }
@@ -425,7 +425,7 @@ TEST(ReducedDecoding, LargePicturesMatchTheirFullDecodeScaledDown)
 TEST(ReducedDecoding, BandsAverageAndEmptyBandsRepeatTheOneAbove)
 {
     // 4 x 5 at factor 2: bands of rows {0,1}, {2,3}, {4}; columns {0,1}, {2,3}.
-    platform::ReducedCopy copy(QSize(4, 5), 2, false);
+    imaging::ReducedCopy copy(QSize(4, 5), 2, false);
     const QRgb white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
     const QRgb rowA[] = {white, white, black, black}, rowB[] = {black, black, black, black};
     copy.addRow(0, rowA);

@@ -1,8 +1,8 @@
-#include "platform/bitmap.h"
+#include "imaging/bitmap.h"
 
 #include <cstring>
 
-namespace platform {
+namespace imaging {
 
 Bitmap Bitmap::blank(int width, int height, int bpp)
 {
@@ -201,4 +201,4 @@ Bitmap RotateBitmap90(const Bitmap& s, int direction)
     return d;
 }
 
-}  // namespace platform
+}  // namespace imaging

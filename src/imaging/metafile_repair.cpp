@@ -1,4 +1,4 @@
-#include "platform/metafile_repair.h"
+#include "imaging/metafile_repair.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -11,7 +11,7 @@
 #include <unicode/ucnv.h>
 #include <uemf_safe.h>
 
-#include "platform/decode_budget.h"
+#include "imaging/decode_budget.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -19,7 +19,7 @@
 #include <map>
 #include <memory>
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -649,4 +649,4 @@ std::vector<char> emfForConverter(const unsigned char* data, size_t size, const 
     return out;
 }
 
-}  // namespace platform
+}  // namespace imaging

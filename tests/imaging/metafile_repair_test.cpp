@@ -9,12 +9,12 @@
 
 #include <cstring>
 
-#include "platform/metafile_repair.h"
-#include "platform/picture_decoder.h"
+#include "imaging/metafile_repair.h"
+#include "imaging/picture_decoder.h"
 #include "support/test_support.h"
 
-using platform::emfForConverter;
-using platform::wmfWithoutRegions;
+using imaging::emfForConverter;
+using imaging::wmfWithoutRegions;
 
 namespace {
 
@@ -275,7 +275,7 @@ TEST(MetafileRepair, ByteTextsAreDecodedInTheFontsCodePage)
     EXPECT_EQ(get32(d + 48), out.size());
     EXPECT_EQ(get32(d + get32(d + 4)), 11u);
 
-    EXPECT_NO_THROW(platform::decodeEmf(in.data(), in.size()));
+    EXPECT_NO_THROW(imaging::decodeEmf(in.data(), in.size()));
 
     for (size_t cut = 0; cut < in.size(); ++cut)
         emfForConverter(in.data(), cut, {});  // never reads past the cut
@@ -292,7 +292,7 @@ TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConve
     emfRecord(r, 4, line);  // a polyline
     const Bytes whole = emfFile(r);
     ASSERT_FALSE(emfForConverter(whole.data(), whole.size(), {}).empty());
-    EXPECT_NO_THROW(platform::decodeEmf(whole.data(), whole.size()));
+    EXPECT_NO_THROW(imaging::decodeEmf(whole.data(), whole.size()));
 
     Bytes noEnd = emfHeader();
     noEnd.insert(noEnd.end(), r.begin(), r.end());
@@ -303,7 +303,7 @@ TEST(MetafileRepair, EmfRecordsThatDoNotReachAnEndRecordAreRefusedBeforeTheConve
     overlong[overlong.size() - 16] = 0xFF;  // the end record claims more than is there
     for (const Bytes* in : {&noEnd, &shortTail, &overlong}) {
         EXPECT_TRUE(emfForConverter(in->data(), in->size(), {}).empty());
-        EXPECT_THROW(platform::decodeEmf(in->data(), in->size()), platform::DecodeError);
+        EXPECT_THROW(imaging::decodeEmf(in->data(), in->size()), imaging::DecodeError);
     }
 }
 
@@ -333,7 +333,7 @@ TEST(MetafileRepair, EmfRecordsShorterThanTheirFieldsAreLeftOut)
     const std::vector<char> out = emfForConverter(in.data(), in.size(), {});
     // After the header: the viewport extent, the whole polyline, the end.
     EXPECT_EQ(types(out), (std::vector<uint32_t>{11, 4, 14}));
-    EXPECT_NO_THROW(platform::decodeEmf(in.data(), in.size()));
+    EXPECT_NO_THROW(imaging::decodeEmf(in.data(), in.size()));
 }
 
 TEST(MetafileRepair, BrokenEmfPlusCommentsAreLeftOut)
@@ -390,8 +390,8 @@ TEST(MetafileRepair, BrokenEmfPlusCommentsAreLeftOut)
     EXPECT_EQ(comments(out), 1);
     try {
         for (int i = 0; i < 3; ++i)
-            platform::decodeEmf(in.data(), in.size());
-    } catch (const platform::DecodeError&) {
+            imaging::decodeEmf(in.data(), in.size());
+    } catch (const imaging::DecodeError&) {
     }
 }
 
@@ -414,7 +414,7 @@ TEST(MetafileRepair, GlyphIndexTextsBecomeCharactersOnlyInTheirOwnFace)
         emfRecord(r, 37, sel);
         emfRecord(r, 84, emfText(glyphs, 2, 0x10, 40));
         const Bytes in = emfFile(r);
-        return textRuns(emfForConverter(in.data(), in.size(), platform::installedGlyphText));
+        return textRuns(emfForConverter(in.data(), in.size(), imaging::installedGlyphText));
     };
     const auto own = convert(u"IPAGothic");
     ASSERT_EQ(own.size(), 1u);
@@ -434,16 +434,16 @@ TEST(MetafileRepair, SamplesTheLibrariesGotWrongNowDraw)
         SCOPED_TRACE(name);
         const auto bytes = testsupport::readFile(dir / name);
         QImage img;
-        ASSERT_NO_THROW(img = platform::decodeWmf(bytes.data(), bytes.size()));
+        ASSERT_NO_THROW(img = imaging::decodeWmf(bytes.data(), bytes.size()));
         EXPECT_GT(darkPixels(img), img.width() * img.height() / 100);
     }
     // Only a window extent set: the converter drew every line at one point.
     const auto ea = testsupport::readFile(dir / "e2s_EA-test-file-001.emf");
-    const QImage img = platform::decodeEmf(ea.data(), ea.size());
+    const QImage img = imaging::decodeEmf(ea.data(), ea.size());
     EXPECT_GT(darkPixels(img), img.width() * img.height() / 50);
     // Glyph indices of a face not installed here: no Cyrillic stand-ins.
     const auto hebrew = testsupport::readFile(dir / "e2s_test-183.emf");
-    const auto runs = textRuns(emfForConverter(hebrew.data(), hebrew.size(), platform::installedGlyphText));
+    const auto runs = textRuns(emfForConverter(hebrew.data(), hebrew.size(), imaging::installedGlyphText));
     for (const auto& run : runs)
         for (char16_t c : run.text)
             EXPECT_FALSE(c >= 0x400 && c < 0x500) << "glyph index drawn as a Cyrillic letter";
@@ -464,10 +464,10 @@ TEST(MetafileRepair, DrawingsOfTooManyElementsAreRefusedBeforeTheyAreParsed)
     };
     for (int n : {60'000, 300'000}) {
         const Bytes w = wmfLines(n);
-        EXPECT_THROW(platform::decodeWmf(w.data(), w.size()), platform::DecodeError) << n;
+        EXPECT_THROW(imaging::decodeWmf(w.data(), w.size()), imaging::DecodeError) << n;
     }
     const Bytes fewer = wmfLines(2'000);
-    EXPECT_NO_THROW(platform::decodeWmf(fewer.data(), fewer.size()));
+    EXPECT_NO_THROW(imaging::decodeWmf(fewer.data(), fewer.size()));
     auto lines = [](int n) {
         Bytes r;
         for (int i = 0; i < n; ++i) {
@@ -480,11 +480,11 @@ TEST(MetafileRepair, DrawingsOfTooManyElementsAreRefusedBeforeTheyAreParsed)
     };
     for (int n : {60'000, 300'000}) {
         const Bytes many = lines(n);
-        EXPECT_THROW(platform::decodeEmf(many.data(), many.size()), platform::DecodeError) << n;
+        EXPECT_THROW(imaging::decodeEmf(many.data(), many.size()), imaging::DecodeError) << n;
     }
     const Bytes some = lines(2'000);
     QImage img;
-    ASSERT_NO_THROW(img = platform::decodeEmf(some.data(), some.size()));
+    ASSERT_NO_THROW(img = imaging::decodeEmf(some.data(), some.size()));
     EXPECT_GT(darkPixels(img), img.width() * img.height() / 20);
 }
 
@@ -528,7 +528,7 @@ TEST(MetafileRepair, BitmapsThatClaimMoreThanTheirRecordHoldsAreRefused)
         return w;
     };
     const Bytes good = withBrush({});
-    EXPECT_NO_THROW(platform::decodeWmf(good.data(), good.size()));
+    EXPECT_NO_THROW(imaging::decodeWmf(good.data(), good.size()));
     Dib colours;
     colours.colours = 0xFFFFFFFFu;
     Dib header;
@@ -546,17 +546,17 @@ TEST(MetafileRepair, BitmapsThatClaimMoreThanTheirRecordHoldsAreRefused)
     wmfRecord(r, 0x012D, {0});
     wmfRecord(r, 0x041B, {90, 90, 10, 10});
     const Bytes cut = wmfFile(r, 1);
-    EXPECT_THROW(platform::decodeWmf(cut.data(), cut.size()), platform::DecodeError);
+    EXPECT_THROW(imaging::decodeWmf(cut.data(), cut.size()), imaging::DecodeError);
     // The same behind a record of function 0 longer than an end record,
     // which the library plays past (a 6 KB file froze for 3.8 s).
     Bytes pastEnd;
     wmfRecord(pastEnd, 0x0000, {0, 0});
     pastEnd.insert(pastEnd.end(), r.begin(), r.end());
     const Bytes hidden = wmfFile(pastEnd, 1);
-    EXPECT_THROW(platform::decodeWmf(hidden.data(), hidden.size()), platform::DecodeError);
+    EXPECT_THROW(imaging::decodeWmf(hidden.data(), hidden.size()), imaging::DecodeError);
     for (const Dib& d : {colours, header, shortHeader, pixels, runs}) {
         const Bytes w = withBrush(d);
-        EXPECT_THROW(platform::decodeWmf(w.data(), w.size()), platform::DecodeError)
+        EXPECT_THROW(imaging::decodeWmf(w.data(), w.size()), imaging::DecodeError)
             << d.headerSize << " " << d.colours << " " << d.width << " " << d.compression;
     }
 }
@@ -588,12 +588,12 @@ TEST(MetafileRepair, PolyPolygonsThatClaimMorePointsThanTheirRecordHoldsAreRefus
     };
     // Two triangles, every point held: drawn.
     const Bytes good = polyPolygon({3, 3}, 6);
-    EXPECT_NO_THROW(platform::decodeWmf(good.data(), good.size()));
-    EXPECT_TRUE(platform::wmfPolyPolygonsFit(good.data(), good.size()));
+    EXPECT_NO_THROW(imaging::decodeWmf(good.data(), good.size()));
+    EXPECT_TRUE(imaging::wmfPolyPolygonsFit(good.data(), good.size()));
     // Counts whose 16-bit sum is the one point held; more polygons than the
     // record has counts for; one point short.
     for (const Bytes& bad : {polyPolygon({32768, 32769}, 1), polyPolygon({4000}, 0), polyPolygon({3, 3}, 5)}) {
-        EXPECT_FALSE(platform::wmfPolyPolygonsFit(bad.data(), bad.size()));
-        EXPECT_THROW(platform::decodeWmf(bad.data(), bad.size()), platform::DecodeError);
+        EXPECT_FALSE(imaging::wmfPolyPolygonsFit(bad.data(), bad.size()));
+        EXPECT_THROW(imaging::decodeWmf(bad.data(), bad.size()), imaging::DecodeError);
     }
 }

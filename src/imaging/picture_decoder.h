@@ -10,10 +10,10 @@
 
 #include <functional>
 
-#include "platform/bitmap.h"
-#include "platform/decode_budget.h"
+#include "imaging/bitmap.h"
+#include "imaging/decode_budget.h"
 
-namespace platform {
+namespace imaging {
 
 enum class PictureKind { None, Jpeg, Ico, Gif, Png, Metafile, Bmp };
 
@@ -73,4 +73,4 @@ QImage decodeEmf(const uchar* data, size_t size);
 // Draws an SVG document to a picture of its own size.
 QImage renderSvg(const QByteArray& svg);
 
-}  // namespace platform
+}  // namespace imaging

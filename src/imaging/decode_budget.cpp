@@ -1,8 +1,8 @@
-#include "platform/decode_budget.h"
+#include "imaging/decode_budget.h"
 
 #include <limits>
 
-namespace platform {
+namespace imaging {
 
 qint64 encodablePixels(qint64 bytes, qint64 perByte)
 {
@@ -26,4 +26,4 @@ void checkDecodeBudget(qint64 pixels, qint64 encodable, qint64 memoryBytes)
         throw DecodeError("picture too large to decode");
 }
 
-}  // namespace platform
+}  // namespace imaging

@@ -8,14 +8,14 @@
 
 #include <filesystem>
 
-#include "platform/picture_decoder.h"
+#include "imaging/picture_decoder.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
-using platform::DecodeError;
-using platform::DecodeRequest;
-using platform::decodePicture;
-using platform::PictureKind;
+using imaging::DecodeError;
+using imaging::DecodeRequest;
+using imaging::decodePicture;
+using imaging::PictureKind;
 
 namespace {
 
@@ -32,7 +32,7 @@ std::vector<fs::path> samples(const char* folder)
     if (!fs::exists(dir))
         return out;
     for (const auto& e : fs::directory_iterator(dir))
-        if (platform::pictureKindFor(QString::fromStdString(e.path().filename().string())) != PictureKind::None)
+        if (imaging::pictureKindFor(QString::fromStdString(e.path().filename().string())) != PictureKind::None)
             out.push_back(e.path());
     std::sort(out.begin(), out.end());
     return out;
@@ -70,7 +70,7 @@ TEST(Decoders, EndingsSelectTheDecoder)
         {"jpg", PictureKind::None},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(platform::pictureKindFor(QString::fromUtf8(r.name)), r.kind) << r.name;
+        EXPECT_EQ(imaging::pictureKindFor(QString::fromUtf8(r.name)), r.kind) << r.name;
 }
 
 TEST(Decoders, EverySampleOfEveryFormatShows)
@@ -81,13 +81,13 @@ TEST(Decoders, EverySampleOfEveryFormatShows)
     for (const auto& f : files) {
         const QString name = QString::fromStdString(f.filename().string());
         SCOPED_TRACE(name.toStdString());
-        platform::DecodedPicture d;
+        imaging::DecodedPicture d;
         ASSERT_NO_THROW(d = decodePicture(name, bytesOf(f), DecodeRequest{}));
         EXPECT_FALSE(d.image.isNull());
         EXPECT_EQ(d.fullSize, d.image.size());
         EXPECT_GT(d.fullSize.width(), 0);
         const QImage ours = d.image.convertToFormat(QImage::Format_ARGB32);
-        const PictureKind kind = platform::pictureKindFor(name);
+        const PictureKind kind = imaging::pictureKindFor(name);
         if (kind == PictureKind::Png || kind == PictureKind::Bmp) {
             // Qt's own readers agree pixel for pixel.
             const QImage qt = QImage::fromData(bytesOf(f)).convertToFormat(QImage::Format_ARGB32);
@@ -158,7 +158,7 @@ TEST(Decoders, CutAndDamagedCopiesFailCleanly)
     for (const auto& f : files) {
         const QString name = QString::fromStdString(f.filename().string());
         const QByteArray whole = bytesOf(f);
-        const PictureKind kind = platform::pictureKindFor(name);
+        const PictureKind kind = imaging::pictureKindFor(name);
         // Raster formats check their own structure: a file cut anywhere
         // before its end is an error, not a partly grey picture.
         const bool strict = kind == PictureKind::Jpeg || kind == PictureKind::Png || kind == PictureKind::Gif ||

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/picture_decoder.h"
-#include "platform/reduced_copy.h"
+#include "imaging/picture_decoder.h"
+#include "imaging/reduced_copy.h"
 
-namespace platform {
+namespace imaging {
 
 namespace {
 
@@ -280,4 +280,4 @@ Bitmap decodeBmp(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     return b;
 }
 
-}  // namespace platform
+}  // namespace imaging
