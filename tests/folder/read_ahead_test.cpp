@@ -33,7 +33,7 @@ TEST(ReadAhead, LeavingEarlyStopsTheThreads)
     std::atomic<int> done{0};
     {
         order::ReadAhead<int> reads(10000, [&](size_t i) {
-            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
             ++done;
             return static_cast<int>(i);
         });
