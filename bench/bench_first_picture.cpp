@@ -28,8 +28,8 @@
 #include "page_cache.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
 #include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
@@ -163,7 +163,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    platform::MessageCapture quiet;
+    widgets::MessageCapture quiet;
     QTemporaryDir root;
     std::printf("Generating a 6000x4000 JPEG...\n");
     const QByteArray big = photoJpeg(6000, 4000);

@@ -20,7 +20,7 @@
 #include <jpeglib.h>
 
 #include "app/app_state.h"
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 #include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
@@ -39,7 +39,7 @@ long statusKb(const char* field)
 
 int oneFile(const QString& path, bool full)
 {
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     AppState state;
     QObject ok;
     TfrmMain v(state);

@@ -44,9 +44,9 @@
 #include "app/startup.h"
 #include "folder/display_order.h"
 #include "folder/tfrm_sub.h"
-#include "platform/file_list_box.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/file_list_box.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
 
 namespace {
@@ -360,7 +360,7 @@ int main(int argc, char** argv)
     });
 
     AppState state;
-    platform::MessageCapture quiet;
+    widgets::MessageCapture quiet;
     app::createWindows(state);
     TfrmSub* sub = state.frmSub;
     sub->FLBox->setDirectory(dir.path());

@@ -18,7 +18,7 @@
 
 #include "app/app_state.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 #include "print/print_setup.h"
 #include "print/tdlg_print.h"
 
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
 
     AppState state;
     print::setPrinterDialogHook([](QPrinter&) { return true; });
-    platform::MessageCapture answers(true);
+    widgets::MessageCapture answers(true);
     const QString jobFile = dir.filePath(QStringLiteral("job.pdf"));
     const double jobMs = medianMs(3, [&] {
         TDlgPrint dlg(state);

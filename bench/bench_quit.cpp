@@ -34,8 +34,8 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
 #include "viewer/tfrm_main.h"
 
 namespace {
@@ -53,7 +53,7 @@ int runChild(int fd, const QString& folder)
     app::prepareApplication();
     AppState state;
     app::createWindows(state);
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     TfrmSub* sub = state.frmSub;
     sub->tvFoldr->selectPath(folder);
     for (int i = 0; i < 500 && sub->FLList->count() == 0; ++i) {

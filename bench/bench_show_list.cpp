@@ -26,10 +26,10 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
+#include "widgets/file_list_box.h"
+#include "widgets/folder_tree.h"
 #include "platform/folder_walk.h"
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 
 namespace {
 
@@ -151,7 +151,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     app::prepareApplication();
-    platform::MessageCapture messages;  // no box may wait for a click here
+    widgets::MessageCapture messages;  // no box may wait for a click here
 
     // Start-up to the folder window painted.
     AppState state;
@@ -242,7 +242,7 @@ int main(int argc, char** argv)
     sub->tvFoldr->selectPath(big);
     std::vector<double> plainOne, list, boxOnly, fillOnly;
     for (int r = 0; r < reps; ++r) {
-        platform::FileListBox box;
+        widgets::FileListBox box;
         auto tb = Clock::now();
         box.setDirectory(big);
         boxOnly.push_back(msSince(tb));

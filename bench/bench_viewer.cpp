@@ -33,9 +33,9 @@
 #include <jpeglib.h>
 
 #include "app/app_state.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 #include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
@@ -233,7 +233,7 @@ void fillShow(AppState& state, const QString& dir, const QStringList& names)
 
 int rssChild(const QString& dir)
 {
-    platform::MessageCapture quiet;
+    widgets::MessageCapture quiet;
     AppState state;
     QObject ok;
     TfrmMain v(state);
@@ -341,7 +341,7 @@ int main(int argc, char** argv)
         names << name;
     }
     {
-        platform::MessageCapture quiet;
+        widgets::MessageCapture quiet;
         AppState state;
         QObject ok;
         TfrmMain v(state);

@@ -13,7 +13,7 @@
 #include "app/app_state.h"
 #include "folder/masks.h"
 #include "folder/tfrm_sub.h"
-#include "platform/folder_tree.h"
+#include "widgets/folder_tree.h"
 
 namespace app {
 

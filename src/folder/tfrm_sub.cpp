@@ -35,14 +35,14 @@
 #include "app/app_state.h"
 #include "app/aux_windows.h"
 #include "folder/masks.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/dpi.h"
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
+#include "widgets/file_list_box.h"
+#include "widgets/folder_tree.h"
 #include "platform/folder_walk.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/picture_box.h"
 #include "viewer/related_media.h"
@@ -125,16 +125,16 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     placeLabel(Label4, 155, 4);
     Label4->resize(platform::scaled(80, f), Label4->height());
 
-    tvFoldr = new platform::FolderTree(this);
+    tvFoldr = new widgets::FolderTree(this);
     place(tvFoldr, 249, 24, 280, 296);
     Label3 = new QLabel(QStringLiteral("表示対象フォルダ"), this);
     placeLabel(Label3, 274, 4);
 
-    FLBox = new platform::FileListBox;
+    FLBox = new widgets::FileListBox;
     FLBox->setMask(folder::kFullMask);
     tvDR = new platform::FolderWalk;
 
-    rgDSort = new platform::RadioGroup(QStringLiteral("日付順に表示（"),
+    rgDSort = new widgets::RadioGroup(QStringLiteral("日付順に表示（"),
                                        {QStringLiteral("なし（"), QStringLiteral("ファイルの日付"),
                                         QStringLiteral("作成（撮影）日")},
                                        this);
@@ -161,7 +161,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     chbWind = new QCheckBox(QStringLiteral("ウインド内表示にする"), this);
     place(chbWind, 203, 417, 165, 17);
 
-    rgMapVw = new platform::RadioGroup(QStringLiteral("地図の表示"),
+    rgMapVw = new widgets::RadioGroup(QStringLiteral("地図の表示"),
                                        {QStringLiteral("地理院地図"), QStringLiteral("グーグル")}, this);
     place(rgMapVw, 8, 412, 108, 65);
     rgMapVw->setItemIndex(0);
@@ -248,7 +248,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     PSDPrinter->setPageOrientation(QPageLayout::Portrait);
     PSDPrinter->setPageMargins(QMarginsF(25.0, 25.0, 25.0, 25.0), QPageLayout::Millimeter);
 
-    connect(tvFoldr, &platform::FolderTree::selectedFolderChanged, this, &TfrmSub::tvFoldrChange);
+    connect(tvFoldr, &widgets::FolderTree::selectedFolderChanged, this, &TfrmSub::tvFoldrChange);
     connect(btOK, &QPushButton::clicked, this, [this] { btOKClick(btOK); });
     connect(btCancel, &QPushButton::clicked, this, &TfrmSub::btCancelClick);
     connect(btExit, &QPushButton::clicked, this, &TfrmSub::btExitClick);
@@ -257,7 +257,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     connect(sbSerch, &QToolButton::clicked, this, &TfrmSub::sbSerchClick);
     connect(btHelp, &QToolButton::clicked, this, &TfrmSub::btHelpClick);
     connect(btVer, &QToolButton::clicked, this, &TfrmSub::btVerClick);
-    connect(rgDSort, &platform::RadioGroup::clicked, this, [this] { rgDSortClick(); });
+    connect(rgDSort, &widgets::RadioGroup::clicked, this, [this] { rgDSortClick(); });
     connect(rbAsend, &QRadioButton::clicked, this, &TfrmSub::rbAsendClick);
     connect(rbDesnd, &QRadioButton::clicked, this, &TfrmSub::rbAsendClick);
 
@@ -312,7 +312,7 @@ void TfrmSub::tvFoldrChange()
         FLList->clear();
         Label4->setText(QStringLiteral("0)"));
         if (state_.FolderWindowShown)
-            platform::showMessage(QStringLiteral("フォルダを読み込めません。\n") + path, this);
+            widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + path, this);
         return;
     }
     if (FLList->count() == 0)
@@ -354,7 +354,7 @@ void TfrmSub::btOKClick(QObject* sender)
     // 1-2. The chosen folder.
     const QString chosen = tvFoldr->selectedPath();
     if (chosen.isEmpty() || !QFileInfo(chosen).isDir()) {
-        platform::showMessage(kNoFolderMessage, this);
+        widgets::showMessage(kNoFolderMessage, this);
         setResult(0);
         return;
     }
@@ -453,7 +453,7 @@ void TfrmSub::btOKClick(QObject* sender)
 
     // 11.
     if (!skipped.isEmpty())
-        platform::showMessage(kSkippedMessage + skipped, this);
+        widgets::showMessage(kSkippedMessage + skipped, this);
 
     // 12.
     if (viewer)
@@ -465,12 +465,12 @@ void TfrmSub::btOKClick(QObject* sender)
     if (searchRun) {
         FLBox->setMask(folder::kFullMask);
         if (state_.FileList.isEmpty()) {
-            platform::showMessage(kNothingToSearch, this);
+            widgets::showMessage(kNothingToSearch, this);
             restoreAfterSearch();
             return;
         }
         if (!state_.dlgPxSerch->SearchRun()) {
-            platform::showMessage(kNothingFound, this);
+            widgets::showMessage(kNothingFound, this);
             restoreAfterSearch();
             return;
         }

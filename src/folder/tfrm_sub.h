@@ -17,11 +17,14 @@ class QRadioButton;
 class QToolButton;
 
 namespace platform {
+class FolderWalk;
+}  // namespace platform
+
+namespace widgets {
 class FileListBox;
 class FolderTree;
-class FolderWalk;
 class RadioGroup;
-}  // namespace platform
+}  // namespace widgets
 
 class TfrmSub : public QDialog {
     Q_OBJECT
@@ -34,12 +37,12 @@ public:
 
     // Controls, public so the viewer, the search dialog and the tests reach
     // them by name.
-    platform::FolderTree* tvFoldr = nullptr;
+    widgets::FolderTree* tvFoldr = nullptr;
     QLabel* Label3 = nullptr;
     QListWidget* FLList = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label4 = nullptr;
-    platform::FileListBox* FLBox = nullptr;   // not shown
+    widgets::FileListBox* FLBox = nullptr;   // not shown
     platform::FolderWalk* tvDR = nullptr;     // not shown
     QPushButton* btOK = nullptr;
     QPushButton* btCancel = nullptr;
@@ -52,7 +55,7 @@ public:
     QLabel* Label2 = nullptr;
     QFrame* spBkCol = nullptr;
     QFrame* Bevel1 = nullptr;
-    platform::RadioGroup* rgDSort = nullptr;
+    widgets::RadioGroup* rgDSort = nullptr;
     QRadioButton* rbAsend = nullptr;
     QRadioButton* rbDesnd = nullptr;
     QCheckBox* cbRandm = nullptr;
@@ -61,7 +64,7 @@ public:
     QCheckBox* chbPropo = nullptr;
     QCheckBox* chbStrech = nullptr;
     QCheckBox* chbWind = nullptr;
-    platform::RadioGroup* rgMapVw = nullptr;
+    widgets::RadioGroup* rgMapVw = nullptr;
     // Page setup: the printer settings the print dialog uses.
     QPrinter* PSDPrinter = nullptr;
 

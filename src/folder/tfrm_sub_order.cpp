@@ -12,8 +12,8 @@
 #include "app/app_state.h"
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
-#include "platform/file_list_box.h"
-#include "platform/radio_group.h"
+#include "widgets/file_list_box.h"
+#include "widgets/radio_group.h"
 
 namespace {
 

@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
+#include "platform/folder_listing.h"
 
 namespace platform {
 

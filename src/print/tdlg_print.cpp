@@ -16,11 +16,11 @@
 
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "print/page_layout.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
@@ -138,13 +138,13 @@ TDlgPrint::TDlgPrint(AppState& state, QWidget* parent) : QDialog(parent), state_
     setFixedSize(platform::scaled(460, f), platform::scaled(226, f));
     auto place = [f](QWidget* w, int l, int t, int wd, int h) { platform::placeAt(w, l, t, wd, h, f); };
 
-    rgInOut = new platform::RadioGroup(QStringLiteral("標題等の印刷"),
+    rgInOut = new widgets::RadioGroup(QStringLiteral("標題等の印刷"),
                                        {QStringLiteral("印刷しない"), QStringLiteral("画像下部に重ねて印刷"),
                                         QStringLiteral("画像の下に別に印刷")},
                                        this);
     place(rgInOut, 8, 6, 212, 102);
     rgInOut->setItemIndex(2);
-    rgSelect = new platform::RadioGroup(QStringLiteral("印刷する項目"),
+    rgSelect = new widgets::RadioGroup(QStringLiteral("印刷する項目"),
                                         {QStringLiteral("撮影日時のみ印刷"), QStringLiteral("標題のみ印刷"),
                                          QStringLiteral("日時と標題を印刷")},
                                         this);
@@ -320,9 +320,9 @@ void TDlgPrint::printJob()
     const print::PageLayout layout = print::layoutPage(in);
     if (!layout.valid)
         return;
-    if (layout.titleOverflows && !platform::askYesNo(print::kTitleOverflow, this))
+    if (layout.titleOverflows && !widgets::askYesNo(print::kTitleOverflow, this))
         return;
-    if (layout.pictureOverflows && !platform::askYesNo(print::kPictureOverflow, this))
+    if (layout.pictureOverflows && !widgets::askYesNo(print::kPictureOverflow, this))
         return;
 
     // 11-13. One page.

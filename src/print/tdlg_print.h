@@ -15,7 +15,7 @@ class QPainter;
 class QPrinter;
 class QPushButton;
 
-namespace platform {
+namespace widgets {
 class RadioGroup;
 }
 
@@ -53,8 +53,8 @@ public:
     explicit TDlgPrint(AppState& state, QWidget* parent = nullptr);
     ~TDlgPrint() override;
 
-    platform::RadioGroup* rgInOut = nullptr;
-    platform::RadioGroup* rgSelect = nullptr;
+    widgets::RadioGroup* rgInOut = nullptr;
+    widgets::RadioGroup* rgSelect = nullptr;
     QPushButton* btFont = nullptr;
     QPushButton* btPrSet = nullptr;
     QCheckBox* cbScale = nullptr;

@@ -19,11 +19,11 @@
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "search/search_match.h"
 #include "viewer/tfrm_main.h"
 
@@ -48,7 +48,7 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
     edSerch->setToolTip(QStringLiteral("半角スペースで区切って複数の検索語"));
     platform::placeAt(edSerch, 84, 18, 330, 26, f);
 
-    rgSerAria = new platform::RadioGroup(QStringLiteral("検索対象"),
+    rgSerAria = new widgets::RadioGroup(QStringLiteral("検索対象"),
                                          {QStringLiteral("標題"), QStringLiteral("コメント")}, this);
     // Two columns: the items side by side.
     if (auto* box = qobject_cast<QBoxLayout*>(rgSerAria->layout()))
@@ -133,7 +133,7 @@ void TdlgPxSerch::OKBtnClick()
     if (edSerch->text() == kInitialWords)
         edSerch->clear();
     if (search::trimBlanks(edSerch->text()).isEmpty() && search::trimBlanks(edDtSer->text()).isEmpty()) {
-        platform::showMessage(kNoConditions, this);
+        widgets::showMessage(kNoConditions, this);
         return;
     }
     lastRunMatched_ = false;

@@ -13,7 +13,7 @@ class QProgressBar;
 class QPushButton;
 class QShowEvent;
 
-namespace platform {
+namespace widgets {
 class RadioGroup;
 }
 
@@ -25,7 +25,7 @@ public:
 
     QLabel* Label1 = nullptr;
     QLineEdit* edSerch = nullptr;
-    platform::RadioGroup* rgSerAria = nullptr;
+    widgets::RadioGroup* rgSerAria = nullptr;
     QCheckBox* cbBothSer = nullptr;
     QLabel* Label2 = nullptr;
     QLineEdit* edDtSer = nullptr;

@@ -23,11 +23,11 @@
 #include "folder/tfrm_sub.h"
 #include "metadata/jpeg_reader.h"
 #include "metadata/metadata_sink.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
-#include "platform/message_box.h"
-#include "platform/up_down.h"
+#include "widgets/message_box.h"
+#include "widgets/up_down.h"
 #include "print/print_setup.h"
 #include "viewer/map_link.h"
 #include "viewer/picture_box.h"
@@ -176,24 +176,24 @@ void TfrmMain::buildControls()
     scroller_->setWidget(Image1);
     Image1->resize(size());
 
-    lbSenAr = new platform::ClickLabel(this);
+    lbSenAr = new widgets::ClickLabel(this);
     at(lbSenAr, 0, 123, 489, 155);
-    lbSenOt = new platform::ClickLabel(this);
+    lbSenOt = new widgets::ClickLabel(this);
     at(lbSenOt, 8, 56, 383, 75);
-    lbSenIn = new platform::ClickLabel(this);
+    lbSenIn = new widgets::ClickLabel(this);
     at(lbSenIn, 15, 62, 369, 63);
 
-    lbNitiji = new platform::ClickLabel(this);
+    lbNitiji = new widgets::ClickLabel(this);
     lbNitiji->setFont(boldFont(px(23)));
     setTextColour(lbNitiji, kMetadataDate);
     at(lbNitiji, 10, 0, 220, 30);
-    lbTitle = new platform::ClickLabel(this);
+    lbTitle = new widgets::ClickLabel(this);
     lbTitle->setFont(platform::uiFont(px(27)));
     lbTitle->setWordWrap(true);
     lbTitle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setBackground(lbTitle, kSkyBlue);
     at(lbTitle, 240, 0, 60, 34);
-    lbComnt = new platform::ClickLabel(this);
+    lbComnt = new widgets::ClickLabel(this);
     lbComnt->setFont(platform::uiFont(px(17)));
     lbComnt->setWordWrap(true);
     lbComnt->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -233,7 +233,7 @@ void TfrmMain::buildControls()
     btBefr = new QPushButton(QStringLiteral("◀"), Panel1);
     btBefr->setToolTip(QStringLiteral("１つ前の画像"));
     at(btBefr, 8, 7, 22, 22);
-    lbFName = new platform::ClickLabel(QStringLiteral("ファイル名"), Panel1);
+    lbFName = new widgets::ClickLabel(QStringLiteral("ファイル名"), Panel1);
     lbFName->setFont(boldFont(px(15)));
     at(lbFName, 30, 4, 200, 17);
     btLRt = new QToolButton(Panel1);
@@ -261,37 +261,37 @@ void TfrmMain::buildControls()
     tbJump->setPageStep(10);
     tbJump->setTickPosition(QSlider::TicksAbove);
     at(tbJump, 51, 20, 217, 25);
-    lbPosi = new platform::ClickLabel(QStringLiteral("位置"), Panel1);
+    lbPosi = new widgets::ClickLabel(QStringLiteral("位置"), Panel1);
     lbPosi->setFont(boldFont(px(17)));
     lbPosi->setAlignment(Qt::AlignRight | Qt::AlignTop);
     setTextColour(lbPosi, kNavy);
     // Right-aligned: the label's right edge stays where the design puts it.
     at(lbPosi, 194, 2, 70, 19);
-    lbTotal = new platform::ClickLabel(QStringLiteral("総数"), Panel1);
+    lbTotal = new widgets::ClickLabel(QStringLiteral("総数"), Panel1);
     lbTotal->setFont(boldFont(px(17)));
     setTextColour(lbTotal, kNavy);
     at(lbTotal, 273, 2, 50, 19);
-    udSec20 = new platform::UpDown(Panel1);
+    udSec20 = new widgets::UpDown(Panel1);
     udSec20->setRange(0, 2000);
     udSec20->setIncrement(20);
     udSec20->setPosition(0);
     udSec20->setToolTip(QStringLiteral("タイマを２０秒毎増減"));
     at(udSec20, 270, 20, 25, 25);
-    udSec1 = new platform::UpDown(Panel1);
+    udSec1 = new widgets::UpDown(Panel1);
     udSec1->setRange(0, 20);
     udSec1->setIncrement(1);
     udSec1->setPosition(20);
     udSec1->setToolTip(QStringLiteral("タイマを１秒毎増減"));
     at(udSec1, 302, 20, 17, 25);
-    lbTimer = new platform::ClickLabel(QStringLiteral("20秒"), Panel1);
+    lbTimer = new widgets::ClickLabel(QStringLiteral("20秒"), Panel1);
     lbTimer->setFont(boldFont(px(17)));
     at(lbTimer, 324, 3, 42, 19);
     btTime = new QPushButton(QStringLiteral("OFF"), Panel1);
     btTime->setToolTip(QStringLiteral("タイマを止める"));
     at(btTime, 326, 23, 33, 19);
-    lbUD = new platform::ClickLabel(QStringLiteral("20    1  タイマ"), Panel1);
+    lbUD = new widgets::ClickLabel(QStringLiteral("20    1  タイマ"), Panel1);
     at(lbUD, 273, 45, 94, 15);
-    lbSize = new platform::ClickLabel(Panel1);
+    lbSize = new widgets::ClickLabel(Panel1);
     at(lbSize, 72, 45, 200, 15);
 
     // The panel's texts keep to their design places in the substitute font:
@@ -306,15 +306,15 @@ void TfrmMain::buildControls()
 
     // Event bindings.
     connect(Image1, &PictureBox::clicked, this, [this] { Image1Click(Image1); });
-    for (platform::ClickLabel* l : {lbSenAr, lbSenOt, lbSenIn, lbTimer, lbPosi, lbTotal, lbFName})
-        connect(l, &platform::ClickLabel::clicked, this, [this, l] { Image1Click(l); });
+    for (widgets::ClickLabel* l : {lbSenAr, lbSenOt, lbSenIn, lbTimer, lbPosi, lbTotal, lbFName})
+        connect(l, &widgets::ClickLabel::clicked, this, [this, l] { Image1Click(l); });
     connect(Image1, &PictureBox::mousePressed, this, [this](QMouseEvent* e) { Image1MouseDown(e->button()); });
-    connect(lbSenAr, &platform::ClickLabel::mousePressed, this, [this](QMouseEvent* e) { Image1MouseDown(e->button()); });
+    connect(lbSenAr, &widgets::ClickLabel::mousePressed, this, [this](QMouseEvent* e) { Image1MouseDown(e->button()); });
     // The hot zones follow the pointer through the window's own mouse
     // moves (see followPointer): enter and leave of single labels miss a
     // pointer that jumps across them.
-    connect(udSec20, &platform::UpDown::clicked, this, &TfrmMain::udSec1Click);
-    connect(udSec1, &platform::UpDown::clicked, this, &TfrmMain::udSec1Click);
+    connect(udSec20, &widgets::UpDown::clicked, this, &TfrmMain::udSec1Click);
+    connect(udSec1, &widgets::UpDown::clicked, this, &TfrmMain::udSec1Click);
     connect(TimDsp, &QTimer::timeout, this, &TfrmMain::TimDspTimer);
     connect(btBefr, &QPushButton::clicked, this, &TfrmMain::btBefrClick);
     connect(tbJump, &QSlider::valueChanged, this, &TfrmMain::tbJumpChange);
@@ -323,7 +323,7 @@ void TfrmMain::buildControls()
     connect(btRRt, &QToolButton::clicked, this, &TfrmMain::btRRtClick);
     connect(btMap, &QToolButton::clicked, this, &TfrmMain::btMapClick);
     connect(btPrint, &QToolButton::clicked, this, &TfrmMain::btPrintClick);
-    connect(lbComnt, &platform::ClickLabel::clicked, this, &TfrmMain::lbComntClick);
+    connect(lbComnt, &widgets::ClickLabel::clicked, this, &TfrmMain::lbComntClick);
     box->closedUp = [this] { cbDispCloseUp(); };
 }
 
@@ -507,7 +507,7 @@ void TfrmMain::Image1Click(QObject* sender)
     if (count == 1 && !handOver)
         return;
     if (count == 0) {
-        platform::showMessage(kNoPictures, this);
+        widgets::showMessage(kNoPictures, this);
         return;
     }
     // 4-6.
@@ -850,7 +850,7 @@ void TfrmMain::ShowPicture()
             // message; the steps below hide them anyway.
             lbTitle->hide();
             cbDisp->hide();
-            platform::showMessage(kErrorMessage, this);
+            widgets::showMessage(kErrorMessage, this);
         }
         // 11.
         if (cbDisp->count() == 0) {

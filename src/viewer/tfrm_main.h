@@ -24,10 +24,10 @@ class PictureCache;
 struct PictureRequest;
 }
 
-namespace platform {
+namespace widgets {
 class ClickLabel;
 class UpDown;
-}  // namespace platform
+}  // namespace widgets
 
 class TfrmMain : public QWidget {
     Q_OBJECT
@@ -37,32 +37,32 @@ public:
 
     // Controls, public so the folder window and the tests reach them by name.
     PictureBox* Image1 = nullptr;
-    platform::ClickLabel* lbSenAr = nullptr;
-    platform::ClickLabel* lbSenOt = nullptr;
-    platform::ClickLabel* lbSenIn = nullptr;
+    widgets::ClickLabel* lbSenAr = nullptr;
+    widgets::ClickLabel* lbSenOt = nullptr;
+    widgets::ClickLabel* lbSenIn = nullptr;
     QFrame* Panel1 = nullptr;
-    platform::ClickLabel* lbNitiji = nullptr;
-    platform::ClickLabel* lbTitle = nullptr;
-    platform::ClickLabel* lbComnt = nullptr;
+    widgets::ClickLabel* lbNitiji = nullptr;
+    widgets::ClickLabel* lbTitle = nullptr;
+    widgets::ClickLabel* lbComnt = nullptr;
     QToolButton* btMap = nullptr;
     QComboBox* cbDisp = nullptr;
     QLineEdit* Edit1 = nullptr;
     QTimer* TimDsp = nullptr;
     // Panel1's children.
     QPushButton* btBefr = nullptr;
-    platform::ClickLabel* lbFName = nullptr;
+    widgets::ClickLabel* lbFName = nullptr;
     QToolButton* btLRt = nullptr;
     QToolButton* btRRt = nullptr;
     QToolButton* btPrint = nullptr;
     QSlider* tbJump = nullptr;
-    platform::ClickLabel* lbPosi = nullptr;
-    platform::ClickLabel* lbTotal = nullptr;
-    platform::UpDown* udSec20 = nullptr;
-    platform::UpDown* udSec1 = nullptr;
-    platform::ClickLabel* lbTimer = nullptr;
+    widgets::ClickLabel* lbPosi = nullptr;
+    widgets::ClickLabel* lbTotal = nullptr;
+    widgets::UpDown* udSec20 = nullptr;
+    widgets::UpDown* udSec1 = nullptr;
+    widgets::ClickLabel* lbTimer = nullptr;
     QPushButton* btTime = nullptr;
-    platform::ClickLabel* lbUD = nullptr;
-    platform::ClickLabel* lbSize = nullptr;
+    widgets::ClickLabel* lbUD = nullptr;
+    widgets::ClickLabel* lbSize = nullptr;
     // The player of a related sound or movie file.
     RelatedMedia* MPlayer = nullptr;
 

@@ -26,8 +26,8 @@
 #include "app/aux_windows.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
-#include "platform/message_box.h"
+#include "widgets/click_label.h"
+#include "widgets/message_box.h"
 #include "print/tdlg_print.h"
 #include "search/tdlg_px_serch.h"
 #include "support/test_support.h"
@@ -250,7 +250,7 @@ TEST_F(Layout, ViewerWithATitledPictureAndThePanel)
     viewer->handOverSender = state.frmSub->btOK;
     viewer->lbTotal->setText(QStringLiteral("/1"));
     {
-        platform::MessageCapture messages;
+        widgets::MessageCapture messages;
         viewer->Image1Click(state.frmSub->btOK);
         ASSERT_TRUE(messages.texts.isEmpty());
     }

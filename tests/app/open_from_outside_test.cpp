@@ -18,8 +18,8 @@
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
 #include "viewer/tfrm_main.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -60,7 +60,7 @@ protected:
 
     QTemporaryDir dir;
     AppState state;
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
 };
 
 }  // namespace
@@ -104,7 +104,7 @@ TEST_F(OpenFromOutsideTest, FolderIsChosenAndListedWithoutStartingTheShow)
     EXPECT_FALSE(state.frmMain->isVisible());
     EXPECT_TRUE(state.FileList.isEmpty());
     // The chosen row is on screen once the tree has read its neighbours.
-    platform::FolderTree* tree = state.frmSub->tvFoldr;
+    widgets::FolderTree* tree = state.frmSub->tvFoldr;
     QTest::qWait(1000);
     const QRect row = tree->visualRect(tree->currentIndex());
     EXPECT_TRUE(row.isValid() && row.top() >= 0 && row.bottom() < tree->viewport()->height()

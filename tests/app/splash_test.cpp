@@ -14,7 +14,7 @@
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
 #include "platform/dpi.h"
-#include "platform/folder_tree.h"
+#include "widgets/folder_tree.h"
 
 void PrintTo(const QPoint& p, std::ostream* os) { *os << p.x() << "," << p.y(); }
 

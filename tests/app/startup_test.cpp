@@ -10,8 +10,8 @@
 #include "app/startup.h"
 #include "folder/masks.h"
 #include "folder/tfrm_sub.h"
-#include "platform/file_list_box.h"
-#include "platform/radio_group.h"
+#include "widgets/file_list_box.h"
+#include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 

@@ -34,10 +34,10 @@
 #include "app/aux_windows.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
-#include "platform/up_down.h"
+#include "widgets/click_label.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
+#include "widgets/up_down.h"
 #include "print/tdlg_print.h"
 #include "search/tdlg_px_serch.h"
 #include "support/fake_opener.h"
@@ -130,7 +130,7 @@ protected:
     // on screen (the tree opened and scrolled to it).
     void clickFolder(const QString& folder, Qt::MouseButton button = Qt::LeftButton)
     {
-        platform::FolderTree* tree = sub->tvFoldr;
+        widgets::FolderTree* tree = sub->tvFoldr;
         // The person takes the wheel: the tree stops following the home row.
         QWheelEvent wheel(QPointF(5, 5), tree->viewport()->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(),
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -187,7 +187,7 @@ TEST_F(Walk, ChooseByMouseAndKeysThenWalkTheShowAndQuit)
     picture(QStringLiteral("c.png"), {320, 240});
     picture(QStringLiteral("sub/only.png"), {100, 80});
     start();
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
 
     // A left click on the folder lists its pictures.
     clickFolder(dir.path());
@@ -322,7 +322,7 @@ TEST_F(Walk, SearchFromTheDialogPrintFromThePanelAndTheVersionWindow)
                                 dir.filePath(QFileInfo(QString::fromLatin1(f)).fileName())));
     start();
     viewer->setPrefetchEnabled(false);
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     clickFolder(dir.path());
     ASSERT_TRUE(waitFor([&] { return sub->FLList->count() == 2; }));
 
@@ -412,7 +412,7 @@ TEST_F(Walk, TheConditionListTheMapAndThePageSetupAsAPersonMeetsThem)
         ASSERT_TRUE(QFile::copy(QString::fromStdString((data / f.from).string()), dir.filePath(QString::fromLatin1(f.to))));
     start();
     viewer->setPrefetchEnabled(false);
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     clickFolder(dir.path());
     ASSERT_TRUE(waitFor([&] { return sub->FLList->count() == 3; }));
     click(sub->btOK);
@@ -484,7 +484,7 @@ TEST_F(Walk, WarningsAskWithTheWarningIconAndQtDialogsSpeakJapanese)
         noText = no->text();
         click(no);
     });
-    EXPECT_FALSE(platform::askYesNo(QStringLiteral("画像が印刷範囲を超えています。\n印刷を続行しますか？")));
+    EXPECT_FALSE(widgets::askYesNo(QStringLiteral("画像が印刷範囲を超えています。\n印刷を続行しますか？")));
     EXPECT_EQ(icon, QMessageBox::Warning);
     EXPECT_EQ(noText, QStringLiteral("いいえ(&N)"));
 }
@@ -504,14 +504,14 @@ TEST_F(Walk, AFailedPictureDoesNotKeepThePreviousPicturesDateAndTitle)
     cut.close();
     start();
     viewer->setPrefetchEnabled(false);
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     clickFolder(dir.path());
     ASSERT_TRUE(waitFor([&] { return sub->FLList->count() == 2; }));
     click(sub->btOK);
     ASSERT_EQ(viewer->lbTitle->text(), QStringLiteral("A witty caption"));
     // What stands beside the message while it is up.
     bool bareBars = false;
-    platform::setMessageHook([&](const QString& text) {
+    widgets::setMessageHook([&](const QString& text) {
         messages.texts << text;
         bareBars = viewer->lbTitle->isVisible() || viewer->cbDisp->isVisible();
         return true;

@@ -16,10 +16,10 @@
 #include "folder/display_order.h"
 #include "folder/order_exif_builder.h"
 #include "folder/tfrm_sub.h"
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/file_list_box.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "support/test_support.h"
 
 namespace {
@@ -74,7 +74,7 @@ protected:
 
     AppState state;
     QTemporaryDir dir;
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     TfrmSub* sub = nullptr;
 };
 

@@ -21,12 +21,12 @@
 #include "app/startup.h"
 #include "folder/masks.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 #include "platform/dpi.h"
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/file_list_box.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
@@ -92,7 +92,7 @@ protected:
 
     AppState state;
     QTemporaryDir dir;
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     TfrmSub* sub = nullptr;
     TfrmMain* viewer = nullptr;
 };

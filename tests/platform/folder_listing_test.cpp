@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 
 #include "folder/masks.h"
-#include "platform/file_list_box.h"
-#include "platform/folder_tree.h"
+#include "widgets/file_list_box.h"
+#include "widgets/folder_tree.h"
 #include "platform/folder_walk.h"
 
 namespace {
@@ -50,7 +50,7 @@ TEST(FileListBoxTest, MatchesMaskWithoutCaseSortsByNameAndLeavesOutHiddenFiles)
         {QStringLiteral("*"), {"A.jpeg", "b.JPG", "c.Png", "d.emf", "e.txt", "f.jpg.bak", "G.gif", "h.ico",
                                "i.wmf", "j.bmp"}},
     };
-    platform::FileListBox box;
+    widgets::FileListBox box;
     ASSERT_TRUE(box.setDirectory(dir.path() + QStringLiteral("/")));
     EXPECT_EQ(box.directory(), QDir::toNativeSeparators(dir.path())) << "no trailing separator";
     for (const Row& r : rows) {
@@ -74,7 +74,7 @@ TEST(FileListBoxTest, AsciiAndOtherNamesSortAsTheirCaseFoldsDo)
         const QString fa = a.toCaseFolded(), fb = b.toCaseFolded();
         return fa != fb ? fa < fb : a < b;
     });
-    platform::FileListBox box;
+    widgets::FileListBox box;
     box.setMask(folder::kJpegMask);
     ASSERT_TRUE(box.setDirectory(dir.path()));
     EXPECT_EQ(box.items(), expected);
@@ -84,7 +84,7 @@ TEST(FileListBoxTest, FolderThatCannotBeListedGivesFalseAndAnEmptyList)
 {
     QTemporaryDir dir;
     touch(dir.filePath(QStringLiteral("a.jpg")));
-    platform::FileListBox box;
+    widgets::FileListBox box;
     ASSERT_TRUE(box.setDirectory(dir.path()));
     EXPECT_EQ(box.count(), 1);
     EXPECT_FALSE(box.setDirectory(dir.filePath(QStringLiteral("missing"))));
@@ -156,7 +156,7 @@ TEST(FolderTreeTest, TopRowPutsTheSelectedFolderFourth)
         {1, 0, true, 0},
     };
     for (const Row& r : rows) {
-        const platform::TopRow t = platform::fourthRowTopRow(r.i, r.j);
+        const widgets::TopRow t = widgets::fourthRowTopRow(r.i, r.j);
         EXPECT_EQ(t.ofParent, r.ofParent) << r.i << "," << r.j;
         EXPECT_EQ(t.index, r.index) << r.i << "," << r.j;
     }
@@ -166,10 +166,10 @@ TEST(FolderTreeTest, SelectsAndReportsAFolderPath)
 {
     QTemporaryDir dir;
     QDir().mkpath(dir.filePath(QStringLiteral("one/two")));
-    platform::FolderTree tree;
+    widgets::FolderTree tree;
     EXPECT_TRUE(tree.selectedPath().isEmpty());
     int changes = 0;
-    QObject::connect(&tree, &platform::FolderTree::selectedFolderChanged, [&] { ++changes; });
+    QObject::connect(&tree, &widgets::FolderTree::selectedFolderChanged, [&] { ++changes; });
     ASSERT_TRUE(tree.selectPath(dir.filePath(QStringLiteral("one/two"))));
     EXPECT_EQ(tree.selectedPath(), QDir::toNativeSeparators(dir.filePath(QStringLiteral("one/two"))));
     EXPECT_EQ(changes, 1);

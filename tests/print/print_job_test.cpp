@@ -23,10 +23,10 @@
 
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
-#include "platform/up_down.h"
+#include "widgets/click_label.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
+#include "widgets/up_down.h"
 #include "support/test_support.h"
 #include "print/page_layout.h"
 #include "print/print_setup.h"
@@ -148,7 +148,7 @@ protected:
                 dlg.pictureSource = [picture] { return picture; };
             if (choose)
                 choose(dlg);
-            platform::MessageCapture capture(answer);
+            widgets::MessageCapture capture(answer);
             dlg.OKBtnClick();
             questions_ = capture.texts;
             text_ = print::composePrintText(state_->PrintTextCode, viewer_->lbNitiji->text(),

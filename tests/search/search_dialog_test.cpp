@@ -17,10 +17,10 @@
 #include "app/startup.h"
 #include "folder/order_exif_builder.h"
 #include "folder/tfrm_sub.h"
-#include "platform/click_label.h"
-#include "platform/folder_tree.h"
-#include "platform/message_box.h"
-#include "platform/radio_group.h"
+#include "widgets/click_label.h"
+#include "widgets/folder_tree.h"
+#include "widgets/message_box.h"
+#include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 
@@ -87,7 +87,7 @@ protected:
 
     AppState state;
     QTemporaryDir dir;
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
     TfrmSub* sub = nullptr;
     TdlgPxSerch* dlg = nullptr;
 };

@@ -18,9 +18,9 @@
 #include <filesystem>
 
 #include "app/app_state.h"
-#include "platform/click_label.h"
-#include "platform/message_box.h"
-#include "platform/up_down.h"
+#include "widgets/click_label.h"
+#include "widgets/message_box.h"
+#include "widgets/up_down.h"
 #include "support/test_support.h"
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
@@ -77,7 +77,7 @@ protected:
     AppState state;
     QObject okButton;
     std::unique_ptr<TfrmMain> viewer;
-    platform::MessageCapture messages;
+    widgets::MessageCapture messages;
 };
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "platform/up_down.h"
+#include "widgets/up_down.h"
 
 #include <QToolButton>
 
 #include <algorithm>
 
-namespace platform {
+namespace widgets {
 
 UpDown::UpDown(QWidget* parent) : QWidget(parent)
 {
@@ -41,4 +41,4 @@ void UpDown::resizeEvent(QResizeEvent*)
     downButton_->setGeometry(0, h, width(), height() - h);
 }
 
-}  // namespace platform
+}  // namespace widgets

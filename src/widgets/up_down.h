@@ -5,7 +5,7 @@
 
 class QToolButton;
 
-namespace platform {
+namespace widgets {
 
 class UpDown : public QWidget {
     Q_OBJECT
@@ -38,4 +38,4 @@ private:
     int position_ = 0;
 };
 
-}  // namespace platform
+}  // namespace widgets

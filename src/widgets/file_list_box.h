@@ -5,12 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace platform {
-
-// Reads the entries of one folder: the names of its sub-folders and of its
-// files (links followed; hidden entries, devices, sockets and dangling links
-// left out). Either list may be null. False when the folder cannot be read.
-bool listFolder(const QString& dir, QStringList* folders, QStringList* files);
+namespace widgets {
 
 class FileListBox {
 public:
@@ -40,4 +35,4 @@ private:
     QStringList items_;
 };
 
-}  // namespace platform
+}  // namespace widgets

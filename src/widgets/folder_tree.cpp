@@ -1,4 +1,4 @@
-#include "platform/folder_tree.h"
+#include "widgets/folder_tree.h"
 
 #include <QCollator>
 #include <QDir>
@@ -10,27 +10,13 @@
 
 #include <algorithm>
 
-namespace platform {
+namespace widgets {
 
 TopRow fourthRowTopRow(int i, int j)
 {
     if (i >= 3)
         return {false, i - 3};
     return {true, i + std::max(j, 2 - i) - 2};
-}
-
-bool folderNameLess(const QString& a, const QString& b)
-{
-    // The same collation the file-system model sorts its rows with, so the
-    // walk numbers folders in the order the tree shows them.
-    thread_local QCollator collator = [] {
-        QCollator c;
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    const int r = collator.compare(a, b);
-    return r != 0 ? r < 0 : a < b;
 }
 
 namespace {
@@ -244,4 +230,4 @@ void FolderTree::wheelEvent(QWheelEvent* event)
     QTreeView::wheelEvent(event);
 }
 
-}  // namespace platform
+}  // namespace widgets

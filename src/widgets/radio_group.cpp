@@ -1,10 +1,10 @@
-#include "platform/radio_group.h"
+#include "widgets/radio_group.h"
 
 #include <QButtonGroup>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-namespace platform {
+namespace widgets {
 
 RadioGroup::RadioGroup(const QString& caption, const QStringList& items, QWidget* parent)
     : QGroupBox(caption, parent), group_(new QButtonGroup(this)), layout_(new QVBoxLayout(this))
@@ -60,4 +60,4 @@ void RadioGroup::setItemIndex(int index)
     group_->setExclusive(true);
 }
 
-}  // namespace platform
+}  // namespace widgets

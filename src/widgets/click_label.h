@@ -3,7 +3,7 @@
 // as the viewer's hot zones and info labels need.
 #include <QLabel>
 
-namespace platform {
+namespace widgets {
 
 class ClickLabel : public QLabel {
     Q_OBJECT
@@ -24,4 +24,4 @@ protected:
     void leaveEvent(QEvent* event) override;
 };
 
-}  // namespace platform
+}  // namespace widgets

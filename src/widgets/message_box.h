@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace widgets {
 
 // An information box with the application's title and an OK button.
 void showMessage(const QString& text, QWidget* parent = nullptr);
@@ -34,4 +34,4 @@ private:
     bool answer_;
 };
 
-}  // namespace platform
+}  // namespace widgets

@@ -10,7 +10,7 @@
 
 class QFileSystemModel;
 
-namespace platform {
+namespace widgets {
 
 // Where the top row goes so that the selected folder becomes the fourth
 // visible row. i: the folder's index among its siblings; j: its parent's
@@ -21,10 +21,6 @@ struct TopRow {
     int index = 0;
 };
 TopRow fourthRowTopRow(int i, int j);
-
-// Sibling order of folders as the tree shows them (and as the sub-folder
-// walk visits them): natural, case-insensitive name order.
-bool folderNameLess(const QString& a, const QString& b);
 
 class FolderTree : public QTreeView {
     Q_OBJECT
@@ -79,4 +75,4 @@ private:
     QTimer settleTimer_;
 };
 
-}  // namespace platform
+}  // namespace widgets

@@ -1,8 +1,8 @@
-#include "platform/click_label.h"
+#include "widgets/click_label.h"
 
 #include <QMouseEvent>
 
-namespace platform {
+namespace widgets {
 
 void ClickLabel::mousePressEvent(QMouseEvent* event)
 {
@@ -29,4 +29,4 @@ void ClickLabel::leaveEvent(QEvent* event)
     QLabel::leaveEvent(event);
 }
 
-}  // namespace platform
+}  // namespace widgets

@@ -9,7 +9,7 @@ class QButtonGroup;
 class QRadioButton;
 class QVBoxLayout;
 
-namespace platform {
+namespace widgets {
 
 class RadioGroup : public QGroupBox {
     Q_OBJECT
@@ -32,4 +32,4 @@ private:
     QVBoxLayout* layout_;
 };
 
-}  // namespace platform
+}  // namespace widgets

@@ -1,10 +1,10 @@
-#include "platform/message_box.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
 
-namespace platform {
+namespace widgets {
 
 namespace {
 MessageHook& hook()
@@ -64,4 +64,4 @@ MessageCapture::MessageCapture(bool answer) : answer_(answer)
 
 MessageCapture::~MessageCapture() { setMessageHook(nullptr); }
 
-}  // namespace platform
+}  // namespace widgets
