@@ -6,12 +6,18 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <cstdint>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <cerrno>
+#include <unistd.h>
 #endif
 
 #include "metadata/jpeg_reader.h"
@@ -91,27 +97,56 @@ std::string utf8(const wchar_t* text)
 }
 #endif
 
-// The whole of a regular file; false when it is none or cannot be read.
-// Names are UTF-8 here and UTF-16 on Windows, so any folder name opens.
-bool readWholeFile(const std::string& name, std::vector<uint8_t>& data)
+// The front of a regular file, as far as the viewer reads a picture's
+// metadata (metadata::kMetadataHeadBytes): a FIFO named .jpg is opened
+// without waiting and refused, a 64 GB file costs 256 KB. Names are UTF-8
+// here and UTF-16 on Windows, so any folder name opens. Empty when the file
+// is none or cannot be read; why says which.
+bool readHead(const std::string& name, std::vector<uint8_t>& data, const char*& why)
 {
+    why = "cannot read the file";
 #ifdef _WIN32
     FILE* file = _wfopen(wide(name).c_str(), L"rb");
+    if (!file)
+        return false;
     struct _stat64 info {};
-    const bool regular = file && _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFREG);
-#else
-    FILE* file = std::fopen(name.c_str(), "rb");
-    struct stat info {};
-    const bool regular = file && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-#endif
+    const bool regular = _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
     bool ok = regular;
     if (ok) {
-        data.resize(static_cast<size_t>(info.st_size));
-        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+        data.resize(static_cast<size_t>(std::min<int64_t>(info.st_size, metadata::kMetadataHeadBytes)));
+        data.resize(std::fread(data.data(), 1, data.size(), file));
+        ok = !std::ferror(file);
+    } else {
+        why = "not a regular file";
     }
-    if (file)
-        std::fclose(file);
+    std::fclose(file);
     return ok;
+#else
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (ok) {
+        data.resize(static_cast<size_t>(std::min<int64_t>(info.st_size, metadata::kMetadataHeadBytes)));
+        size_t have = 0;
+        while (have < data.size()) {
+            const ssize_t got = ::read(fd, data.data() + have, data.size() - have);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            have += static_cast<size_t>(got);
+        }
+        data.resize(have);
+    } else {
+        why = "not a regular file";
+    }
+    ::close(fd);
+    return ok;
+#endif
 }
 
 int run(const std::vector<std::string>& args)
@@ -143,8 +178,9 @@ int run(const std::vector<std::string>& args)
     bool first = true;
     for (const std::string& file : files) {
         std::vector<uint8_t> data;
-        if (!readWholeFile(file, data)) {
-            std::cerr << "daredazi-info: " << file << ": cannot read the file\n";
+        const char* why = "";
+        if (!readHead(file, data, why)) {
+            std::cerr << "daredazi-info: " << file << ": " << why << "\n";
             status = 1;
             continue;
         }

@@ -134,6 +134,11 @@ void ruleMakerNote(ExifWalk& w, const IfdEntry& e, const TagRule&)
     if (w.s.remaining() <= 0)
         return;
     MakerNoteContext ctx{w.s, w.st.littleEndian, w.st.infoLines};
+    // Several Exif blocks may each bring a note: together they get what
+    // one picture may show and read.
+    ctx.linesLeft = std::clamp(kMaxPictureLines - static_cast<int>(w.st.infoLines.size()), 0, kMaxNoteLines);
+    ctx.valuesLeft = std::min(kMaxNoteValues, w.st.noteValuesLeft);
+    const int64_t valuesBefore = ctx.valuesLeft;
     const bool littleEndian = w.st.littleEndian;
     if (beginsWithNoCase(w.makeText, "Canon"))
         CanonNoteRead(ctx, w.tiffBase, e.count);
@@ -141,6 +146,7 @@ void ruleMakerNote(ExifWalk& w, const IfdEntry& e, const TagRule&)
         PanasonicNoteRead(ctx, w.tiffBase, e.count);
     else if (beginsWithNoCase(w.makeText, "NIKON"))
         NikonNoteRead(ctx, w.tiffBase, e.count);
+    w.st.noteValuesLeft -= valuesBefore - std::max<int64_t>(ctx.valuesLeft, 0);
     // The rest of the block is read in its own byte order whatever a
     // decoder did with it.
     w.st.littleEndian = littleEndian;
