@@ -170,4 +170,5 @@ private:
     imaging::DecodedPicture unrotated_;
     QString shownPath_;
     int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
+    bool closing_ = false;
 };
