@@ -6,7 +6,6 @@
 #include <QColor>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -26,6 +25,7 @@
 #include <QShowEvent>
 #include <QSlider>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 
@@ -40,7 +40,10 @@
 #include "widgets/file_list_box.h"
 #include "widgets/folder_tree.h"
 #include "platform/folder_walk.h"
+#include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "platform/fonts.h"
+#include "platform/regular_file.h"
 #include "widgets/message_box.h"
 #include "widgets/radio_group.h"
 #include "search/tdlg_px_serch.h"
@@ -81,6 +84,17 @@ void setPointSize(QWidget* w, int size)
     w->setFont(f);
 }
 
+// Each line is the name the file opens by; one whose bytes were not UTF-8
+// is shown as the user reads it.
+class FileNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        return platform::displayFileName(QStyledItemDelegate::displayText(value, locale));
+    }
+};
+
 // The swatch shows its colour as its background.
 void paintSwatch(QFrame* swatch, const QColor& colour)
 {
@@ -119,6 +133,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     FLList->setSelectionMode(QAbstractItemView::SingleSelection);
     // One line height for all: a folder of thousands of names fills at once.
     FLList->setUniformItemSizes(true);
+    FLList->setItemDelegate(new FileNameDelegate(FLList));
     Label1 = new QLabel(QStringLiteral("表示対象ファイル("), this);
     placeLabel(Label1, 39, 4);
     Label4 = new QLabel(QStringLiteral("0)"), this);
@@ -301,7 +316,7 @@ void TfrmSub::tvFoldrChange()
 {
     const QString path = tvFoldr->selectedPath();
     bool listed = true;
-    if (!path.isEmpty() && QFileInfo(path).isDir()) {
+    if (!path.isEmpty() && platform::isDirectory(path)) {
         listed = FLBox->setDirectory(path);
         if (listed)
             FLLstSort(-1);
@@ -312,7 +327,7 @@ void TfrmSub::tvFoldrChange()
         FLList->clear();
         Label4->setText(QStringLiteral("0)"));
         if (state_.FolderWindowShown)
-            widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + path, this);
+            widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + platform::displayFileName(path), this);
         return;
     }
     if (FLList->count() == 0)
@@ -353,7 +368,7 @@ void TfrmSub::btOKClick(QObject* sender)
 
     // 1-2. The chosen folder.
     const QString chosen = tvFoldr->selectedPath();
-    if (chosen.isEmpty() || !QFileInfo(chosen).isDir()) {
+    if (chosen.isEmpty() || !platform::isDirectory(chosen)) {
         widgets::showMessage(kNoFolderMessage, this);
         setResult(0);
         return;
@@ -414,15 +429,17 @@ void TfrmSub::btOKClick(QObject* sender)
             FLLstSort(0);
             f = 1;
         }
-        for (int p = 1; p < tvDR->nodeCount(); ++p) {
+        for (int p = 1; p < tvDR->nodeCount() && !platform::endRequested(); ++p) {
             const QString q = tvDR->path(p);
-            if (!QFileInfo(q).isDir()) {
-                skipped += QStringLiteral("\n") + q + QStringLiteral("(") + QString::number(p) + QStringLiteral(")");
+            if (!platform::isDirectory(q)) {
+                skipped += QStringLiteral("\n") + platform::displayFileName(q) + QStringLiteral("(") + QString::number(p) +
+                           QStringLiteral(")");
                 continue;
             }
             // The walk has just read q; FLBox takes its files from there.
             if (!FLBox->setListing(q, tvDR->files(p), tvDR->readable(p))) {
-                skipped += QStringLiteral("\n") + q + QStringLiteral("[") + QString::number(p) + QStringLiteral("]");
+                skipped += QStringLiteral("\n") + platform::displayFileName(q) + QStringLiteral("[") + QString::number(p) +
+                           QStringLiteral("]");
                 continue;
             }
             const int c = FLBox->count();

@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
+#include "platform/end_signals.h"
 #include "widgets/file_list_box.h"
 #include "widgets/radio_group.h"
 
@@ -33,14 +34,16 @@ public:
 QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix)
 {
     const order::NativePath dir = order::nativePath(folder);
-    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [&](size_t k) {
+    // Copies: a read that hangs outlives this call.
+    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [dir, names, suffix](size_t k) {
         const QString& name = names[static_cast<qsizetype>(k)];
         const std::string date = order::ShotDateBytes(order::nativeChild(dir, name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     });
+    entries.setWaitPump([] { return !platform::endRequested(); });
     QStringList out;
     out.reserve(names.size());
-    for (qsizetype i = 0; i < names.size(); ++i)
+    for (qsizetype i = 0; i < names.size() && !platform::endRequested(); ++i)
         if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty())
             out.append(std::move(e));
     return out;

@@ -21,6 +21,7 @@
 #include "folder/tfrm_sub.h"
 #include "widgets/click_label.h"
 #include "platform/dpi.h"
+#include "platform/end_signals.h"
 #include "platform/fonts.h"
 #include "widgets/message_box.h"
 #include "widgets/radio_group.h"
@@ -209,18 +210,23 @@ bool TdlgPxSerch::SearchRun()
     folders.reserve(static_cast<size_t>(state_.FolderList.size()));
     for (const QString& f : state_.FolderList)
         folders.push_back(order::nativePath(f));
-    auto folderOf = [&](qsizetype i) {
+    auto folderOf = [](const QStringList& indexes, size_t folderCount, qsizetype i) {
         bool ok = false;
-        const int folder = folderIndexes[i].toInt(&ok);
-        return ok && folder >= 0 && static_cast<size_t>(folder) < folders.size() ? folder : -1;
+        const int folder = indexes[i].toInt(&ok);
+        return ok && folder >= 0 && static_cast<size_t>(folder) < folderCount ? folder : -1;
     };
-    order::ReadAhead<search::PictureMatch> reads(static_cast<size_t>(n), [&](size_t k) {
-        const auto i = static_cast<qsizetype>(k);
-        const int folder = folderOf(i);
-        if (folder < 0)
-            return search::PictureMatch{};
-        return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]), conditions);
-    });
+    // The reads own copies of what they use: a read that hangs outlives
+    // this run.
+    order::ReadAhead<search::PictureMatch> reads(
+        static_cast<size_t>(n), [files, folderIndexes, folders, conditions, folderOf](size_t k) {
+            const auto i = static_cast<qsizetype>(k);
+            const int folder = folderOf(folderIndexes, folders.size(), i);
+            if (folder < 0)
+                return search::PictureMatch{};
+            return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]),
+                                        conditions);
+        });
+    reads.setWaitPump([] { return !platform::endRequested(); });
     QElapsedTimer sincePump;
     sincePump.start();
     for (qsizetype i = 0; i < n; ++i) {
@@ -228,7 +234,9 @@ bool TdlgPxSerch::SearchRun()
             shown = static_cast<int>(i * 100 / n + 3);
             pbKen->setValue(std::min(shown, 100));
         }
-        const int folder = folderOf(i);
+        if (platform::endRequested())
+            break;
+        const int folder = folderOf(folderIndexes, folders.size(), i);
         search::PictureMatch m = reads.take(static_cast<size_t>(i));
         if (folder >= 0) {
             const QString& name = files[i];
