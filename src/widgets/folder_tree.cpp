@@ -82,6 +82,12 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
         if (revealing_)
             revealTimer_.start();
     };
+    // A folder asked for whose levels are still being read: the next level
+    // is asked for as soon as one arrives.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (!pendingPath_.isEmpty() && indexFor(pendingPath_).isValid())
+            pendingPath_.clear();
+    });
     connect(model_, &QFileSystemModel::directoryLoaded, this, later);
     connect(model_, &QAbstractItemModel::layoutChanged, this, later);
     connect(model_, &QAbstractItemModel::rowsInserted, this, later);
@@ -121,11 +127,65 @@ QString FolderTree::selectedPath() const
     return QDir::toNativeSeparators(model_->filePath(idx));
 }
 
+QModelIndex FolderTree::indexFor(const QString& path)
+{
+    // The first levels at once, as the model does by itself.
+    constexpr int kAtOnce = 24;
+    qsizetype cut = 0;
+    int levels = 0;
+    for (qsizetype i = 1; i < path.size(); ++i) {
+        if (path.at(i) == QLatin1Char('/') && path.at(i - 1) != QLatin1Char('/') && ++levels == kAtOnce) {
+            cut = i;
+            break;
+        }
+    }
+    if (cut == 0)
+        return model_->index(path);
+    const QStringList rest = path.mid(cut + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Carry on from the level reached last time.
+    QModelIndex row;
+    qsizetype from = 0;
+    if (path == resumePath_ && resumeRow_.isValid()) {
+        row = resumeRow_;
+        from = resumeLevel_;
+    } else {
+        row = model_->index(path.left(cut));
+    }
+    for (qsizetype i = from; i < rest.size(); ++i) {
+        if (!row.isValid())
+            return {};
+        QModelIndex next;
+        // Not read yet: ask for it; the walk goes on when its rows arrive.
+        if (model_->canFetchMore(row)) {
+            model_->fetchMore(row);
+        } else {
+            const int rows = model_->rowCount(row);
+            for (int r = 0; r < rows && !next.isValid(); ++r) {
+                const QModelIndex child = model_->index(r, 0, row);
+                if (model_->fileName(child) == rest[i])
+                    next = child;
+            }
+        }
+        if (!next.isValid()) {
+            resumePath_ = path;
+            resumeRow_ = row;
+            resumeLevel_ = i;
+            return {};
+        }
+        row = next;
+    }
+    return row;
+}
+
 bool FolderTree::selectPath(const QString& path)
 {
-    const QModelIndex idx = model_->index(QDir::fromNativeSeparators(path));
-    if (!idx.isValid())
+    const QModelIndex idx = indexFor(QDir::fromNativeSeparators(path));
+    if (!idx.isValid()) {
+        // Each level read leads to the next at once (see below).
+        pendingPath_ = QDir::fromNativeSeparators(path);
         return false;
+    }
+    pendingPath_.clear();
     for (QModelIndex p = idx.parent(); p.isValid(); p = p.parent())
         expand(p);
     stopRevealingHome();
@@ -182,7 +242,7 @@ void FolderTree::continueReveal()
     // The model reads folders in the background: a row can only be scrolled
     // to once its parent has been read, so each loaded folder on the way
     // down brings the row a step nearer.
-    const QModelIndex row = model_->index(revealPath_);
+    const QModelIndex row = indexFor(revealPath_);
     if (!row.isValid())
         return;
     for (QModelIndex p = row.parent(); p.isValid(); p = p.parent())

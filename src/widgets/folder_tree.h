@@ -4,6 +4,7 @@
 // folders are not shown. Folders are read in the background, so an
 // unreadable or slow folder never blocks the window; it simply shows no
 // children. The tree follows changes on disk by itself.
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QTimer>
 #include <QTreeView>
@@ -61,6 +62,13 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // The row of a folder ('/' separators), or none while the folders above
+    // it are still being read. Asked for a deep folder in one go, the model
+    // makes every level at once and later compares each with what its
+    // reader reports, at a cost that grows with the cube of the depth (a
+    // folder 1,000 levels deep held the window for half a minute); below the
+    // first levels the rows are found one level at a time as they are read.
+    QModelIndex indexFor(const QString& path);
     void reportIfChanged();
     void continueReveal();
 
@@ -69,6 +77,11 @@ private:
     // The folder kept in view while the tree loads ('/' separators), and
     // whether it is the home folder (opened, at the top) or a chosen one.
     QString revealPath_;
+    QString pendingPath_;  // asked for, levels still being read
+    // Where indexFor stopped last, so the next level costs one step.
+    QString resumePath_;
+    QPersistentModelIndex resumeRow_;
+    qsizetype resumeLevel_ = 0;
     bool revealIsHome_ = false;
     bool revealing_ = false;
     QTimer revealTimer_;
