@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "folder/buffered_file.h"
+#include "imaging/picture_decoder.h"
 #include "platform/collation.h"
 #include "platform/text_codec.h"
 
@@ -251,18 +252,18 @@ int scrollWidthFor(int listWidth, const QStringList& names)
     return static_cast<int>(static_cast<int64_t>(listWidth) * widest / 23);
 }
 
-bool isJpegName(const QString& name)
+bool carriesExif(const QString& name)
 {
-    return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
-           name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
+    const imaging::PictureFormat* f = imaging::formatFor(name);
+    return f && f->exif != metadata::Container::None;
 }
 
-QStringList jpegNames(const QStringList& names)
+QStringList exifPictureNames(const QStringList& names)
 {
     QStringList out;
     out.reserve(names.size());
     for (const QString& n : names)
-        if (isJpegName(n))
+        if (carriesExif(n))
             out.append(n);
     return out;
 }

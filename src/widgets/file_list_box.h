@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/picture_decoder.h"
+
 namespace widgets {
 
 class FileListBox {
@@ -30,7 +32,7 @@ public:
 private:
     void takeMatching(const QStringList& fileNames);
 
-    QString mask_ = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.wmf;*.emf;*.png;*.gif;*.ico");
+    QString mask_ = imaging::pictureMask();
     QString directory_;
     QStringList items_;
 };

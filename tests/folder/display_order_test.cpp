@@ -150,7 +150,7 @@ TEST_F(ShotDateReadTest, RealCameraFilesCarryTheirDate)
         if (file.empty())
             continue;
         const QString path = QString::fromStdString((testsupport::testDataDir() / file).string());
-        if (!order::isJpegName(path))
+        if (!order::carriesExif(path))
             continue;
         const QString date = order::ShotDateRead(path);
         if (!date.isEmpty()) {

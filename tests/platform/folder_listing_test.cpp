@@ -45,7 +45,7 @@ TEST(FileListBoxTest, MatchesMaskWithoutCaseSortsByNameAndLeavesOutHiddenFiles)
     const Row rows[] = {
         {folder::kFullMask,
          {"A.jpeg", "b.JPG", "c.Png", "d.emf", "G.gif", "h.ico", "i.wmf", "j.bmp"}},
-        {folder::kJpegMask, {"A.jpeg", "b.JPG"}},
+        {folder::kExifMask, {"A.jpeg", "b.JPG"}},
         {QStringLiteral("?.gif; *.BMP"), {"G.gif", "j.bmp"}},
         {QStringLiteral("*"), {"A.jpeg", "b.JPG", "c.Png", "d.emf", "e.txt", "f.jpg.bak", "G.gif", "h.ico",
                                "i.wmf", "j.bmp"}},
@@ -75,7 +75,7 @@ TEST(FileListBoxTest, AsciiAndOtherNamesSortAsTheirCaseFoldsDo)
         return fa != fb ? fa < fb : a < b;
     });
     widgets::FileListBox box;
-    box.setMask(folder::kJpegMask);
+    box.setMask(folder::kExifMask);
     ASSERT_TRUE(box.setDirectory(dir.path()));
     EXPECT_EQ(box.items(), expected);
 }
