@@ -37,4 +37,9 @@ private:
     QStringList items_;
 };
 
+// A camera that writes a raw file beside its JPEG (or HEIC) writes one
+// photograph twice: the raw file with the base name of such a picture in
+// the same list is left out (names compared without regard to case).
+QStringList withoutRawTwins(const QStringList& names);
+
 }  // namespace widgets
