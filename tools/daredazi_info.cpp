@@ -1,4 +1,5 @@
-// daredazi-info: prints what the viewer shows for each JPEG file given, in
+// daredazi-info: prints what the viewer shows of the metadata of each
+// picture file given (JPEG and the other formats that carry Exif), in
 // UTF-8, read by the same code.
 #include <cstdio>
 #include <cstring>
@@ -20,15 +21,18 @@
 #include <unistd.h>
 #endif
 
-#include "metadata/jpeg_reader.h"
+#include "metadata/picture_reader.h"
 #include "metadata/string_sink.h"
+#ifdef DAREDAZI_HAVE_BROTLI
+#include "imaging/brotli_inflate.h"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: daredazi-info [--google] FILE...\n"
     "\n"
-    "Prints, for each JPEG file, what the viewer shows of its metadata:\n"
+    "Prints, for each picture file, what the viewer shows of its metadata:\n"
     "  file:         the file name\n"
     "  date:         the shooting date and time caption\n"
     "  title:        the title caption\n"
@@ -97,55 +101,116 @@ std::string utf8(const wchar_t* text)
 }
 #endif
 
-// The front of a regular file, as far as the viewer reads a picture's
-// metadata (metadata::kMetadataHeadBytes): a FIFO named .jpg is opened
-// without waiting and refused, a 64 GB file costs 256 KB. Names are UTF-8
-// here and UTF-16 on Windows, so any folder name opens. Empty when the file
-// is none or cannot be read; why says which.
-bool readHead(const std::string& name, std::vector<uint8_t>& data, const char*& why)
-{
-    why = "cannot read the file";
+// A picture file opened for reading without waiting, and only when it is a
+// regular file: a FIFO named .jpg would hold an ordinary open for ever.
+// Read at positions, as far as the metadata needs (a 64 GB file costs what
+// a small one does). Names are UTF-8 here and UTF-16 on Windows, so any
+// folder name opens.
+class CheckedFile : public metadata::ByteSource {
+public:
+    explicit CheckedFile(const std::string& name)
+    {
 #ifdef _WIN32
-    FILE* file = _wfopen(wide(name).c_str(), L"rb");
-    if (!file)
-        return false;
-    struct _stat64 info {};
-    const bool regular = _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
-    bool ok = regular;
-    if (ok) {
-        data.resize(static_cast<size_t>(std::min<int64_t>(info.st_size, metadata::kMetadataHeadBytes)));
-        data.resize(std::fread(data.data(), 1, data.size(), file));
-        ok = !std::ferror(file);
-    } else {
-        why = "not a regular file";
-    }
-    std::fclose(file);
-    return ok;
+        file_ = _wfopen(wide(name).c_str(), L"rb");
+        struct _stat64 info {};
+        const bool regular = file_ && _fstat64(_fileno(file_), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
 #else
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (ok) {
-        data.resize(static_cast<size_t>(std::min<int64_t>(info.st_size, metadata::kMetadataHeadBytes)));
-        size_t have = 0;
-        while (have < data.size()) {
-            const ssize_t got = ::read(fd, data.data() + have, data.size() - have);
+        fd_ = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat info {};
+        const bool regular = fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
+#endif
+        if (regular)
+            size_ = static_cast<int64_t>(info.st_size);
+        else if (isOpen())
+            why_ = "not a regular file";
+    }
+    ~CheckedFile() override
+    {
+#ifdef _WIN32
+        if (file_)
+            std::fclose(file_);
+#else
+        if (fd_ >= 0)
+            ::close(fd_);
+#endif
+    }
+    CheckedFile(const CheckedFile&) = delete;
+    CheckedFile& operator=(const CheckedFile&) = delete;
+
+    bool usable() const { return size_ >= 0; }
+    const char* why() const { return why_; }
+
+    int64_t readAt(int64_t at, void* dest, int64_t n) override
+    {
+        if (!usable() || at < 0 || n <= 0 || at >= size_)
+            return 0;
+        n = std::min(n, size_ - at);
+        int64_t have = 0;
+#ifdef _WIN32
+        if (_fseeki64(file_, at, SEEK_SET) != 0)
+            return 0;
+        have = static_cast<int64_t>(std::fread(dest, 1, static_cast<size_t>(n), file_));
+#else
+        while (have < n) {
+            const ssize_t got = ::pread(fd_, static_cast<char*>(dest) + have, static_cast<size_t>(n - have), at + have);
             if (got < 0 && errno == EINTR)
                 continue;
-            if (got <= 0) {
-                ok = got == 0;
+            if (got <= 0)
                 break;
-            }
-            have += static_cast<size_t>(got);
+            have += got;
         }
-        data.resize(have);
-    } else {
-        why = "not a regular file";
+#endif
+        return have;
     }
-    ::close(fd);
-    return ok;
+    int64_t size() override { return size_; }
+
+private:
+    bool isOpen() const
+    {
+#ifdef _WIN32
+        return file_ != nullptr;
+#else
+        return fd_ >= 0;
+#endif
+    }
+
+#ifdef _WIN32
+    FILE* file_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    int64_t size_ = -1;
+    const char* why_ = "cannot read the file";
+};
+
+// Reads the metadata as the viewer does: a JPEG's head, or the Exif the
+// container walk finds.
+void readMetadata(CheckedFile& file, metadata::Container container, metadata::MetadataSink& sink,
+                  const metadata::ReadOptions& options, const metadata::BrotliInflate& inflate)
+{
+    if (container == metadata::Container::Jpeg) {
+        std::vector<uint8_t> head(static_cast<size_t>(std::min<int64_t>(file.size(), metadata::kJpegMetadataHead)));
+        head.resize(static_cast<size_t>(std::max<int64_t>(file.readAt(0, head.data(), static_cast<int64_t>(head.size())), 0)));
+        metadata::JpegRead(head.data(), head.size(), sink, options);
+        return;
+    }
+    metadata::ExifBlobRead(metadata::loadExif(file, container, inflate), sink, options);
+}
+
+// The container a name's ending gives; a name without a known ending is
+// read as a JPEG, as it always was.
+metadata::Container containerOf(const std::string& file)
+{
+    const metadata::Container c = metadata::containerForName(file);
+    return c == metadata::Container::None ? metadata::Container::Jpeg : c;
+}
+
+metadata::BrotliInflate inflate()
+{
+#ifdef DAREDAZI_HAVE_BROTLI
+    return imaging::inflateBrotli;
+#else
+    return {};
 #endif
 }
 
@@ -177,17 +242,16 @@ int run(const std::vector<std::string>& args)
     int status = 0;
     bool first = true;
     for (const std::string& file : files) {
-        std::vector<uint8_t> data;
-        const char* why = "";
-        if (!readHead(file, data, why)) {
-            std::cerr << "daredazi-info: " << file << ": " << why << "\n";
+        CheckedFile source(file);
+        if (!source.usable()) {
+            std::cerr << "daredazi-info: " << file << ": " << source.why() << "\n";
             status = 1;
             continue;
         }
         metadata::StringSink sink;
         std::string error;
         try {
-            metadata::JpegRead(data.data(), data.size(), sink, options);
+            readMetadata(source, containerOf(file), sink, options, inflate());
         } catch (const metadata::MetadataError& e) {
             error = *e.what() ? e.what() : "the file is too short";
         }

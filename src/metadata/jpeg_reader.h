@@ -8,11 +8,6 @@
 
 namespace metadata {
 
-// The front of a file the metadata is read from: the segments before the
-// picture data end within the first 64 KB, the Exif block within another
-// 64 KB; values beyond it are absent, in the viewer and in the tool alike.
-inline constexpr size_t kMetadataHeadBytes = 256 * 1024;
-
 struct ReadOptions {
     // The map choice: decides the sign written before positive positions.
     bool useGoogleMap = false;

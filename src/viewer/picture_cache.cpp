@@ -5,12 +5,13 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
-#include "metadata/jpeg_reader.h"
+#include "imaging/brotli_inflate.h"
 #include "platform/regular_file.h"
 #include "viewer/viewer_logic.h"
 
@@ -25,7 +26,8 @@ bool prefetchable(const QString& path)
 
 namespace {
 
-// Decodes loaded->bytes; throws as the decoders do.
+// Decodes out.fileBytes and copies out what the metadata reader walks;
+// throws as the decoders do.
 void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out)
 {
     imaging::DecodeRequest dr;
@@ -36,19 +38,31 @@ void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out
     }
     dr.background = request.background;
     dr.flattenIcon = request.stretch;
-    out.picture = imaging::decodePicture(request.path, out.bytes, dr);
-    // The metadata reader looks at the head only, so a cached JPEG keeps
-    // that, not the whole file.
-    constexpr auto kHead = static_cast<qsizetype>(metadata::kMetadataHeadBytes);
-    if (out.picture.kind == imaging::PictureKind::Jpeg && out.bytes.size() > kHead)
-        out.bytes = QByteArray(out.bytes.constData(), kHead);
+    const QByteArray bytes = std::exchange(out.fileBytes, QByteArray());
+    out.picture = imaging::decodePicture(request.path, bytes, dr);
+    // The metadata reader walks a copy of what it needs; the file's bytes
+    // go with this call.
+    const imaging::PictureFormat* format = imaging::formatFor(request.path);
+    if (format && format->exif != metadata::Container::None) {
+        metadata::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                      static_cast<size_t>(bytes.size()));
+        out.exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
+    }
 }
 
 void failed(LoadedPicture& out)
 {
     out.picture = imaging::DecodedPicture();
-    out.bytes = QByteArray();
+    out.exif = metadata::ExifBlob();
+    out.fileBytes = QByteArray();
     out.failed = true;
+}
+
+// Formats decoded ahead are decoded off the window's thread too.
+bool decodedOffThread(const QString& path)
+{
+    const imaging::PictureFormat* format = imaging::formatFor(path);
+    return format && format->decodedAhead;
 }
 
 }  // namespace
@@ -76,7 +90,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         }
         out->fileSize = file.size();
         out->modified = file.modified();
-        if (!file.readAll(out->bytes, -1, progress ? &progress->bytes : nullptr)) {
+        if (!file.readAll(out->fileBytes, -1, progress ? &progress->bytes : nullptr)) {
             out->failed = true;
             return out;
         }
@@ -348,7 +362,7 @@ std::shared_ptr<LoadedPicture> PictureCache::loadAlone(const PictureRequest& req
     auto job = std::make_shared<Job>();
     job->request = request;
     job->fullSize = fullSize;
-    job->decode = prefetchable(request.path);
+    job->decode = decodedOffThread(request.path);
     if (made)
         *made = job;
     runAlone(job);
@@ -410,7 +424,8 @@ qint64 PictureCache::cachedBytes() const
     for (const auto& [path, slot] : slots_) {
         std::lock_guard<std::mutex> lock(slot.job->mutex);
         if (slot.job->finished && slot.job->result)
-            total += slot.job->result->bytes.size() + slot.job->result->picture.byteCost();
+            total += static_cast<qint64>(slot.job->result->exif.byteCost()) + slot.job->result->fileBytes.size() +
+                     slot.job->result->picture.byteCost();
     }
     return total;
 }

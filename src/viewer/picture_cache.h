@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "imaging/picture_decoder.h"
+#include "metadata/picture_reader.h"
 
 namespace viewer {
 
@@ -38,7 +39,12 @@ struct PictureRequest {
 };
 
 struct LoadedPicture {
-    QByteArray bytes;  // the whole file (a JPEG: its head, for the metadata)
+    // What the metadata reader walks, copied out of the file; the file's
+    // bytes themselves are let go once decoded.
+    metadata::ExifBlob exif;
+    // The file, read but not yet decoded (formats decoded on the window's
+    // thread); empty once decoded.
+    QByteArray fileBytes;
     imaging::DecodedPicture picture;
     bool failed = false;
     qint64 fileSize = -1;
