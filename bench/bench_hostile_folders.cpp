@@ -7,7 +7,9 @@
 // time from the signal to the end of the process; then the same for every
 // signal in each state a signal must end the program in. Asserts nothing.
 //
-//   bench_hostile_folders [PICTURES]   (pictures of the search row, 100000)
+//   bench_hostile_folders [PICTURES [rows|signals]]
+//       PICTURES: pictures of the search row (100000); rows or signals:
+//       that part alone
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
@@ -66,13 +68,16 @@ int main(int argc, char** argv)
     setup.pictures = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     std::printf("hostile folders: the real program on Xvfb 1920x1080 at 96 dpi; time of the step the row waits\n"
                 "for, peak resident memory (target: under 400 MB), signal to end (target: within 200 ms)\n\n");
-    for (int row = 1; row <= 12; ++row) {
+    const QString part = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+    for (int row = 1; row <= 12 && part != QLatin1String("signals"); ++row) {
         QTemporaryDir folder;
         setup.folder = folder.path();
         print(qPrintable(QStringLiteral("%1  %2").arg(row, 2).arg(QString::fromUtf8(kRows[row]))),
               testsupport::runRow(row, setup));
     }
 
+    if (part == QLatin1String("rows"))
+        return 0;
     std::printf("\nsignals in each state (5 rounds each: worst end)\n");
     setup.pictures = std::min(setup.pictures, 20000);
     for (const char* state : {"box", "dialog", "walk", "search", "decode"}) {
@@ -85,7 +90,10 @@ int main(int argc, char** argv)
                 QTemporaryDir folder;
                 setup.folder = folder.path();
                 const testsupport::RowResult r = testsupport::runSignalCase(QString::fromLatin1(state), setup);
-                allEnded = allEnded && r.endMs >= 0 && r.endedCleanly && r.reached;
+                const bool ended = r.endMs >= 0 && r.endedCleanly && r.reached;
+                if (!ended)
+                    print(qPrintable(QStringLiteral("  round %1 failed").arg(round + 1)), r);
+                allEnded = allEnded && ended;
                 if (r.endMs < 0 || r.endMs > worst.endMs || !r.reached)
                     worst = r;
                 worst.peakKb = std::max(worst.peakKb, r.peakKb);

@@ -1,5 +1,7 @@
 // Daredazi: a slide-show viewer for folders of photographs.
 #include <QApplication>
+#include <QFile>
+#include <QLocalServer>
 
 #include "app/app_state.h"
 #include "app/open_from_outside.h"
@@ -30,9 +32,16 @@ int main(int argc, char** argv)
     AppState state;
     app::createWindows(state);
     app::listenForLaterInstances(state);
+    // The listening socket's file goes also when a signal ends the run.
+    for (const QLocalServer* server : application.findChildren<QLocalServer*>())
+        if (server->fullServerName().startsWith(QLatin1Char('/')))
+            platform::removeAtEnd(QFile::encodeName(server->fullServerName()));
     app::openFromOutside(state, startPath);
     // An end asked for while the first picture's box was up ends here.
     const int rc = platform::endRequested() ? 0 : QApplication::exec();
+    // Asked to end by a signal: at once, without taking every window down.
+    if (platform::endRequested())
+        platform::endNow();
     app::destroyWindows(state);
     return rc;
 }

@@ -7,11 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #ifndef _WIN32
-#include <QSocketNotifier>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -23,6 +24,40 @@ namespace {
 
 std::atomic<bool> requested{false};
 void (*cleanUpFn)() = nullptr;
+// Paths to remove at the end; filled before any end can come.
+constexpr int kMaxEndFiles = 8;
+char* endFiles[kMaxEndFiles] = {};
+std::atomic<int> endFileCount{0};
+std::atomic<bool> ending{false};
+
+#ifndef _WIN32
+int toGuard[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const int saved = errno;
+    const char c = 1;
+    (void)!::write(toGuard[1], &c, 1);
+    errno = saved;
+}
+
+void guard()
+{
+    char c;
+    while (::read(toGuard[0], &c, 1) < 0 && errno == EINTR) {
+    }
+    requested.store(true);
+    // At once, whatever the window's thread is doing: it may be stuck in a
+    // read, deep in work, or about to take its windows down one by one (a
+    // file-system model waits there for its reader thread). The program
+    // writes nothing that a sudden end would leave half done.
+    endNow();
+}
+#else
+void onSignal(int)
+{
+    requested.store(true);
+}
 
 // Leaves the loop running now and every loop started later: a modal box
 // that the request closed would otherwise give way to the next one, or to
@@ -39,51 +74,6 @@ void leaveEveryLoop()
     QObject::connect(again, &QTimer::timeout, [] { QCoreApplication::exit(0); });
     again->start();
 }
-
-#ifndef _WIN32
-// One pipe wakes the window's thread, the other the thread that makes sure.
-int toWindow[2] = {-1, -1};
-int toGuard[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const int saved = errno;
-    const char c = 1;
-    (void)!::write(toWindow[1], &c, 1);
-    (void)!::write(toGuard[1], &c, 1);
-    errno = saved;
-}
-
-bool makePipe(int fds[2])
-{
-    if (::pipe(fds) != 0)
-        return false;
-    for (int i = 0; i < 2; ++i) {
-        ::fcntl(fds[i], F_SETFD, FD_CLOEXEC);
-        ::fcntl(fds[i], F_SETFL, ::fcntl(fds[i], F_GETFL) | (i == 1 ? O_NONBLOCK : 0));
-    }
-    return true;
-}
-
-void guard()
-{
-    char c;
-    while (::read(toGuard[0], &c, 1) < 0 && errno == EINTR) {
-    }
-    requested.store(true);
-    // The orderly end (the loops left, the windows taken down) normally
-    // ends the process well within this; a thread stuck in a read, or work
-    // that does not look up, must not keep it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(kEndGraceMs));
-    if (cleanUpFn)
-        cleanUpFn();
-    ::_exit(0);
-}
-#else
-void onSignal(int)
-{
-    requested.store(true);
-}
 #endif
 
 }  // namespace
@@ -92,8 +82,11 @@ void installEndSignals(void (*cleanUp)())
 {
     cleanUpFn = cleanUp;
 #ifndef _WIN32
-    if (!makePipe(toWindow) || !makePipe(toGuard))
+    if (::pipe(toGuard) != 0)
         return;
+    for (int fd : toGuard)
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    ::fcntl(toGuard[1], F_SETFL, ::fcntl(toGuard[1], F_GETFL) | O_NONBLOCK);
     std::thread(guard).detach();
     struct sigaction sa {};
     sa.sa_handler = onSignal;
@@ -109,25 +102,13 @@ void installEndSignals(void (*cleanUp)())
 
 void watchEndSignals()
 {
+#ifdef _WIN32
     auto* app = QCoreApplication::instance();
     if (!app || app->property("daredaziWatching").toBool())
         return;
     app->setProperty("daredaziWatching", true);
-#ifndef _WIN32
-    if (toWindow[0] < 0)
-        return;
-    auto* notifier = new QSocketNotifier(toWindow[0], QSocketNotifier::Read, app);
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char buffer[16];
-        (void)!::read(toWindow[0], buffer, sizeof buffer);
-        requested.store(true);
-        // Not quit(): that only asks the windows to close, and the folder
-        // window may refuse.
-        leaveEveryLoop();
-    });
-#else
     auto* poll = new QTimer(app);
-    poll->setInterval(50);
+    poll->setInterval(20);
     QObject::connect(poll, &QTimer::timeout, [] {
         if (requested.load())
             leaveEveryLoop();
@@ -137,5 +118,30 @@ void watchEndSignals()
 }
 
 bool endRequested() { return requested.load(std::memory_order_relaxed); }
+
+void removeAtEnd(const QByteArray& path)
+{
+    const int n = endFileCount.load();
+    if (n >= kMaxEndFiles || path.isEmpty())
+        return;
+    endFiles[n] = new char[static_cast<size_t>(path.size()) + 1];
+    std::memcpy(endFiles[n], path.constData(), static_cast<size_t>(path.size()) + 1);
+    endFileCount.store(n + 1);
+}
+
+void endNow()
+{
+    // Once, from whichever thread comes first; another waits for the end.
+    if (ending.exchange(true)) {
+        for (;;)
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    if (cleanUpFn)
+        cleanUpFn();
+    for (int i = 0; i < endFileCount.load(); ++i)
+        std::remove(endFiles[i]);
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
 
 }  // namespace platform

@@ -16,6 +16,7 @@
 #include <cstdio>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -155,6 +156,16 @@ TEST(FolderListingTest, ABrokenLinkOrANameThatIsNotUtf8DoesNotSpoilTheFolder)
     const QByteArray root = QFile::encodeName(dir.path());
     const QByteArray sjisFile = root + "/\x8e\xca\x90\x5e.jpg";
     const QByteArray sjisFolder = root + "/\x97\xb7\x8d\x73";
+    // The temporary folder's own removal cannot name them.
+    struct RemoveByBytes {
+        QByteArray file, folder;
+        ~RemoveByBytes()
+        {
+            ::unlink(file.constData());
+            ::unlink((folder + "/d.jpg").constData());
+            ::rmdir(folder.constData());
+        }
+    } removeByBytes{sjisFile, sjisFolder};
     ASSERT_EQ(::mkdir(sjisFolder.constData(), 0700), 0);
     for (const QByteArray& f : {sjisFile, sjisFolder + "/d.jpg"}) {
         FILE* out = std::fopen(f.constData(), "wb");

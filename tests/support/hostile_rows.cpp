@@ -96,6 +96,10 @@ void finish(RealProgram& p, RowResult& r, int signal)
     r.peakKb = p.peakKb();
     r.endMs = p.endBy(signal, 5000);  // a hang for good is the fault: 5 s is plenty
     r.endedCleanly = p.endedCleanly();
+    if (!r.endedCleanly || !r.reached) {
+        const QString how = QStringLiteral("%1%2").arg(r.reached ? QString() : QStringLiteral("not reached, "), p.howItEnded());
+        r.detail = r.detail.isEmpty() ? how : r.detail + QStringLiteral("; ") + how;
+    }
 }
 
 bool writePictures(const QString& folder, const QStringList& names, QColor colour = QColor(200, 30, 30))
@@ -429,6 +433,11 @@ RowResult rowShiftJisNames(const RowSetup& s)
     RowResult r;
     // 写真.jpg in code page 932, a red picture.
     const QByteArray name = QFile::encodeName(s.folder) + "/\x8e\xca\x90\x5e.jpg";
+    // The temporary folder's own removal cannot name it.
+    struct RemoveByBytes {
+        QByteArray path;
+        ~RemoveByBytes() { ::unlink(path.constData()); }
+    } removeByBytes{name};
     const QByteArray jpeg = plainJpeg(640, 480, QColor(220, 0, 0));
     FILE* f = std::fopen(name.constData(), "wb");
     if (!f || std::fwrite(jpeg.constData(), 1, static_cast<size_t>(jpeg.size()), f) != size_t(jpeg.size())) {

@@ -155,6 +155,15 @@ bool RealProgram::endedCleanly() const
            process_.exitCode() == 0;
 }
 
+QString RealProgram::howItEnded() const
+{
+    if (running())
+        return QStringLiteral("running");
+    if (process_.exitStatus() != QProcess::NormalExit)
+        return QStringLiteral("crashed");
+    return QStringLiteral("status %1").arg(process_.exitCode());
+}
+
 long RealProgram::peakKb() const
 {
     QFile f(QStringLiteral("/proc/%1/status").arg(process_.processId()));

@@ -61,6 +61,8 @@ public:
     double endBy(int signal, int timeoutMs);
     // Whether the process ended normally with status 0.
     bool endedCleanly() const;
+    // How it ended, in words ("status 0", "crashed").
+    QString howItEnded() const;
     // Peak resident memory so far, in kilobytes (0 once ended).
     long peakKb() const;
     QByteArray output();
