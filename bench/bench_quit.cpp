@@ -300,10 +300,10 @@ int runOnDisplay(int argc, char** argv, const QString& folder)
                 if (line.startsWith("Y="))
                     top = line.mid(2).toInt();
             }
-            // The button's design bounds (170, 440, 73 x 33 at 120 dpi), here at 96.
+            // The button's design bounds (170, 458, 73 x 33 at 120 dpi), here at 96.
             const double f = 96.0 / 120.0;
             return QStringList{QStringLiteral("mousemove"), QString::number(left + qRound((170 + 36) * f)),
-                               QString::number(top + qRound((440 + 16) * f)), QStringLiteral("click"),
+                               QString::number(top + qRound((458 + 16) * f)), QStringLiteral("click"),
                                QStringLiteral("1")};
         };
         if (const double ms = quitRound(x, program, folder, QStringLiteral("^フォルダの選択$"), 1500, clickExit); ms >= 0)

@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -82,9 +83,72 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
         if (revealing_)
             revealTimer_.start();
     };
+    // Folders made or removed anywhere above the visible rows (a download,
+    // a temporary folder) must not move the row under the pointer: the row
+    // at the top stays at the top, as in a file manager.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FolderTree::holdTopRowBeforeRemoval);
+    connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &FolderTree::restoreTopRow);
     connect(model_, &QFileSystemModel::directoryLoaded, this, later);
     connect(model_, &QAbstractItemModel::layoutChanged, this, later);
     connect(model_, &QAbstractItemModel::rowsInserted, this, later);
+}
+
+void FolderTree::holdTopRow()
+{
+    if (holding_)
+        return;
+    const QModelIndex top = indexAt(QPoint(1, 0));
+    if (!top.isValid())
+        return;
+    topRow_ = top;
+    topRowOffset_ = visualRect(top).top();
+    holding_ = true;
+}
+
+void FolderTree::holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last)
+{
+    holdTopRow();
+    if (!holding_)
+        return;
+    // The top row, or a folder it lies in, is going: the row below the
+    // removed ones takes its place, else the one above, else their parent.
+    for (QModelIndex p = topRow_; p.isValid(); p = p.parent()) {
+        if (p.parent() == parent && p.row() >= first && p.row() <= last) {
+            const QModelIndex below = model_->index(last + 1, 0, parent);
+            const QModelIndex above = first > 0 ? model_->index(first - 1, 0, parent) : QModelIndex();
+            topRow_ = below.isValid() ? below : above.isValid() ? above : parent;
+            return;
+        }
+    }
+}
+
+void FolderTree::restoreTopRow()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    QModelIndex top = topRow_;
+    if (!top.isValid())
+        return;
+    // A row whose folder was folded away meanwhile is shown by that folder.
+    for (QModelIndex p = top.parent(); p.isValid(); p = p.parent())
+        if (!isExpanded(p))
+            top = p;
+    executeDelayedItemsLayout();
+    const int shift = visualRect(top).top() - topRowOffset_;
+    if (shift == 0)
+        return;
+    QScrollBar* bar = verticalScrollBar();
+    if (verticalScrollMode() == QAbstractItemView::ScrollPerPixel) {
+        bar->setValue(bar->value() + shift);
+    } else {
+        // The bar counts rows: put the held row back at the top.
+        scrollTo(top, QAbstractItemView::PositionAtTop);
+    }
 }
 
 void FolderTree::reportIfChanged()
