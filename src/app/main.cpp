@@ -24,7 +24,5 @@ int main(int argc, char** argv)
     app::createWindows(state);
     app::listenForLaterInstances(state);
     app::openFromOutside(state, startPath);
-    const int rc = QApplication::exec();
-    app::destroyWindows(state);
-    return rc;
+    app::endProcess(QApplication::exec());
 }

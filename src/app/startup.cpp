@@ -6,6 +6,10 @@
 #include <QLoggingCategory>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/single_instance.h"
 #include "app/splash.h"
 #include "folder/tfrm_sub.h"
 #include "platform/folder_walk.h"
@@ -87,6 +91,14 @@ void destroyWindows(AppState& state)
     state.UnrotatedPicture = QImage();
     state.SortList.clear();
     state.InfoLines.clear();
+}
+
+void endProcess(int rc)
+{
+    // The window system takes the windows down with the process.
+    stopListening();
+    std::fflush(nullptr);
+    std::_Exit(rc);
 }
 
 }  // namespace app
