@@ -22,10 +22,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -125,6 +127,10 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     FLList->setUniformItemSizes(true);
     listItems_ = new widgets::WideLines(FLList);
     FLList->setItemDelegate(listItems_);
+    // Sideways by a few characters a step: by whole columns, one step would
+    // jump from a name's start past its end.
+    FLList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    FLList->horizontalScrollBar()->setSingleStep(FLList->fontMetrics().averageCharWidth() * 3);
     Label1 = new QLabel(QStringLiteral("表示対象ファイル("), this);
     placeLabel(Label1, 39, 4);
     Label4 = new QLabel(QStringLiteral("0)"), this);
@@ -235,6 +241,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
         const int line = rgDSort->y() + first->y() + (first->height() - cbRandm->height()) / 2;
         cbRandm->move(std::max(cbRandm->x(), end), std::max(cbRandm->y(), line));
     }
+    pushNeighboursAlong();
 
     Label4->move(std::max(Label4->x(), Label1->x() + Label1->width()), Label4->y());
 
@@ -615,6 +622,47 @@ void TfrmSub::applyDisplayOptions()
     viewer->Image1->setCenter(chbCenter->isChecked());
     viewer->Image1->setProportional(chbPropo->isChecked());
     viewer->Image1->setStretch(chbStrech->isChecked());
+}
+
+void TfrmSub::pushNeighboursAlong()
+{
+    // A caption that runs wider at this font than the design's pushes the
+    // controls to its right along, instead of being shrunk: the direction
+    // buttons follow the order group's caption, the display options follow
+    // "ランダム表示）", the colour and the speed buttons follow the display
+    // options. The right-hand controls keep their right edges.
+    const int gap = platform::scaled(4, platform::dpiFactor(this));
+    // Where a check box's or radio button's box and caption end.
+    auto end = [](const QWidget* w) { return w->x() + std::min(w->width(), w->sizeHint().width()); };
+
+    QStyleOptionGroupBox title;
+    title.initFrom(rgDSort);
+    title.text = rgDSort->title();
+    title.subControls = QStyle::SC_GroupBoxLabel;
+    title.lineWidth = 1;
+    const QRect caption = rgDSort->style()->subControlRect(QStyle::CC_GroupBox, &title, QStyle::SC_GroupBoxLabel, rgDSort);
+    rbAsend->move(std::max(rbAsend->x(), rgDSort->x() + caption.right() + gap), rbAsend->y());
+    rbDesnd->move(std::max(rbDesnd->x(), end(rbAsend) + gap), rbDesnd->y());
+
+    const int optionsLeft = std::max(chbCenter->x(), end(cbRandm) + gap);
+    for (QWidget* w : {chbCenter, chbPropo, chbStrech, chbWind})
+        w->move(optionsLeft, w->y());
+
+    const int optionsEnd = std::max({end(chbCenter), end(chbPropo), end(chbStrech)});
+    Label2->move(std::max(Label2->x(), optionsEnd + gap), Label2->y());
+    const int swatchRight = spBkCol->x() + spBkCol->width();
+    spBkCol->setGeometry(std::max(spBkCol->x(), Label2->x() + Label2->width() + gap), spBkCol->y(), 0, spBkCol->height());
+    spBkCol->resize(swatchRight - spBkCol->x(), spBkCol->height());
+
+    // The bevel shares its rows with "画像の全体を表示" and "画面一杯に拡大".
+    const int bevelRight = Bevel1->x() + Bevel1->width();
+    const int bevelLeft = std::max(Bevel1->x(), std::max(end(chbPropo), end(chbStrech)) + gap);
+    Bevel1->setGeometry(bevelLeft, Bevel1->y(), bevelRight - bevelLeft, Bevel1->height());
+    QToolButton* const buttons[] = {sbSerch, btSetPrint, btHelp, btVer};
+    const int each = sbSerch->width();
+    const int space = (Bevel1->width() - 4 * each) / 5;
+    for (int i = 0; i < 4; ++i)
+        buttons[i]->move(Bevel1->x() + space + i * (each + space), buttons[i]->y());
 }
 
 void TfrmSub::setViewerState(Qt::WindowStates wanted)

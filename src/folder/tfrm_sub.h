@@ -131,6 +131,7 @@ private:
     QSize viewerOuterSize() const;
     int viewerClientWidth() const;
     void placeInfoRow();
+    void pushNeighboursAlong();
 
     AppState& state_;
     widgets::WideLines* listItems_ = nullptr;  // FLList's lines

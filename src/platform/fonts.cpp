@@ -21,12 +21,13 @@ QStringList uiFontStandIns()
     QStringList present;
     for (const char* c : candidates) {
         const QString name = QString::fromLatin1(c);
-        // The database knows a face by one name, localised under a Japanese
-        // locale ("IPA Pゴシック"); hasFamily also takes the other names, and
-        // the resolved family is the one font dialogs list.
+        // The database lists a face by one name, localised under a Japanese
+        // locale ("IPA Pゴシック"); it knows the other names only once a font
+        // has been resolved by one of them. The resolved family is the one
+        // font dialogs list.
+        const QString listed = QFontInfo(QFont(name)).family();
         if (!QFontDatabase::hasFamily(name))
             continue;
-        const QString listed = QFontInfo(QFont(name)).family();
         const QString use = QFontDatabase::families().contains(listed) ? listed : name;
         if (!present.contains(use))
             present << use;

@@ -14,6 +14,7 @@
 #include <QShowEvent>
 
 #include <algorithm>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -89,8 +90,19 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
         label->resize(label->width(), std::max(label->height(), label->sizeHint().height()));
         label->move(label->x(), field->y() + (field->height() - label->height()) / 2);
     }
+    // Its caption keeps the dialog's font size: the dialog widens where the
+    // font needs more than the design gives.
     if (cbBothSer->sizeHint().width() > cbBothSer->width())
         cbBothSer->resize(cbBothSer->sizeHint().width(), cbBothSer->height());
+    const int needed = cbBothSer->x() + cbBothSer->width() + platform::scaled(8, f);
+    if (needed > width()) {
+        const int more = needed - width();
+        setFixedSize(needed, height());
+        for (QWidget* w : std::initializer_list<QWidget*>{edSerch, pbKen})
+            w->resize(w->width() + more, w->height());
+        for (QWidget* w : std::initializer_list<QWidget*>{OKBtn, CancelBtn})
+            w->move(w->x() + more, w->y());
+    }
 
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { reject(); });
