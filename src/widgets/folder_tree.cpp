@@ -86,6 +86,7 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     // Folders made or removed anywhere above the visible rows (a download,
     // a temporary folder) must not move the row under the pointer: the row
     // at the top stays at the top, as in a file manager.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FolderTree::rememberTopRow);
     connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &FolderTree::holdTopRow);
     connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FolderTree::holdTopRowBeforeRemoval);
     connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, &FolderTree::holdTopRow);
@@ -97,16 +98,35 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
     connect(model_, &QAbstractItemModel::rowsInserted, this, later);
 }
 
-void FolderTree::holdTopRow()
+QModelIndex FolderTree::rowAtTop() const
 {
+    // A deep row starts right of its indentation: look along the top line.
+    const int step = std::max(4, indentation() / 2);
+    for (int x = 1; x < viewport()->width(); x += step)
+        if (const QModelIndex idx = indexAt(QPoint(x, 0)); idx.isValid())
+            return idx;
+    return {};
+}
+
+void FolderTree::rememberTopRow()
+{
+    // Scrolling that a change of the model causes is no choice of the person.
     if (holding_)
         return;
-    const QModelIndex top = indexAt(QPoint(1, 0));
+    const QModelIndex top = rowAtTop();
     if (!top.isValid())
         return;
     topRow_ = top;
     topRowOffset_ = visualRect(top).top();
-    holding_ = true;
+}
+
+void FolderTree::holdTopRow()
+{
+    // The top row before the model starts to change (or, where the view
+    // cannot tell it now, as it was last seen).
+    if (!holding_)
+        rememberTopRow();
+    holding_ = topRow_.isValid();
 }
 
 void FolderTree::holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last)
@@ -134,14 +154,17 @@ void FolderTree::restoreTopRow()
     QModelIndex top = topRow_;
     if (!top.isValid())
         return;
+    const int offset = topRowOffset_;
     // A row whose folder was folded away meanwhile is shown by that folder.
     for (QModelIndex p = top.parent(); p.isValid(); p = p.parent())
         if (!isExpanded(p))
             top = p;
     executeDelayedItemsLayout();
-    const int shift = visualRect(top).top() - topRowOffset_;
-    if (shift == 0)
+    const int shift = visualRect(top).top() - offset;
+    if (shift == 0) {
+        rememberTopRow();
         return;
+    }
     QScrollBar* bar = verticalScrollBar();
     if (verticalScrollMode() == QAbstractItemView::ScrollPerPixel) {
         bar->setValue(bar->value() + shift);
@@ -149,6 +172,7 @@ void FolderTree::restoreTopRow()
         // The bar counts rows: put the held row back at the top.
         scrollTo(top, QAbstractItemView::PositionAtTop);
     }
+    rememberTopRow();
 }
 
 void FolderTree::reportIfChanged()

@@ -65,8 +65,10 @@ protected:
 private:
     void reportIfChanged();
     void continueReveal();
-    // The row at the top of the view and how far it is scrolled past, taken
-    // before the model changes and put back after.
+    // The row at the top of the view and where it stands, remembered as the
+    // view scrolls and put back after the model has changed.
+    QModelIndex rowAtTop() const;
+    void rememberTopRow();
     void holdTopRow();
     void holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last);
     void restoreTopRow();
