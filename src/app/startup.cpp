@@ -14,6 +14,7 @@
 #include "folder/tfrm_sub.h"
 #include "platform/folder_walk.h"
 #include "platform/fonts.h"
+#include "platform/media_environment.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 
@@ -95,8 +96,10 @@ void destroyWindows(AppState& state)
 
 void endProcess(int rc)
 {
-    // The window system takes the windows down with the process.
+    // The window system takes the windows down with the process; the media
+    // back end's private folder goes as the exit handlers would take it.
     stopListening();
+    platform::removeMediaStateFolder();
     std::fflush(nullptr);
     std::_Exit(rc);
 }

@@ -141,4 +141,11 @@ void keepMediaStateInTemporaryFolder()
 #endif
 }
 
+void removeMediaStateFolder()
+{
+#ifndef _WIN32
+    removeFolder();
+#endif
+}
+
 }  // namespace platform
