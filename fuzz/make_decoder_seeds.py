@@ -416,6 +416,98 @@ def metafile_seeds():
         write("fuzz_emf_decode", os.path.basename(path), cut_emf(read(path)))
 
 
+# --- today's formats ------------------------------------------------------
+
+MAX_MODERN_SEED = 65536
+
+
+def write_whole(target, name, data):
+    """Containers are useless cut: small samples are kept whole."""
+    folder = os.path.join(CORPUS, target)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def made_by_imagemagick(source, ending, extra=()):
+    """A small picture in a format ImageMagick writes (HEIC, AVIF, WebP),
+    cut from a sample; None where ImageMagick or its delegate is missing."""
+    import shutil
+    import subprocess
+    import tempfile
+    convert = shutil.which("convert")
+    if not convert:
+        return None
+    with tempfile.TemporaryDirectory() as tmp:
+        out = os.path.join(tmp, "seed." + ending)
+        try:
+            subprocess.run([convert, source + "[0]", "-resize", "64x48!", *extra, out],
+                           check=True, capture_output=True, timeout=60)
+            return read(out)
+        except (subprocess.SubprocessError, OSError):
+            return None
+
+
+def tiff_raw_with_preview(jpeg):
+    """A TIFF raw file as cameras write it: IFD0 with the JPEG as its
+    thumbnail, a sub-IFD with it again as a JPEG strip, and a sub-IFD of
+    lossless "raw data"."""
+    raw = b"\xff\xd8\xff\xc3\x00\x0b\x08\x00\x10\x00\x10\x01\x01\x11\x00" + b"\x55" * 64
+    ifd0, sub1 = 8, 8 + 2 + 3 * 12 + 4
+    sub2 = sub1 + 2 + 3 * 12 + 4
+    data = sub2 + 2 + 3 * 12 + 4
+    jpeg_at, raw_at = data, data + len(jpeg)
+    subs_at = raw_at + len(raw)
+    out = b"II*\0" + struct.pack("<I", ifd0)
+    out += struct.pack("<H", 3) + struct.pack("<HHII", 0x14A, 4, 2, subs_at)
+    out += struct.pack("<HHII", 0x201, 4, 1, jpeg_at) + struct.pack("<HHII", 0x202, 4, 1, len(jpeg)) + b"\0" * 4
+    for comp, at, n in ((6, jpeg_at, len(jpeg)), (7, raw_at, len(raw))):
+        out += struct.pack("<H", 3) + struct.pack("<HHII", 0x103, 3, 1, comp)
+        out += struct.pack("<HHII", 0x111, 4, 1, at) + struct.pack("<HHII", 0x117, 4, 1, n) + b"\0" * 4
+    return out + jpeg + raw + struct.pack("<II", sub1, sub2)
+
+
+def modern_seeds():
+    small = [p for p in files("modern", (".heic", ".heif", ".avif", ".webp", ".jxl"))
+             if os.path.getsize(p) <= MAX_MODERN_SEED]
+    targets = {".heic": "fuzz_heif_decode", ".heif": "fuzz_heif_decode", ".avif": "fuzz_heif_decode",
+               ".webp": "fuzz_webp_decode", ".jxl": "fuzz_jxl_decode"}
+    for path in small:
+        target = targets[os.path.splitext(path)[1].lower()]
+        write_whole(target, os.path.basename(path), read(path))
+    # Small pictures of each kind made anew from a camera picture.
+    cameras = files("canon", (".jpg",)) or files("other-makes", (".jpg",))
+    if cameras:
+        source = cameras[0]
+        for target, name, ending, extra in (
+                ("fuzz_heif_decode", "made.heic", "heic", ()),
+                ("fuzz_heif_decode", "made.avif", "avif", ()),
+                ("fuzz_webp_decode", "made_lossy.webp", "webp", ()),
+                ("fuzz_webp_decode", "made_lossless.webp", "webp", ("-define", "webp:lossless=true")),
+                ("fuzz_webp_decode", "made_alpha.webp", "webp", ("-alpha", "set", "-channel", "A",
+                                                                 "-evaluate", "set", "50%"))):
+            data = made_by_imagemagick(source, ending, extra)
+            if data:
+                write_whole(target, name, data)
+    # Raw files: the samples (whose pixels were stripped) and a TIFF raw
+    # file around a camera's thumbnail; the first byte picks the kind.
+    kinds = {".cr2": 0, ".nef": 1, ".rw2": 2, ".cr3": 3, ".dng": 4}
+    for path in files("raw", tuple(kinds)):
+        write_whole("fuzz_raw_decode", os.path.basename(path),
+                    bytes([kinds[os.path.splitext(path)[1].lower()]]) + read(path))
+    for path in cameras[:2]:
+        thumb = thumbnail(read(path))
+        if thumb:
+            write_whole("fuzz_raw_decode", "tiff_" + os.path.basename(path) + ".nef",
+                        bytes([1]) + tiff_raw_with_preview(thumb))
+    # The container walks: every small sample of today's formats whole.
+    for folder in ("modern", "raw"):
+        for path in files(folder, (".heic", ".heif", ".avif", ".webp", ".jxl", ".cr2", ".cr3", ".nef", ".rw2",
+                                   ".dng")):
+            if os.path.getsize(path) <= MAX_MODERN_SEED:
+                write_whole("fuzz_containers", os.path.basename(path), read(path))
+
+
 def main():
     global CORPUS, DATA
     if len(sys.argv) > 1:
@@ -430,6 +522,7 @@ def main():
     jpeg_seeds()
     ico_seeds()
     metafile_seeds()
+    modern_seeds()
 
 
 if __name__ == "__main__":

@@ -2,8 +2,8 @@
 # Cross-builds the Qt-free core for Windows with MinGW-w64 (the metadata
 # reader, the text conversion, daredazi-info.exe and the metadata tests),
 # runs the tests under Wine and checks that daredazi-info.exe prints, byte
-# for byte, what the Linux build prints for every JPEG of the sample
-# pictures and for a picture in a folder with a Japanese name.
+# for byte, what the Linux build prints for every picture file with Exif of
+# the sample pictures and for a picture in a folder with a Japanese name.
 #
 #   scripts/cross-windows.sh [BUILD_DIR [LINUX_DAREDAZI_INFO]]
 #
@@ -86,12 +86,22 @@ fi
 echo "== daredazi-info.exe against the Linux build"
 compared=0
 while IFS= read -r -d '' folder; do
-  mapfile -d '' files < <(cd "$testdata" && find "${folder#"$testdata"/}" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -print0 | LC_ALL=C sort -z)
+  mapfile -d '' found < <(cd "$testdata" && find "${folder#"$testdata"/}" -maxdepth 1 -type f \( \
+    -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.heic' -o -iname '*.heif' -o -iname '*.avif' -o -iname '*.webp' \
+    -o -iname '*.jxl' -o -iname '*.cr2' -o -iname '*.cr3' -o -iname '*.nef' -o -iname '*.rw2' -o -iname '*.dng' \) \
+    -print0 | LC_ALL=C sort -z)
+  # A JPEG XL file whose Exif box is Brotli-compressed ("brob" holding
+  # "Exif") is left out: the Windows core has no Brotli decoder, so its
+  # Exif is absent there.
+  files=()
+  for f in "${found[@]}"; do
+    grep -q 'brobExif' "$testdata/$f" || files+=("$f")
+  done
   [ "${#files[@]}" -gt 0 ] || continue
   compare "$testdata" "${files[@]}"
   compared=$((compared + ${#files[@]}))
 done < <(find "$testdata" -type d -print0)
-echo "identical output for $compared JPEG files"
+echo "identical output for $compared picture files"
 
 # A picture in a folder with a Japanese name, named in UTF-16 on Windows.
 sample="$(cd "$testdata" && find . -path ./broken -prune -o -type f -iname '*.jpg' -print | LC_ALL=C sort | head -1)"

@@ -1,4 +1,5 @@
-// daredazi-info: prints what the viewer shows for each JPEG file given, in
+// daredazi-info: prints what the viewer shows of the metadata of each
+// picture file given (JPEG and the other formats that carry Exif), in
 // UTF-8, read by the same code.
 #include <cstdio>
 #include <cstring>
@@ -14,15 +15,18 @@
 #include <windows.h>
 #endif
 
-#include "metadata/jpeg_reader.h"
+#include "metadata/picture_reader.h"
 #include "metadata/string_sink.h"
+#ifdef DAREDAZI_HAVE_BROTLI
+#include "imaging/brotli_inflate.h"
+#endif
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: daredazi-info [--google] FILE...\n"
     "\n"
-    "Prints, for each JPEG file, what the viewer shows of its metadata:\n"
+    "Prints, for each picture file, what the viewer shows of its metadata:\n"
     "  file:         the file name\n"
     "  date:         the shooting date and time caption\n"
     "  title:        the title caption\n"
@@ -114,6 +118,23 @@ bool readWholeFile(const std::string& name, std::vector<uint8_t>& data)
     return ok;
 }
 
+// The container a name's ending gives; a name without a known ending is
+// read as a JPEG, as it always was.
+metadata::Container containerOf(const std::string& file)
+{
+    const metadata::Container c = metadata::containerForName(file);
+    return c == metadata::Container::None ? metadata::Container::Jpeg : c;
+}
+
+metadata::BrotliInflate inflate()
+{
+#ifdef DAREDAZI_HAVE_BROTLI
+    return imaging::inflateBrotli;
+#else
+    return {};
+#endif
+}
+
 int run(const std::vector<std::string>& args)
 {
     metadata::ReadOptions options;
@@ -151,7 +172,7 @@ int run(const std::vector<std::string>& args)
         metadata::StringSink sink;
         std::string error;
         try {
-            metadata::JpegRead(data.data(), data.size(), sink, options);
+            metadata::PictureRead(data.data(), data.size(), containerOf(file), sink, options, inflate());
         } catch (const metadata::MetadataError& e) {
             error = *e.what() ? e.what() : "the file is too short";
         }

@@ -237,4 +237,14 @@ bool BufferedFile::hasByteAt(int64_t at)
     return s >= 0 && at < s;
 }
 
+metadata::Container containerOf(const NativePath& path)
+{
+    // Only the ending matters, and endings are ASCII.
+    std::string tail;
+    const size_t from = path.size() > 8 ? path.size() - 8 : 0;
+    for (size_t i = from; i < path.size(); ++i)
+        tail += path[i] >= 0x20 && path[i] < 0x7F ? static_cast<char>(path[i]) : '?';
+    return metadata::containerForName(tail);
+}
+
 }  // namespace order

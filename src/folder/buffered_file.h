@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 
+#include "metadata/containers.h"
+
 namespace order {
 
 // A path in the form the system's open call takes, so a folder's part is
@@ -71,6 +73,20 @@ private:
     alignas(16) uint8_t first_[4096];
     bool endSeen_ = false;
     int64_t size_ = -1;
+};
+
+// The container a path's name ending gives (metadata::containerForName).
+metadata::Container containerOf(const NativePath& path);
+
+// A BufferedFile read at positions, for the container walks.
+class FileSource : public metadata::ByteSource {
+public:
+    explicit FileSource(BufferedFile& file) : file_(file) {}
+    int64_t readAt(int64_t at, void* dest, int64_t n) override { return file_.readAt(at, dest, n); }
+    int64_t size() override { return file_.size(); }
+
+private:
+    BufferedFile& file_;
 };
 
 }  // namespace order

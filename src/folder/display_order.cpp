@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "folder/buffered_file.h"
+#include "imaging/picture_decoder.h"
 #include "platform/collation.h"
 #include "platform/text_codec.h"
 
@@ -139,15 +140,17 @@ std::string TiffDateRead(BufferedFile& file)
     return {};
 }
 
-std::string ShotDateBytes(const NativePath& path)
+namespace {
+
+// The date of the JPEG whose segments begin at `start` (a JPEG file, or the
+// picture a raw file embeds).
+std::string jpegShotDate(BufferedFile& file, int64_t start)
 {
-    BufferedFile file(path);
-    if (!file.isOpen())
-        return {};
+    file.seek(start);
     uint8_t soi[2];
     if (file.read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != 0xD8)
         return {};
-    if (!file.hasByteAt(99))
+    if (!file.hasByteAt(start + 99))
         return {};
     for (;;) {
         uint16_t marker = 0;
@@ -168,9 +171,44 @@ std::string ShotDateBytes(const NativePath& path)
         } else {
             file.skip(static_cast<int64_t>(length) - 2);
         }
-        if (file.position() > kSegmentWalkLimit || !file.hasByteAt(file.position()))
+        if (file.position() - start > kSegmentWalkLimit || !file.hasByteAt(file.position()))
             return {};
     }
+}
+
+}  // namespace
+
+std::string ShotDateBytes(const NativePath& path)
+{
+    BufferedFile file(path);
+    if (!file.isOpen())
+        return {};
+    const metadata::Container container = containerOf(path);
+    if (container == metadata::Container::Jpeg || container == metadata::Container::None)
+        return jpegShotDate(file, 0);
+    // The other containers: only the bytes on the way to the Exif are read,
+    // wherever in the file it lies.
+    FileSource source(file);
+    const metadata::ExifPlace place = metadata::locateExif(source, container);
+    switch (place.form) {
+    case metadata::ExifPlace::Form::JpegStream:
+        return jpegShotDate(file, place.where.offset);
+    case metadata::ExifPlace::Form::Tiff:
+        // A compressed Exif box would have to be inflated whole first.
+        if (place.brotli)
+            return {};
+        file.seek(place.where.offset);
+        return TiffDateRead(file);
+    case metadata::ExifPlace::Form::Cr3:
+        // The shooting date lies in the block of the Exif IFD.
+        if (place.cr3[1].empty())
+            return {};
+        file.seek(place.cr3[1].offset);
+        return TiffDateRead(file);
+    case metadata::ExifPlace::Form::None:
+        break;
+    }
+    return {};
 }
 
 QString ShotDateRead(const QString& path) { return decodeShotDate(ShotDateBytes(nativePath(path))); }
@@ -251,18 +289,18 @@ int scrollWidthFor(int listWidth, const QStringList& names)
     return static_cast<int>(static_cast<int64_t>(listWidth) * widest / 23);
 }
 
-bool isJpegName(const QString& name)
+bool carriesExif(const QString& name)
 {
-    return name.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive) ||
-           name.endsWith(QLatin1String(".jpeg"), Qt::CaseInsensitive);
+    const imaging::PictureFormat* f = imaging::formatFor(name);
+    return f && f->exif != metadata::Container::None;
 }
 
-QStringList jpegNames(const QStringList& names)
+QStringList exifPictureNames(const QStringList& names)
 {
     QStringList out;
     out.reserve(names.size());
     for (const QString& n : names)
-        if (isJpegName(n))
+        if (carriesExif(n))
             out.append(n);
     return out;
 }

@@ -91,9 +91,10 @@ int displayWidth(const QString& name);
 // listWidth * L div 23, L the widest name's width, at least 1.
 int scrollWidthFor(int listWidth, const QStringList& names);
 
-// Whether a name is listed by the JPEG mask ("*.jpg;*.jpeg").
-bool isJpegName(const QString& name);
-// The JPEG names of a list, in their order.
-QStringList jpegNames(const QStringList& names);
+// Whether a name is listed by the Exif mask (kExifMask: JPEG and the
+// other formats that carry Exif).
+bool carriesExif(const QString& name);
+// The names of a list that carry Exif, in their order.
+QStringList exifPictureNames(const QStringList& names);
 
 }  // namespace order

@@ -374,7 +374,7 @@ void TfrmSub::btOKClick(QObject* sender)
         setSearchControlsEnabled(false);
         if (state_.dlgPxSerch->pbKen)
             state_.dlgPxSerch->pbKen->setVisible(true);
-        FLBox->setMask(folder::kJpegMask);
+        FLBox->setMask(folder::kExifMask);
         tvFoldrChange();
     }
 

@@ -140,11 +140,11 @@ void TfrmSub::SortTime(int folderNumber)
 
 void TfrmSub::SortDate(int folderNumber)
 {
-    // Only JPEG files carry a shooting date. They are picked out of the
+    // Only the formats with Exif carry a shooting date. They are picked out of the
     // listing in hand rather than by listing the folder again under a
     // narrower mask: the mask the user's list was made with stays in force
     // (no file kind drops out of later lists) and the folder is read once.
-    const QStringList names = order::jpegNames(FLBox->items());
+    const QStringList names = order::exifPictureNames(FLBox->items());
     if (names.isEmpty())
         return;
     if (folderNumber == -1) {

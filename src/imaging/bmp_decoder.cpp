@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "imaging/picture_decoder.h"
+#include "imaging/format_readers.h"
 #include "imaging/reduced_copy.h"
 
 namespace imaging {
@@ -278,6 +278,18 @@ Bitmap decodeBmp(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     for (int y = 0; y < height; ++y)
         keepRow(storedRow(y), b.row(y));
     return b;
+}
+
+DecodedPicture readBmpPicture(const QByteArray& data, const DecodeRequest& request)
+{
+    DecodedPicture out;
+    out.bitmap = decodeBmp(bytesOf(data), sizeOf(data), request.drawnSize, &out.image, &out.fullSize);
+    if (!out.bitmap.isNull())
+        out.image = out.bitmap.toImage();
+    if (out.image.isNull())
+        throw DecodeError("out of memory");
+    out.reduced = out.image.size() != out.fullSize;
+    return out;
 }
 
 }  // namespace imaging

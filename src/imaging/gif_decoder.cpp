@@ -8,7 +8,7 @@
 
 #include <gif_lib.h>
 
-#include "imaging/picture_decoder.h"
+#include "imaging/format_readers.h"
 #include "imaging/reduced_copy.h"
 
 namespace imaging {
@@ -203,6 +203,14 @@ QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnS
             }
         }
     }
+}
+
+DecodedPicture readGifPicture(const QByteArray& data, const DecodeRequest& request)
+{
+    DecodedPicture out;
+    out.image = decodeGif(bytesOf(data), sizeOf(data), request.background, request.drawnSize, &out.fullSize);
+    out.reduced = out.image.size() != out.fullSize;
+    return out;
 }
 
 }  // namespace imaging

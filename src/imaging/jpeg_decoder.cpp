@@ -9,7 +9,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "imaging/picture_decoder.h"
+#include "imaging/format_readers.h"
 
 namespace imaging {
 
@@ -152,6 +152,29 @@ int jpegScaleFor(QSize full, QSize drawn)
     return 1;
 }
 
+QSize jpegPictureSize(const uchar* data, size_t size)
+{
+    if (!data || size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return {};
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.emit_message = emitMessage;
+    err.pub.output_message = outputMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return {};
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    const QSize s(static_cast<int>(std::min<JDIMENSION>(cinfo.image_width, 0xFFFF)),
+                  static_cast<int>(std::min<JDIMENSION>(cinfo.image_height, 0xFFFF)));
+    jpeg_destroy_decompress(&cinfo);
+    return s.isEmpty() ? QSize() : s;
+}
+
 QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info)
 {
     if (!data || size < 4)
@@ -257,6 +280,17 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
             out = std::move(fitted);
         }
     }
+    return out;
+}
+
+DecodedPicture readJpegPicture(const QByteArray& data, const DecodeRequest& request)
+{
+    DecodedPicture out;
+    JpegInfo info;
+    out.image = decodeJpeg(bytesOf(data), sizeOf(data), request.drawnSize, &info);
+    out.fullSize = info.size;
+    out.scaleDenom = info.scaleDenom;
+    out.reduced = out.image.size() != out.fullSize;
     return out;
 }
 

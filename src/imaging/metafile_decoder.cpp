@@ -16,7 +16,7 @@ extern "C" {
 #include <libwmf/svg.h>
 
 #include "imaging/metafile_repair.h"
-#include "imaging/picture_decoder.h"
+#include "imaging/format_readers.h"
 #include "platform/text_codec.h"
 
 // The EMF converter looks fonts up through fontconfig and shuts fontconfig
@@ -250,6 +250,22 @@ QImage decodeWmf(const uchar* data, size_t size)
             throw DecodeError("bad WMF");
     }
     return renderSvg(svg);
+}
+
+DecodedPicture readWmfPicture(const QByteArray& data, const DecodeRequest&)
+{
+    DecodedPicture out;
+    out.image = decodeWmf(bytesOf(data), sizeOf(data));
+    out.fullSize = out.image.size();
+    return out;
+}
+
+DecodedPicture readEmfPicture(const QByteArray& data, const DecodeRequest&)
+{
+    DecodedPicture out;
+    out.image = decodeEmf(bytesOf(data), sizeOf(data));
+    out.fullSize = out.image.size();
+    return out;
 }
 
 }  // namespace imaging

@@ -1,7 +1,8 @@
 #pragma once
 // Decoding of the picture formats the viewer shows, chosen by the file
-// name's ending. A JPEG may be decoded as a reduced copy for display; the
-// reported size is always the picture's full pixel size.
+// name's ending from one table (picture_formats.cpp): a format is one
+// reader file and one row there. A picture may be decoded as a reduced copy
+// for display; the reported size is always the picture's full pixel size.
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -12,13 +13,37 @@
 
 #include "imaging/bitmap.h"
 #include "imaging/decode_budget.h"
+#include "metadata/containers.h"
 
 namespace imaging {
 
-enum class PictureKind { None, Jpeg, Ico, Gif, Png, Metafile, Bmp };
+enum class PictureKind { None, Jpeg, Ico, Gif, Png, Metafile, Bmp, Heif, Webp, Jxl, Raw };
 
+struct DecodeRequest;
+struct DecodedPicture;
+using PictureReader = DecodedPicture (*)(const QByteArray& data, const DecodeRequest& request);
+
+// One picture format: the name endings that select it and its reader.
+struct PictureFormat {
+    PictureKind kind;
+    // Lower-case endings with their dot, separated by ';'.
+    const char* endings;
+    PictureReader read;
+    // Decoded ahead on a worker thread (raster formats); metafiles and
+    // icons draw through the user-interface thread's painting.
+    bool decodedAhead;
+    // Where its Exif lies; None for formats without.
+    metadata::Container exif;
+};
+
+// The format a file name's ending selects (case ignored), or null.
+const PictureFormat* formatFor(const QString& fileName);
 // The kind of decoder a file name's ending selects (case ignored).
 PictureKind pictureKindFor(const QString& fileName);
+// The file list's mask of every format ("*.jpg;*.jpeg;..."), and of the
+// formats that carry Exif (read for the shooting date and the search).
+QString pictureMask();
+QString exifPictureMask();
 
 struct DecodeRequest {
     // Size the picture will be drawn at for its full size; an invalid size
@@ -38,6 +63,9 @@ struct DecodedPicture {
     bool reduced = false;
     bool isIcon = false;  // an icon kept as such (drawn with transparency)
     int scaleDenom = 1;   // JPEG: the DCT scale used (1, 2, 4 or 8)
+    // The decoder turned and mirrored the picture as the file says, so the
+    // Exif orientation is not applied again.
+    bool oriented = false;
 
     bool isNull() const { return image.isNull(); }
     qint64 byteCost() const { return image.sizeInBytes() + static_cast<qint64>(bitmap.bits.size()); }
@@ -55,6 +83,9 @@ struct JpegInfo {
 // Picks the smallest power-of-two reduction (1/2, 1/4, 1/8) whose decoded
 // size still covers `drawn`; 1 when drawn is invalid or not smaller.
 int jpegScaleFor(QSize full, QSize drawn);
+// The size of a JPEG picture the decoder can read (baseline or progressive,
+// Huffman or arithmetic); invalid for any other data.
+QSize jpegPictureSize(const uchar* data, size_t size);
 // Decodes at 1/scaleDenom of the full size (0: chosen from drawnSize).
 QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info);
 // PNG, BMP and GIF pictures at least twice the drawn size (drawnSize given)

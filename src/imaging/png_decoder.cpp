@@ -11,7 +11,7 @@
 
 #include <png.h>
 
-#include "imaging/picture_decoder.h"
+#include "imaging/format_readers.h"
 #include "imaging/reduced_copy.h"
 
 namespace imaging {
@@ -284,6 +284,14 @@ QImage decodePng(const uchar* data, size_t size, const DrawnSizeFn& drawnSize, Q
     delete[] rows;
     QImage out = std::move(*result);
     delete result;
+    return out;
+}
+
+DecodedPicture readPngPicture(const QByteArray& data, const DecodeRequest& request)
+{
+    DecodedPicture out;
+    out.image = decodePng(bytesOf(data), sizeOf(data), request.drawnSize, &out.fullSize);
+    out.reduced = out.image.size() != out.fullSize;
     return out;
 }
 

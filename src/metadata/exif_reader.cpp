@@ -23,6 +23,7 @@ int ExifWalk::appendIfd(int64_t position)
     if (std::find(ifdList.begin(), ifdList.end(), position) != ifdList.end())
         return -1;
     ifdList.push_back(position);
+    ifdBases.push_back(tiffBase);
     return static_cast<int>(ifdList.size()) - 1;
 }
 
@@ -129,20 +130,53 @@ bool beginsWithNoCase(std::string_view text, std::string_view word)
     return true;
 }
 
-void ruleMakerNote(ExifWalk& w, const IfdEntry& e, const TagRule&)
+// Hands the maker note at the stream position to its camera maker's
+// decoder; its offsets count from tiffBase.
+void readMakerNote(ExifWalk& w, int64_t tiffBase, int64_t count)
 {
     if (w.s.remaining() <= 0)
         return;
     MakerNoteContext ctx{w.s, w.st.littleEndian, w.st.infoLines};
-    const bool littleEndian = w.st.littleEndian;
     if (beginsWithNoCase(w.makeText, "Canon"))
-        CanonNoteRead(ctx, w.tiffBase, e.count);
+        CanonNoteRead(ctx, tiffBase, count);
     else if (beginsWithNoCase(w.makeText, "Panasonic"))
-        PanasonicNoteRead(ctx, w.tiffBase, e.count);
+        PanasonicNoteRead(ctx, tiffBase, count);
     else if (beginsWithNoCase(w.makeText, "NIKON"))
-        NikonNoteRead(ctx, w.tiffBase, e.count);
+        NikonNoteRead(ctx, tiffBase, count);
+}
+
+void ruleMakerNote(ExifWalk& w, const IfdEntry& e, const TagRule&)
+{
+    const bool littleEndian = w.st.littleEndian;
+    readMakerNote(w, w.tiffBase, e.count);
     // The rest of the block is read in its own byte order whatever a
     // decoder did with it.
+    w.st.littleEndian = littleEndian;
+}
+
+// A DNG converted from a camera's raw file keeps the camera's maker note in
+// its private data ("Adobe", "MakN"), with the byte order and the offset it
+// had in the original file, which its own offsets count from.
+void ruleDngPrivateData(ExifWalk& w, const IfdEntry& e, const TagRule&)
+{
+    if (w.ifdIndex != 0 || e.count < 20)
+        return;
+    const int64_t start = w.s.position();
+    const auto head = w.bytes(20);
+    if (!head || std::memcmp(head->data(), "Adobe\0MakN", 10) != 0)
+        return;
+    const auto* h = reinterpret_cast<const uint8_t*>(head->data());
+    const int64_t length = ExifToHost32(h + 10, false);
+    const bool noteLittleEndian = h[14] == 'I' && h[15] == 'I';
+    if (!noteLittleEndian && !(h[14] == 'M' && h[15] == 'M'))
+        return;
+    const int64_t originalOffset = static_cast<uint32_t>(ExifToHost32(h + 16, false));
+    const int64_t noteAt = start + 20;
+    const int64_t count = std::min<int64_t>(length - 6, int64_t(e.count) - 20);
+    const bool littleEndian = w.st.littleEndian;
+    w.st.littleEndian = noteLittleEndian;
+    w.s.seek(noteAt);
+    readMakerNote(w, noteAt - originalOffset, count);
     w.st.littleEndian = littleEndian;
 }
 
@@ -299,6 +333,7 @@ const TagRule kDispatch[] = {
     {42036, ruleText, "レンズのモデル名："},
     {42037, ruleText, "レンズシリアル番号："},
     {42240, ruleRationalPattern, "\"再生ガンマ：\"####.###"},
+    {50740, ruleDngPrivateData},
     {50898, ruleLumixText, "LUMIX赤ちゃん／ペット１:"},
     {50899, ruleLumixText, "LUMIX赤ちゃん／ペット２:"},
 };
@@ -349,24 +384,78 @@ void walkIfd(ExifWalk& w, int64_t ifdPosition)
 
 }  // namespace
 
+namespace {
+
+// Reads the TIFF header at pos: the byte order and the first IFD's position.
+std::optional<int64_t> tiffHeader(ByteStream& s, int64_t pos, bool& littleEndian)
+{
+    s.seek(pos);
+    uint8_t order[2] = {};
+    littleEndian = s.read(order, 2) == 2 && order[0] == 'I' && order[1] == 'I';
+    s.skip(2);
+    const auto ifd0 = readExif32(s, littleEndian);
+    if (!ifd0)
+        return std::nullopt;
+    return pos + *ifd0;
+}
+
+void walkListed(ExifWalk& w)
+{
+    for (w.ifdIndex = 0; w.ifdIndex < static_cast<int>(w.ifdList.size()); ++w.ifdIndex) {
+        w.tiffBase = w.ifdBases[static_cast<size_t>(w.ifdIndex)];
+        walkIfd(w, w.ifdList[static_cast<size_t>(w.ifdIndex)]);
+        // IFDs are not visited once the walk has passed the first 64 KiB.
+        if (w.s.position() > 65536)
+            break;
+    }
+}
+
+}  // namespace
+
 void ExifRead(ReaderState& state)
 {
     ExifWalk w(state);
     ByteStream& s = state.stream;
     w.tiffBase = s.position();
-    uint8_t order[2] = {};
-    if (s.read(order, 2) == 2 && order[0] == 'I' && order[1] == 'I')
-        state.littleEndian = true;
-    s.skip(2);
-    const auto ifd0 = readExif32(s, w.le());
+    const auto ifd0 = tiffHeader(s, w.tiffBase, state.littleEndian);
     if (!ifd0)
         return;
-    w.ifdList.push_back(w.tiffBase + *ifd0);
-    for (w.ifdIndex = 0; w.ifdIndex < static_cast<int>(w.ifdList.size()); ++w.ifdIndex) {
-        walkIfd(w, w.ifdList[static_cast<size_t>(w.ifdIndex)]);
-        // IFDs are not visited once the walk has passed the first 64 KiB.
-        if (s.position() > 65536)
-            break;
+    w.appendIfd(*ifd0);
+    walkListed(w);
+}
+
+void ExifReadBlocks(ReaderState& state, const TiffBlocks& blocks)
+{
+    ExifWalk w(state);
+    ByteStream& s = state.stream;
+    // The blocks share the first one's byte order; one in another order is
+    // left out rather than misread.
+    bool first = true;
+    auto list = [&](int64_t base) {
+        bool le = false;
+        const auto ifd = base >= 0 ? tiffHeader(s, base, le) : std::nullopt;
+        if (!ifd || (!first && le != state.littleEndian))
+            return -1;
+        if (first)
+            state.littleEndian = le;
+        first = false;
+        w.tiffBase = base;
+        return w.appendIfd(*ifd);
+    };
+    list(blocks.ifd0);
+    list(blocks.exif);
+    const int gps = list(blocks.gps);
+    if (gps >= 0)
+        w.gpsIfdIndex = gps;
+    if (first)
+        return;
+    walkListed(w);
+    bool le = false;
+    const auto note = blocks.makerNote >= 0 ? tiffHeader(s, blocks.makerNote, le) : std::nullopt;
+    if (note && le == state.littleEndian && beginsWithNoCase(w.makeText, "Canon")) {
+        s.seek(*note);
+        MakerNoteContext ctx{s, state.littleEndian, state.infoLines};
+        CanonNoteRead(ctx, blocks.makerNote, blocks.makerNoteSize - (*note - blocks.makerNote));
     }
 }
 

@@ -78,8 +78,9 @@ struct ExifWalk {
 
     ReaderState& st;
     ByteStream& s;
-    int64_t tiffBase = 0;
+    int64_t tiffBase = 0;  // the TIFF header the IFD being walked counts from
     std::vector<int64_t> ifdList;
+    std::vector<int64_t> ifdBases;  // each listed IFD's TIFF header
     int ifdIndex = 0;
     int gpsIfdIndex = -1;
     std::string makeText;
@@ -171,5 +172,18 @@ std::string jpegCommentLine(std::string_view segmentBytes);
 
 // Walks the Exif block whose TIFF header stands at the stream position.
 void ExifRead(ReaderState& state);
+
+// Walks Exif kept in separate TIFF blocks of the stream (Canon's CR3): the
+// one of IFD0, the one of the Exif IFD, the one of the GPS IFD (each read
+// from its first IFD) and the maker note's; a negative position is a
+// missing block.
+struct TiffBlocks {
+    int64_t ifd0 = -1;
+    int64_t exif = -1;
+    int64_t gps = -1;
+    int64_t makerNote = -1;
+    int64_t makerNoteSize = 0;
+};
+void ExifReadBlocks(ReaderState& state, const TiffBlocks& blocks);
 
 }  // namespace metadata

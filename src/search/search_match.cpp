@@ -197,7 +197,8 @@ void Conditions::prepare()
     dateIsAscii = isAsciiText(dateText.toUtf8());
 }
 
-bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& given, QString& shotDate)
+bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& given, QString& shotDate,
+               int64_t start)
 {
     Conditions preparedCopy;
     const bool prepared = given.wordBytes.size() == size_t(given.words.size()) &&
@@ -236,7 +237,7 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
         for (int j = 1; j <= entries; ++j) {
             const int64_t entry = file.position();
             // Entries outside the Exif segment belong to no Exif block.
-            if (entry > segmentEnd || entry > kTiffWalkLimit)
+            if (entry > segmentEnd || entry - start > kTiffWalkLimit)
                 return result;
             uint16_t tag = 0;
             if (!file.readU16(tag, le))
@@ -301,17 +302,19 @@ PictureMatch matchPicture(const QString& path, const Conditions& conditions)
     return matchPicture(order::nativePath(path), conditions);
 }
 
-PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions)
+namespace {
+
+// The match of the JPEG whose segments begin at `start` (a JPEG file, or the
+// picture a raw file embeds).
+PictureMatch jpegMatch(order::BufferedFile& file, int64_t start, const Conditions& conditions)
 {
     PictureMatch m;
-    order::BufferedFile file(path);
-    if (!file.isOpen())
-        return m;
     m.opened = true;
+    file.seek(start);
     uint8_t soi[2];
     if (file.read(soi, 2) != 2 || soi[0] != 0xFF || soi[1] != 0xD8)
         return m;
-    if (!file.hasByteAt(99))
+    if (!file.hasByteAt(start + 99))
         return m;
     for (;;) {
         uint16_t marker = 0;
@@ -327,13 +330,62 @@ PictureMatch matchPicture(const order::NativePath& path, const Conditions& condi
             if (file.read(id, 4) != 4 || std::memcmp(id, "Exif", 4) != 0)
                 return m;
             file.skip(2);
-            m.matched = TiffMatch(file, segmentEnd, conditions, m.shotDate);
+            m.matched = TiffMatch(file, segmentEnd, conditions, m.shotDate, start);
             return m;
         }
         file.skip(static_cast<int64_t>(length) - 2);
-        if (file.position() > kSegmentWalkLimit || !file.hasByteAt(file.position()))
+        if (file.position() - start > kSegmentWalkLimit || !file.hasByteAt(file.position()))
             return m;
     }
+}
+
+PictureMatch tiffMatchAt(order::BufferedFile& file, metadata::Extent block, const Conditions& conditions)
+{
+    PictureMatch m;
+    m.opened = true;
+    file.seek(block.offset);
+    m.matched = TiffMatch(file, block.offset + block.size, conditions, m.shotDate, block.offset);
+    return m;
+}
+
+}  // namespace
+
+PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions)
+{
+    order::BufferedFile file(path);
+    if (!file.isOpen())
+        return {};
+    const metadata::Container container = order::containerOf(path);
+    if (container == metadata::Container::Jpeg || container == metadata::Container::None)
+        return jpegMatch(file, 0, conditions);
+    PictureMatch m;
+    m.opened = true;
+    order::FileSource source(file);
+    const metadata::ExifPlace place = metadata::locateExif(source, container);
+    switch (place.form) {
+    case metadata::ExifPlace::Form::JpegStream:
+        return jpegMatch(file, place.where.offset, conditions);
+    case metadata::ExifPlace::Form::Tiff:
+        // A compressed Exif box would have to be inflated whole first.
+        if (place.brotli)
+            return m;
+        return tiffMatchAt(file, place.where, conditions);
+    case metadata::ExifPlace::Form::Cr3: {
+        // The title and the dates of IFD0; the shooting date for the order
+        // from the Exif IFD's block.
+        if (place.cr3[0].empty())
+            return m;
+        m = tiffMatchAt(file, place.cr3[0], conditions);
+        if (conditions.collectShotDate && m.shotDate.isEmpty() && !place.cr3[1].empty()) {
+            file.seek(place.cr3[1].offset);
+            m.shotDate = order::fitShotDate(order::decodeShotDate(order::TiffDateRead(file)));
+        }
+        return m;
+    }
+    case metadata::ExifPlace::Form::None:
+        break;
+    }
+    return m;
 }
 
 }  // namespace search

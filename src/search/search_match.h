@@ -67,8 +67,10 @@ PictureMatch matchPicture(const QString& path, const Conditions& conditions);
 PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions);
 
 // The TIFF part: the file stands on the TIFF header of an Exif segment that
-// ends at segmentEnd. Sets shotDate as matchPicture describes.
+// ends at segmentEnd. Sets shotDate as matchPicture describes. Entries more
+// than 64 KiB past `start` (where the walk of the file began: the JPEG, or
+// the Exif block of another container) are not looked at.
 bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& conditions,
-               QString& shotDate);
+               QString& shotDate, int64_t start = 0);
 
 }  // namespace search

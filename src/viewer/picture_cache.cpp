@@ -7,6 +7,7 @@
 #include <malloc.h>
 #endif
 
+#include "imaging/brotli_inflate.h"
 #include "viewer/viewer_logic.h"
 
 namespace viewer {
@@ -29,28 +30,33 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         out->failed = true;
         return out;
     }
-    out->bytes = file.readAll();
-    imaging::DecodeRequest dr;
-    if (!fullSize) {
-        const QSize area = request.area;
-        const bool prop = request.proportional, stretch = request.stretch;
-        dr.drawnSize = [area, prop, stretch](QSize full) { return drawnSize(area, full, prop, stretch); };
+    {
+        const QByteArray bytes = file.readAll();
+        const imaging::PictureFormat* format = imaging::formatFor(request.path);
+        imaging::DecodeRequest dr;
+        if (!fullSize) {
+            const QSize area = request.area;
+            const bool prop = request.proportional, stretch = request.stretch;
+            dr.drawnSize = [area, prop, stretch](QSize full) { return drawnSize(area, full, prop, stretch); };
+        }
+        dr.background = request.background;
+        dr.flattenIcon = request.stretch;
+        try {
+            out->picture = imaging::decodePicture(request.path, bytes, dr);
+            // The metadata reader walks a copy of what it needs; the file's
+            // bytes go at the end of this block.
+            if (format && format->exif != metadata::Container::None) {
+                metadata::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                              static_cast<size_t>(bytes.size()));
+                out->exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
+            }
+        } catch (...) {
+            // Decoded ahead on the worker, a failure waits in the result
+            // until the user reaches the picture; nothing may leave the
+            // thread.
+            out->failed = true;
+        }
     }
-    dr.background = request.background;
-    dr.flattenIcon = request.stretch;
-    try {
-        out->picture = imaging::decodePicture(request.path, out->bytes, dr);
-    } catch (...) {
-        // Decoded ahead on the worker, a failure waits in the result until
-        // the user reaches the picture; nothing may leave the thread.
-        out->failed = true;
-    }
-    // The metadata reader walks the segments before the picture data only
-    // (they end within the first 64 KB, the Exif block within another 64 KB),
-    // so a cached JPEG keeps its head, not the whole file.
-    constexpr qsizetype kMetadataHead = 256 * 1024;
-    if (out->picture.kind == imaging::PictureKind::Jpeg && out->bytes.size() > kMetadataHead)
-        out->bytes = QByteArray(out->bytes.constData(), kMetadataHead);
 #ifdef __GLIBC__
     // Hand the decoder's large scratch buffers back to the system at once.
     malloc_trim(0);
@@ -162,7 +168,7 @@ qint64 PictureCache::cachedBytes() const
         if (slot.future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
             const auto p = slot.future.get();
             if (p)
-                total += p->bytes.size() + p->picture.byteCost();
+                total += static_cast<qint64>(p->exif.byteCost()) + p->picture.byteCost();
         }
     }
     return total;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "imaging/picture_decoder.h"
+#include "metadata/picture_reader.h"
 
 namespace viewer {
 
@@ -39,7 +40,9 @@ struct PictureRequest {
 };
 
 struct LoadedPicture {
-    QByteArray bytes;  // the whole file
+    // What the metadata reader walks, copied out of the file; the file's
+    // bytes themselves are let go once decoded.
+    metadata::ExifBlob exif;
     imaging::DecodedPicture picture;
     bool failed = false;
     qint64 fileSize = -1;

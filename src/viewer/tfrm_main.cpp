@@ -21,7 +21,7 @@
 
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
-#include "metadata/jpeg_reader.h"
+#include "metadata/picture_reader.h"
 #include "metadata/metadata_sink.h"
 #include "widgets/click_label.h"
 #include "platform/dpi.h"
@@ -836,15 +836,15 @@ void TfrmMain::ShowPicture()
             std::shared_ptr<viewer::LoadedPicture> loaded = cache_->take(request);
             if (!loaded || loaded->failed)
                 throw imaging::DecodeError("picture not decoded");
-            const bool isJpeg = loaded->picture.kind == imaging::PictureKind::Jpeg;
+            const bool hasExif = !loaded->exif.empty();
             if (loaded->picture.kind != imaging::PictureKind::None) {
                 shown_ = loaded->picture;
                 shownPath_ = path;
                 turn_ = 0;
                 showShown();
             }
-            if (isJpeg)
-                state_.PictureStream = loaded->bytes;
+            if (hasExif)
+                state_.PictureStream = QByteArray::fromStdString(loaded->exif.bytes);
             // 5.
             if (!Image1->isEmpty()) {
                 const QSize s = Image1->pictureSize();
@@ -865,12 +865,10 @@ void TfrmMain::ShowPicture()
             state_.GpsLatitudeText.clear();
             state_.GpsLongitudeText.clear();
             // 7.
-            if (isJpeg) {
+            if (hasExif) {
                 ViewerSink sink(*this, state_, f);
-                const QByteArray bytes = state_.PictureStream;
                 try {
-                    metadata::JpegRead(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                       static_cast<size_t>(bytes.size()), sink, {state_.UseGoogleMap});
+                    metadata::ExifBlobRead(loaded->exif, sink, {state_.UseGoogleMap});
                 } catch (...) {
                     state_.PictureStream.clear();
                     throw;
@@ -885,6 +883,10 @@ void TfrmMain::ShowPicture()
                 lbNitiji->setText(viewer::fileDateText(info.lastModified()));
             }
             // 9.
+            // A decoder that turned the picture itself (HEIF, JPEG XL) has
+            // applied its orientation already.
+            if (shown_.oriented)
+                state_.PictureOrientation = 0;
             if (state_.PictureOrientation == 6 || state_.PictureOrientation == 8) {
                 unrotated_ = shown_;
                 state_.UnrotatedPicture = Image1->picture();

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <string_view>
@@ -173,6 +174,40 @@ void FileListBox::takeMatching(const QStringList& fileNames)
     items_.reserve(static_cast<qsizetype>(keyed.size()));
     for (const Keyed& k : keyed)
         items_ << *k.name;
+    items_ = withoutRawTwins(items_);
+}
+
+QStringList withoutRawTwins(const QStringList& names)
+{
+    static const QString kRaw[] = {QStringLiteral(".cr2"), QStringLiteral(".cr3"), QStringLiteral(".nef"),
+                                   QStringLiteral(".rw2"), QStringLiteral(".dng")};
+    static const QString kShot[] = {QStringLiteral(".jpg"), QStringLiteral(".jpeg"), QStringLiteral(".heic"),
+                                    QStringLiteral(".heif")};
+    auto baseIf = [](const QString& name, const auto& endings) -> QString {
+        for (const QString& e : endings)
+            if (endsWithAscii(name, e))
+                return name.left(name.size() - e.size()).toCaseFolded();
+        return {};
+    };
+    // Most folders hold no raw files: one cheap pass tells.
+    const bool anyRaw = std::any_of(names.begin(), names.end(),
+                                    [&](const QString& n) { return !baseIf(n, kRaw).isNull(); });
+    if (!anyRaw)
+        return names;
+    QSet<QString> shots;
+    for (const QString& n : names) {
+        const QString base = baseIf(n, kShot);
+        if (!base.isNull())
+            shots.insert(base);
+    }
+    QStringList out;
+    out.reserve(names.size());
+    for (const QString& n : names) {
+        const QString base = baseIf(n, kRaw);
+        if (base.isNull() || !shots.contains(base))
+            out << n;
+    }
+    return out;
 }
 
 }  // namespace widgets

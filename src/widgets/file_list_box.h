@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "imaging/picture_decoder.h"
+
 namespace widgets {
 
 class FileListBox {
@@ -30,9 +32,14 @@ public:
 private:
     void takeMatching(const QStringList& fileNames);
 
-    QString mask_ = QStringLiteral("*.jpg;*.jpeg;*.bmp;*.wmf;*.emf;*.png;*.gif;*.ico");
+    QString mask_ = imaging::pictureMask();
     QString directory_;
     QStringList items_;
 };
+
+// A camera that writes a raw file beside its JPEG (or HEIC) writes one
+// photograph twice: the raw file with the base name of such a picture in
+// the same list is left out (names compared without regard to case).
+QStringList withoutRawTwins(const QStringList& names);
 
 }  // namespace widgets

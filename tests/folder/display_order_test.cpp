@@ -150,7 +150,7 @@ TEST_F(ShotDateReadTest, RealCameraFilesCarryTheirDate)
         if (file.empty())
             continue;
         const QString path = QString::fromStdString((testsupport::testDataDir() / file).string());
-        if (!order::isJpegName(path))
+        if (!order::carriesExif(path))
             continue;
         const QString date = order::ShotDateRead(path);
         if (!date.isEmpty()) {
@@ -249,3 +249,24 @@ TEST(DisplayOrderShuffle, KeepsEveryNameWithItsFolderAndDiffersBetweenSeeds)
 }
 
 }  // namespace
+
+TEST_F(ShotDateReadTest, TodaysFormatsGiveTheDateTheirViewerLinesShow)
+{
+    REQUIRE_TESTDATA();
+    // As the date caption, from wherever the container keeps the Exif: a
+    // HEIF item at the end of the file, a WebP chunk, a JPEG XL box, CR3's
+    // Exif block, the JPEG inside an RW2, a TIFF raw file.
+    const std::pair<const char*, const char*> rows[] = {
+        {"modern/me_exif-at-eof.heic", "2020:05:04 18:39:11"}, {"modern/ex2_Stonehenge.heic", "2015:07:16 15:38:54"},
+        {"modern/ex2_avif.avif", "2018:08:15 11:37:35"},      {"modern/ex2_exiv2-bug1199.webp", "2015:07:16 15:38:54"},
+        {"modern/ex2_Reagan.jxl", "2004:06:21 23:37:53"},     {"raw/et_CanonRaw.cr3", "2018:02:21 12:08:56"},
+        {"raw/et_Panasonic.rw2", "2008:08:06 15:21:56"},      {"raw/et_Nikon.nef", "2004:06:09 16:02:35"},
+        {"raw/et_CanonRaw.cr2", "2005:08:03 18:59:18"},       {"raw/et_DNG.dng", "2005:08:03 18:59:18"},
+        {"modern/me_webpvp8.webp", ""},
+    };
+    for (const auto& [file, date] : rows) {
+        const QString path = QString::fromStdString((testsupport::testDataDir() / file).string());
+        EXPECT_TRUE(order::carriesExif(path)) << file;
+        EXPECT_EQ(order::ShotDateRead(path), QString::fromLatin1(date)) << file;
+    }
+}

@@ -65,7 +65,7 @@ entry="$root/usr/share/applications/org.daredazi.Daredazi.desktop"
 key() { sed -n "s/^$1=//p" "$entry"; }
 [ "$(key Exec)" = "daredazi %f" ] || fail "Exec=$(key Exec)"
 [ "$(key Path)" = /usr/share/daredazi ] || fail "Path=$(key Path)"
-[ "$(key MimeType)" = "image/jpeg;image/bmp;image/wmf;image/emf;image/png;image/gif;image/vnd.microsoft.icon;" ] ||
+[ "$(key MimeType)" = "image/jpeg;image/bmp;image/wmf;image/emf;image/png;image/gif;image/vnd.microsoft.icon;image/heif;image/heic;image/avif;image/webp;image/jxl;image/x-canon-cr2;image/x-canon-cr3;image/x-nikon-nef;image/x-panasonic-rw2;image/x-adobe-dng;" ] ||
   fail "MimeType=$(key MimeType)"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$entry" || fail "desktop-file-validate"

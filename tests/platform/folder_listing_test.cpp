@@ -45,7 +45,7 @@ TEST(FileListBoxTest, MatchesMaskWithoutCaseSortsByNameAndLeavesOutHiddenFiles)
     const Row rows[] = {
         {folder::kFullMask,
          {"A.jpeg", "b.JPG", "c.Png", "d.emf", "G.gif", "h.ico", "i.wmf", "j.bmp"}},
-        {folder::kJpegMask, {"A.jpeg", "b.JPG"}},
+        {folder::kExifMask, {"A.jpeg", "b.JPG"}},
         {QStringLiteral("?.gif; *.BMP"), {"G.gif", "j.bmp"}},
         {QStringLiteral("*"), {"A.jpeg", "b.JPG", "c.Png", "d.emf", "e.txt", "f.jpg.bak", "G.gif", "h.ico",
                                "i.wmf", "j.bmp"}},
@@ -75,7 +75,7 @@ TEST(FileListBoxTest, AsciiAndOtherNamesSortAsTheirCaseFoldsDo)
         return fa != fb ? fa < fb : a < b;
     });
     widgets::FileListBox box;
-    box.setMask(folder::kJpegMask);
+    box.setMask(folder::kExifMask);
     ASSERT_TRUE(box.setDirectory(dir.path()));
     EXPECT_EQ(box.items(), expected);
 }
@@ -176,4 +176,22 @@ TEST(FolderTreeTest, SelectsAndReportsAFolderPath)
     EXPECT_FALSE(tree.selectPath(dir.filePath(QStringLiteral("none"))));
     tree.clearSelectionPath();
     EXPECT_TRUE(tree.selectedPath().isEmpty());
+}
+
+TEST(FileListBoxTest, ARawFileBesideItsCamerasJpegOrHeicIsListedOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const char* name : {"IMG_0001.JPG", "IMG_0001.CR2", "IMG_0002.CR3", "img_0003.heic", "IMG_0003.NEF",
+                             "P1000004.RW2", "p1000004.jpg", "DSC_0005.dng", "DSC_0005.png", "x.jpg.nef"})
+        touch(dir.filePath(QString::fromLatin1(name)));
+    widgets::FileListBox box;
+    ASSERT_TRUE(box.setDirectory(dir.path()));
+    // A raw file alone stays; beside a PNG of its name it is no twin.
+    EXPECT_EQ(box.items(), (QStringList{"DSC_0005.dng", "DSC_0005.png", "IMG_0001.JPG", "IMG_0002.CR3",
+                                        "img_0003.heic", "p1000004.jpg", "x.jpg.nef"}));
+    // The date order's narrower list leaves the twins out as well.
+    box.setMask(folder::kExifMask);
+    EXPECT_EQ(box.items(), (QStringList{"DSC_0005.dng", "IMG_0001.JPG", "IMG_0002.CR3", "img_0003.heic",
+                                        "p1000004.jpg", "x.jpg.nef"}));
 }

@@ -6,6 +6,7 @@
 
 #include "folder/order_exif_builder.h"
 #include "search/search_match.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -182,3 +183,29 @@ TEST_F(PictureMatchTest, BrokenAndMissingFilesDoNotMatch)
 }
 
 }  // namespace
+
+TEST_F(PictureMatchTest, TodaysFormatsAreSearchedAsJpegsAre)
+{
+    REQUIRE_TESTDATA();
+    const auto at = [](const char* file) {
+        return QString::fromStdString((testsupport::testDataDir() / file).string());
+    };
+    // The title of the Nikon's HEIC, and dates of an iPhone HEIC whose Exif
+    // lies at the end of its file, of a CR3 and of the JPEG inside an RW2.
+    search::Conditions c = search::makeConditions(QStringLiteral("classic"), QString(), false, 0, true);
+    search::PictureMatch m = search::matchPicture(at("modern/ex2_Stonehenge.heic"), c);
+    EXPECT_TRUE(m.matched);
+    EXPECT_EQ(m.shotDate, QStringLiteral("2015:07:16 15:38:54"));
+    c = search::makeConditions(QString(), QStringLiteral("2020:05:04"), false, 0, true);
+    m = search::matchPicture(at("modern/me_exif-at-eof.heic"), c);
+    EXPECT_TRUE(m.matched);
+    EXPECT_EQ(m.shotDate, QStringLiteral("2020:05:04 18:39:11"));
+    c = search::makeConditions(QString(), QStringLiteral("2018:02:21"), false, 0, true);
+    m = search::matchPicture(at("raw/et_CanonRaw.cr3"), c);
+    EXPECT_TRUE(m.matched);
+    EXPECT_EQ(m.shotDate, QStringLiteral("2018:02:21 12:08:56"));
+    c = search::makeConditions(QString(), QStringLiteral("2008:08"), false, 0, false);
+    EXPECT_TRUE(search::matchPicture(at("raw/et_Panasonic.rw2"), c).matched);
+    c = search::makeConditions(QString(), QStringLiteral("1999"), false, 0, false);
+    EXPECT_FALSE(search::matchPicture(at("raw/et_Panasonic.rw2"), c).matched);
+}

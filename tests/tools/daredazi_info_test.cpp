@@ -122,3 +122,33 @@ TEST(DaredaziInfo, ReadsEverySamplePicture)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DaredaziInfo, ReadsTodaysFormatsAsTheViewerDoes)
+{
+    REQUIRE_TESTDATA();
+    // Make, model, date, exposure and the maker note's heading of phones'
+    // and cameras' HEIC, WebP, JPEG XL and raw files.
+    const std::pair<const char*, QStringList> rows[] = {
+        {"modern/ex2_2021-02-13-1929.heic",
+         {"date: 2021:02:13 11:03:31", "line: メーカ名：Apple", "line: 機種：iPhone XR", "line: シャッター：30分の1秒"}},
+        {"modern/ex2_exiv2-bug1199.webp", {"line: 機種：NIKON D5300", "line: 絞　り　値：F10"}},
+        {"modern/ex2_Reagan.jxl", {"date: 2004:06:21 23:37:53", "line: 機種：NIKON D1X"}},
+        {"modern/et_JXL2.jxl", {"line: アーティスト：me"}},
+        {"raw/et_CanonRaw.cr3", {"line: 機種：Canon EOS M50", "line: --Canonメーカノート情報（参考）--"}},
+        {"raw/et_Nikon.nef", {"line: 機種：NIKON D70", "line: 撮影感度：200"}},
+        {"raw/et_Panasonic.rw2", {"line: 機種：DMC-LX3", "line: -Panasonicメーカノート情報（参考）-"}},
+    };
+    QStringList files;
+    for (const auto& [file, want] : rows) {
+        const QString path = QString::fromStdString((testsupport::testDataDir() / file).string());
+        files << path;
+        const ToolRun r = info({path});
+        EXPECT_EQ(r.exitCode, 0) << file << r.err.toStdString();
+        for (const QString& line : want)
+            EXPECT_TRUE(r.out.contains(line + "\n")) << file << ": " << line.toStdString();
+    }
+}
+
+}  // namespace

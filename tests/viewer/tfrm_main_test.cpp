@@ -487,3 +487,38 @@ TEST_F(Show, ConditionLineInFull)
     viewer->lbComntClick();
     EXPECT_TRUE(viewer->lbComnt->isHidden());
 }
+
+TEST_F(Show, TodaysPhoneAndCameraFilesShowWithTheirConditionLines)
+{
+    REQUIRE_TESTDATA();
+    const fs::path modern = testsupport::testDataDir() / "modern";
+    for (const char* name : {"ex2_2021-02-13-1929.heic", "ex2_exiv2-bug1199.webp", "ex2_pr_2612_poc.heic"}) {
+        const fs::path from = std::string(name).find("poc") != std::string::npos
+                                  ? testsupport::testDataDir() / "broken" / name
+                                  : modern / name;
+        ASSERT_TRUE(QFile::copy(QString::fromStdString(from.string()), dir.filePath(QString::fromLatin1(name))));
+        addFile(QString::fromLatin1(name));
+    }
+    addPicture("after.png", {30, 20});
+    start();
+    // The iPhone's HEIC: upright as its properties turn it, turned once
+    // only (its Exif says "turn 90 degrees" too), with the lines its
+    // JPEG would give.
+    EXPECT_EQ(shownSize(), QSize(3024, 4032));
+    EXPECT_FALSE(viewer->btRRt->isChecked());
+    EXPECT_FALSE(viewer->btLRt->isChecked());
+    EXPECT_EQ(viewer->lbNitiji->text(), QStringLiteral("2021:02:13 11:03:31"));
+    EXPECT_GE(viewer->cbDisp->findText(QStringLiteral("機種：iPhone XR")), 0);
+    EXPECT_FALSE(viewer->btMap->isHidden());  // it has a position
+    // A key a person presses: the WebP with the Nikon's lines.
+    QTest::keyClick(viewer.get(), Qt::Key_Right);
+    EXPECT_EQ(shownSize(), QSize(1200, 800));
+    EXPECT_GE(viewer->cbDisp->findText(QStringLiteral("機種：NIKON D5300")), 0);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    // A damaged HEIC: the error, and the show goes on.
+    QTest::keyClick(viewer.get(), Qt::Key_Right);
+    EXPECT_EQ(messages.texts, QStringList{kError});
+    QTest::keyClick(viewer.get(), Qt::Key_Right);
+    EXPECT_EQ(shownSize(), QSize(30, 20));
+    EXPECT_EQ(viewer->lbPosi->text(), QStringLiteral("4"));
+}

@@ -1,0 +1,84 @@
+// The table of picture formats: which name endings select which reader.
+#include "imaging/format_readers.h"
+
+#include <QStringList>
+
+#include <iterator>
+
+namespace imaging {
+
+namespace {
+
+using metadata::Container;
+
+// The order is the file list's mask order.
+constexpr PictureFormat kFormats[] = {
+    {PictureKind::Jpeg, ".jpg;.jpeg", readJpegPicture, true, Container::Jpeg},
+    {PictureKind::Bmp, ".bmp", readBmpPicture, true, Container::None},
+    {PictureKind::Metafile, ".wmf", readWmfPicture, false, Container::None},
+    {PictureKind::Metafile, ".emf", readEmfPicture, false, Container::None},
+    {PictureKind::Png, ".png", readPngPicture, true, Container::None},
+    {PictureKind::Gif, ".gif", readGifPicture, true, Container::None},
+    {PictureKind::Ico, ".ico", readIcoPicture, false, Container::None},
+    {PictureKind::Heif, ".heic;.heif;.avif", readHeifPicture, true, Container::Isobmff},
+    {PictureKind::Webp, ".webp", readWebpPicture, true, Container::Webp},
+    {PictureKind::Jxl, ".jxl", readJxlPicture, true, Container::Jxl},
+    {PictureKind::Raw, ".cr2;.nef;.dng", readRawPicture, true, Container::Tiff},
+    {PictureKind::Raw, ".rw2", readRawPicture, true, Container::Rw2},
+    {PictureKind::Raw, ".cr3", readRawPicture, true, Container::Isobmff},
+};
+
+QStringList endingsOf(const PictureFormat& f) { return QString::fromLatin1(f.endings).split(QLatin1Char(';')); }
+
+QString maskOf(bool exifOnly)
+{
+    QStringList patterns;
+    for (const PictureFormat& f : kFormats)
+        if (!exifOnly || f.exif != Container::None)
+            for (const QString& e : endingsOf(f))
+                patterns << QLatin1Char('*') + e;
+    return patterns.join(QLatin1Char(';'));
+}
+
+}  // namespace
+
+const PictureFormat* formatFor(const QString& fileName)
+{
+    for (const PictureFormat& f : kFormats)
+        for (const QString& e : endingsOf(f))
+            if (fileName.endsWith(e, Qt::CaseInsensitive))
+                return &f;
+    return nullptr;
+}
+
+PictureKind pictureKindFor(const QString& fileName)
+{
+    const PictureFormat* f = formatFor(fileName);
+    return f ? f->kind : PictureKind::None;
+}
+
+QString pictureMask()
+{
+    static const QString mask = maskOf(false);
+    return mask;
+}
+
+QString exifPictureMask()
+{
+    static const QString mask = maskOf(true);
+    return mask;
+}
+
+DecodedPicture decodePicture(const QString& fileName, const QByteArray& data, const DecodeRequest& request)
+{
+    const PictureFormat* format = formatFor(fileName);
+    if (!format)
+        return {};
+    DecodedPicture out = format->read(data, request);
+    out.kind = format->kind;
+    if (out.image.isNull())
+        throw DecodeError("no picture");
+    return out;
+}
+
+}  // namespace imaging
