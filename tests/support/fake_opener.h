@@ -31,7 +31,8 @@ public:
     QStringList opened(int expected = 1) const
     {
         QStringList lines;
-        QTest::qWaitFor([&] { return (lines = read()).size() >= 2 * expected; }, 3000);
+        // Fewer than expected after the wait is an answer too.
+        static_cast<void>(QTest::qWaitFor([&] { return (lines = read()).size() >= 2 * expected; }, 3000));
         QStringList out;
         for (int i = 0; i + 1 < lines.size(); i += 2)
             out << lines[i];
