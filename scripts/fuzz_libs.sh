@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the C libraries under the picture decoders (zlib, libpng,
-# libjpeg-turbo, giflib, libwmf, libuemf, libemf2svg) from their Debian
+# libjpeg-turbo, giflib, libwmf, libuemf, libemf2svg) and the help reader
+# (chmlib, for its LZX decoder) from their Debian
 # sources with clang 14, instrumented for libFuzzer's coverage and checked by
 # AddressSanitizer and UndefinedBehaviorSanitizer, as shared libraries in a
 # private prefix (default build/fuzz-libs/prefix). scripts/fuzz.sh links the
@@ -177,6 +178,11 @@ build_emf2svg() {
   cmake_lib "$src"
 }
 
+build_chm() {
+  local src; src="$(fetch chmlib)"
+  cd "$src" && autoreconf -f -i && ./configure --prefix="$prefix" --disable-static && make -j"$jobs" && make install
+}
+
 step zlib build_zlib
 step libpng build_png
 step libjpeg build_jpeg
@@ -184,6 +190,7 @@ step giflib build_gif
 step libwmf build_wmf
 step libuemf build_uemf
 step libemf2svg build_emf2svg
+step chmlib build_chm
 [ -f "$srcdir/VERSIONS" ] && sort -u "$srcdir/VERSIONS" > "$prefix/VERSIONS"
 echo "Instrumented libraries in $prefix:"
 ls "$prefix/lib"/*.so.* 2>/dev/null | sed 's/^/  /'
