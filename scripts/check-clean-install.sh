@@ -28,6 +28,33 @@ say() {
   if [ -n "$report" ]; then printf '%s\n' "$*" >>"$report"; fi
 }
 
+# The root's size in MB as installed: its own file system only (not the
+# /proc, /sys and /dev mounted in it), without apt's downloads and lists.
+rootsize() {
+  { du -smx --exclude=var/cache/apt --exclude=var/lib/apt/lists "$1" 2>/dev/null || true; } | cut -f1
+}
+
+# The names of the visible windows on a display, "|" between them.
+windownames() {
+  DISPLAY="$1" xdotool search --onlyvisible --name . 2>/dev/null |
+    while read -r w; do DISPLAY="$1" xdotool getwindowname "$w" 2>/dev/null || true; done |
+    sort -u | paste -sd '|' - || true
+}
+
+# The first visible window on a display whose name is the text (or, with a
+# leading "*", ends with it). Compared here, not by xdotool's pattern,
+# which does not match Japanese in every locale.
+findwindow() {
+  local w name
+  for w in $(DISPLAY="$1" xdotool search --onlyvisible --name . 2>/dev/null || true); do
+    name="$(DISPLAY="$1" xdotool getwindowname "$w" 2>/dev/null || true)"
+    if [[ "$2" == \** && "$name" == *"${2#\*}" ]] || [ "$name" = "$2" ]; then
+      echo "$w"
+      return
+    fi
+  done
+}
+
 # ---------------------------------------------------------------------------
 # Run inside mmdebstrap's customize hook: $1 the root, $2 the variant, $3 the
 # package, $4 the folder for screenshots. The hook runs on this machine, with
@@ -39,6 +66,7 @@ inside() {
   local opts=(-o APT::Install-Recommends=true)
   [ "$variant" = without-recommends ] && opts=(--no-install-recommends)
 
+  rootsize "$root" >"$shots/minbase-size-$variant"
   cp "$deb" "$root/tmp/$name"
   local before after
   before="$(chroot "$root" dpkg-query -f '${binary:Package}\n' -W | wc -l)"
@@ -51,7 +79,11 @@ inside() {
   fi
   after="$(chroot "$root" dpkg-query -f '${binary:Package}\n' -W | wc -l)"
   say "[$variant] $(grep -E '^[0-9]+ upgraded, [0-9]+ newly installed' "$shots/apt-$variant.log" || true)"
-  say "[$variant] packages: $before before, $after after; root: $(du -sm "$root" | cut -f1) MB"
+  say "[$variant] $(grep -E '^Need to get|^After this operation' "$shots/apt-$variant.log" | paste -sd ' ' - || true)"
+  say "[$variant] largest: $(chroot "$root" dpkg-query -f '${Installed-Size} ${binary:Package}\n' -W |
+    sort -rn | head -8 | awk '{ printf "%s%s %d MB", (NR > 1 ? ", " : ""), $2, $1 / 1024 }' || true)"
+  # The root's size as installed: without apt's downloaded packages and lists.
+  say "[$variant] packages: $before before, $after after; root: $(rootsize "$root") MB, minbase alone: $(cat "$shots/minbase-size-$variant" 2>/dev/null || echo '?') MB"
   local p state
   for p in xdg-utils file libfile-mimeinfo-perl qt6-translations-l10n gstreamer1.0-plugins-base xchm locales; do
     state="$(chroot "$root" dpkg-query -f '${Status}' -W "$p" 2>/dev/null || true)"
@@ -115,7 +147,7 @@ EOF
 
   local viewer=""
   for i in $(seq 100); do
-    viewer="$(DISPLAY="$display" xdotool search --onlyvisible --name 'photo\.jpg$' 2>/dev/null | head -1 || true)"
+    viewer="$(findwindow "$display" '*/photo.jpg')"
     [ -n "$viewer" ] && break
     sleep 0.2
   done
@@ -135,16 +167,18 @@ EOF
     else
       say "[$variant] map: nothing reached the browser stand-in"
     fi
-    # Back to the folder window (Ctrl), then its help button.
-    DISPLAY="$display" xdotool key ctrl
+    # Back to the folder window (a right click on the picture), then its
+    # help button.
+    DISPLAY="$display" xdotool mousemove 960 540 click 3
     local folder=""
     for i in $(seq 50); do
-      folder="$(DISPLAY="$display" xdotool search --onlyvisible --name '^フォルダの選択' 2>/dev/null | head -1 || true)"
+      folder="$(findwindow "$display" 'フォルダの選択')"
       [ -n "$folder" ] && break
       sleep 0.2
     done
     if [ -z "$folder" ]; then
-      say "[$variant] FAIL: the folder window did not come back"
+      say "[$variant] FAIL: the folder window did not come back; windows: $(windownames "$display")"
+      DISPLAY="$display" import -window root "$shots/$variant-no-folder.png"
     else
       local X Y WIDTH HEIGHT SCREEN WINDOW
       eval "$(DISPLAY="$display" xdotool getwindowgeometry --shell "$folder")"
@@ -152,9 +186,7 @@ EOF
       sleep 4
       DISPLAY="$display" import -window root "$shots/$variant-help.png"
       local windows
-      windows="$(DISPLAY="$display" xdotool search --onlyvisible --name . 2>/dev/null |
-        while read -r w; do DISPLAY="$display" xdotool getwindowname "$w" 2>/dev/null || true; done |
-        sort -u | paste -sd '|' - || true)"
+      windows="$(windownames "$display")"
       say "[$variant] windows after the help button: $windows"
       local started=""
       for p in /proc/[0-9]*; do
@@ -231,7 +263,7 @@ while read -r type uri suite components; do
   [ "$type" = deb ] || continue
   case "$suite" in bookworm|bookworm-updates|bookworm-security) mirrors+=("deb $uri $suite main") ;; esac
 done < <(
-  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+  { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
     sed -e 's/#.*//' -e 's/\[[^]]*\]//' | awk 'NF >= 3'
   for f in /etc/apt/sources.list.d/*.sources; do
     [ -f "$f" ] || continue
