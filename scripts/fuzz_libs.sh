@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libraries under the picture decoders (zlib, libpng,
 # libjpeg-turbo, giflib, libwmf, libuemf, libemf2svg, libde265, libheif,
-# libwebp, brotli, highway, libjxl, LibRaw) from their Debian
+# libwebp, brotli, highway, libjxl, LibRaw) and the help reader (chmlib,
+# for its LZX decoder) from their Debian
 # sources with clang 14, instrumented for libFuzzer's coverage and checked by
 # AddressSanitizer and UndefinedBehaviorSanitizer, as shared libraries in a
 # private prefix (default build/fuzz-libs/prefix). scripts/fuzz.sh links the
@@ -231,6 +232,11 @@ build_raw() {
   make install
 }
 
+build_chm() {
+  local src; src="$(fetch chmlib)"
+  cd "$src" && autoreconf -f -i && ./configure --prefix="$prefix" --disable-static && make -j"$jobs" && make install
+}
+
 step zlib build_zlib
 step libpng build_png
 step libjpeg build_jpeg
@@ -245,6 +251,7 @@ step brotli build_brotli
 step highway build_hwy
 step libjxl build_jxl
 step libraw build_raw
+step chmlib build_chm
 [ -f "$srcdir/VERSIONS" ] && sort -u "$srcdir/VERSIONS" > "$prefix/VERSIONS"
 echo "Instrumented libraries in $prefix:"
 ls "$prefix/lib"/*.so.* 2>/dev/null | sed 's/^/  /'
