@@ -606,7 +606,7 @@ void TfrmSub::sbSerchClick()
         state_.dlgPxSerch->exec();
 }
 
-void TfrmSub::btHelpClick() { app::openHelp(state_); }
+void TfrmSub::btHelpClick() { app::openHelp(state_, this); }
 
 void TfrmSub::btVerClick() { app::showVersionWindow(this); }
 

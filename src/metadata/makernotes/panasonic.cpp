@@ -255,10 +255,12 @@ void PanasonicDecoder::textEntry(uint16_t tag, uint32_t count)
             unsigned v = reader_.u8();
             if (v >= 48)
                 v -= 48;
-            text += "." + std::to_string(v);
+            text += '.';
+            text += std::to_string(v);
         }
-        text = " ファームウェア版数：" + text;
-        ctx_.infoLines.push_back(std::move(text));
+        // Appended, not "literal" + text: GCC 12 warns about that operator+
+        // at -O3 (-Wrestrict), though it is correct.
+        ctx_.infoLines.push_back(std::string(" ファームウェア版数：").append(text));
         return;
     }
     const TextTag* found = nullptr;
