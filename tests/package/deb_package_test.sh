@@ -72,6 +72,7 @@ expected="/usr/bin/daredazi
 /usr/share/icons/hicolor/256x256/apps/daredazi.png
 /usr/share/icons/hicolor/48x48/apps/daredazi.png
 /usr/share/icons/hicolor/scalable/apps/daredazi.svg
+/usr/share/lintian/overrides/daredazi
 /usr/share/man/ja/man1/daredazi-info.1.gz
 /usr/share/man/ja/man1/daredazi.1.gz
 /usr/share/man/man1/daredazi-info.1.gz
