@@ -63,6 +63,7 @@ fi
 # The file list, exactly.
 expected="/usr/bin/daredazi
 /usr/bin/daredazi-info
+/usr/libexec/daredazi/daredazi-emf2svg
 /usr/share/applications/org.daredazi.Daredazi.desktop
 /usr/share/daredazi/Daredazi.chm
 /usr/share/doc/daredazi/changelog.gz
@@ -71,6 +72,7 @@ expected="/usr/bin/daredazi
 /usr/share/icons/hicolor/256x256/apps/daredazi.png
 /usr/share/icons/hicolor/48x48/apps/daredazi.png
 /usr/share/icons/hicolor/scalable/apps/daredazi.svg
+/usr/share/lintian/overrides/daredazi
 /usr/share/man/ja/man1/daredazi-info.1.gz
 /usr/share/man/ja/man1/daredazi.1.gz
 /usr/share/man/man1/daredazi-info.1.gz
@@ -90,7 +92,7 @@ grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
 grep -q '^License: GPL-2+$' "$copyright" || fail "copyright: the program's licence"
 grep -q '<project_license>GPL-2.0-or-later</project_license>' "$root/usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml" ||
   fail "metainfo: project_license"
-for program in "$root"/usr/bin/*; do
+for program in "$root"/usr/bin/* "$root"/usr/libexec/daredazi/*; do
   for soname in $(objdump -p "$program" | awk '$1 == "NEEDED" {print $2}'); do
     path="$(ldconfig -p | awk -v l="$soname" '$1 == l && !seen++ {print $NF}')"
     [ -n "$path" ] || fail "$soname: not found"
@@ -100,6 +102,16 @@ for program in "$root"/usr/bin/*; do
     grep -qF -e "($owner," -e "($owner)" -e " $owner," -e " $owner)" "$copyright" || fail "copyright: $(basename "$program") links $soname of $owner, which it does not name"
   done
 done
+
+# The GPL-2-only EMF converter stays out of the viewer, which links LGPL-3
+# libraries.
+for program in "$root"/usr/bin/*; do
+  if objdump -p "$program" | awk '$1 == "NEEDED" {print $2}' | grep -qE '^lib(emf2svg|uemf)\.'; then
+    fail "$(basename "$program") links libemf2svg or libUEMF"
+  fi
+done
+objdump -p "$root/usr/libexec/daredazi/daredazi-emf2svg" | awk '$1 == "NEEDED" {print $2}' | grep -qE '^lib(heif|de265)\.' &&
+  fail "daredazi-emf2svg links LGPL-3 libraries"
 
 # The changelog and the manual pages are compressed reproducibly: no name,
 # no time in the gzip header.
