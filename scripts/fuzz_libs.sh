@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds the C libraries under the picture decoders (zlib, libpng,
-# libjpeg-turbo, giflib, libwmf, libuemf, libemf2svg) from their Debian
+# Builds the libraries under the picture decoders (zlib, libpng,
+# libjpeg-turbo, giflib, libwmf, libuemf, libemf2svg, libde265, libheif,
+# libwebp, brotli, highway, libjxl, LibRaw) and the help reader (chmlib,
+# for its LZX decoder) from their Debian
 # sources with clang 14, instrumented for libFuzzer's coverage and checked by
 # AddressSanitizer and UndefinedBehaviorSanitizer, as shared libraries in a
 # private prefix (default build/fuzz-libs/prefix). scripts/fuzz.sh links the
@@ -27,7 +29,7 @@ jobs=2
 
 # --- tools -------------------------------------------------------------------
 need=(clang-14 llvm-14 dpkg-dev autoconf automake libtool make cmake pkg-config xz-utils
-      libfreetype-dev libfontconfig-dev libexpat1-dev ca-certificates)
+      libfreetype-dev libfontconfig-dev libexpat1-dev ca-certificates libdav1d-dev liblcms2-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -177,6 +179,64 @@ build_emf2svg() {
   cmake_lib "$src"
 }
 
+build_de265() {
+  local src; src="$(fetch libde265)"
+  # The C++ paths instead of the SSE intrinsics' dispatch, and no tools.
+  cmake_lib "$src" -DENABLE_SDL=OFF -DENABLE_DECODER=OFF -DENABLE_ENCODER=OFF -DDISABLE_SSE=ON
+}
+
+build_heif() {
+  local src; src="$(fetch libheif)"
+  # HEVC through the instrumented libde265; AV1 through the system's dav1d
+  # (not instrumented); no encoders, examples or tests.
+  cmake_lib "$src" -DWITH_LIBDE265=ON -DWITH_X265=OFF -DWITH_AOM_DECODER=OFF -DWITH_AOM_ENCODER=OFF \
+    -DWITH_DAV1D=ON -DWITH_RAV1E=OFF -DWITH_SvtEnc=OFF -DWITH_EXAMPLES=OFF -DBUILD_TESTING=OFF \
+    -DWITH_GDK_PIXBUF=OFF -DENABLE_PLUGIN_LOADING=OFF
+}
+
+build_webp() {
+  local src; src="$(fetch libwebp)"
+  cmake_lib "$src" -DBUILD_SHARED_LIBS=ON -DWEBP_BUILD_ANIM_UTILS=OFF -DWEBP_BUILD_CWEBP=OFF \
+    -DWEBP_BUILD_DWEBP=OFF -DWEBP_BUILD_GIF2WEBP=OFF -DWEBP_BUILD_IMG2WEBP=OFF -DWEBP_BUILD_VWEBP=OFF \
+    -DWEBP_BUILD_WEBPINFO=OFF -DWEBP_BUILD_WEBPMUX=OFF -DWEBP_BUILD_EXTRAS=OFF
+}
+
+build_brotli() {
+  local src; src="$(fetch brotli)"
+  cmake_lib "$src" -DBUILD_SHARED_LIBS=ON -DBROTLI_DISABLE_TESTS=ON
+}
+
+build_hwy() {
+  local src; src="$(fetch highway)"
+  cmake_lib "$src" -DBUILD_SHARED_LIBS=ON -DBUILD_TESTING=OFF -DHWY_ENABLE_EXAMPLES=OFF -DHWY_ENABLE_CONTRIB=OFF
+}
+
+build_jxl() {
+  local src; src="$(fetch jpeg-xl)"
+  # Against the instrumented brotli and highway; colour management by the
+  # system's lcms2.
+  cmake_lib "$src" -DBUILD_TESTING=OFF -DJPEGXL_ENABLE_TOOLS=OFF -DJPEGXL_ENABLE_BENCHMARK=OFF \
+    -DJPEGXL_ENABLE_EXAMPLES=OFF -DJPEGXL_ENABLE_MANPAGES=OFF -DJPEGXL_ENABLE_JNI=OFF -DJPEGXL_ENABLE_SJPEG=OFF \
+    -DJPEGXL_ENABLE_OPENEXR=OFF -DJPEGXL_ENABLE_PLUGINS=OFF -DJPEGXL_ENABLE_DOXYGEN=OFF \
+    -DJPEGXL_ENABLE_SKCMS=OFF -DJPEGXL_FORCE_SYSTEM_BROTLI=ON -DJPEGXL_FORCE_SYSTEM_HWY=ON \
+    -DJPEGXL_FORCE_SYSTEM_LCMS2=ON -DJPEGXL_ENABLE_FUZZERS=OFF -DJPEGXL_ENABLE_DEVTOOLS=OFF
+}
+
+build_raw() {
+  local src; src="$(fetch libraw)"
+  cd "$src"
+  autoreconf -f -i
+  ./configure --prefix="$prefix" --disable-static --disable-openmp --disable-examples --disable-jasper \
+    --disable-jpeg --enable-lcms
+  make -j"$jobs"
+  make install
+}
+
+build_chm() {
+  local src; src="$(fetch chmlib)"
+  cd "$src" && autoreconf -f -i && ./configure --prefix="$prefix" --disable-static && make -j"$jobs" && make install
+}
+
 step zlib build_zlib
 step libpng build_png
 step libjpeg build_jpeg
@@ -184,6 +244,14 @@ step giflib build_gif
 step libwmf build_wmf
 step libuemf build_uemf
 step libemf2svg build_emf2svg
+step libde265 build_de265
+step libheif build_heif
+step libwebp build_webp
+step brotli build_brotli
+step highway build_hwy
+step libjxl build_jxl
+step libraw build_raw
+step chmlib build_chm
 [ -f "$srcdir/VERSIONS" ] && sort -u "$srcdir/VERSIONS" > "$prefix/VERSIONS"
 echo "Instrumented libraries in $prefix:"
 ls "$prefix/lib"/*.so.* 2>/dev/null | sed 's/^/  /'

@@ -1,14 +1,17 @@
 #include "app/aux_windows.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QSvgRenderer>
 #include <QUrl>
 
 #include "app/app_state.h"
+#include "app/help_window.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
 #include "platform/shell_open.h"
@@ -22,7 +25,7 @@ static void initWindowResources()
 }
 
 TfrmSSVer::TfrmSSVer(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QDialog(owner, platform::kFixedDialogFlags)
 {
     initWindowResources();
     setObjectName(QStringLiteral("frmSSVer"));
@@ -65,12 +68,8 @@ TfrmSSVer::TfrmSSVer(QWidget* owner)
     platform::shrinkToFit(Version, Panel1->contentsRect().right() - Version->x());
     Version->adjustSize();
 
-    Comments = new QLabel(QStringLiteral("Slide show viewer for photographs"), Panel1);
-    QFont commentFont;
-    commentFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
-    commentFont.setStyleHint(QFont::Serif);
-    commentFont.setPixelSize(platform::scaled(18, f));
-    Comments->setFont(commentFont);
+    Comments = new QLabel(QStringLiteral("撮影情報つき写真スライドショー"), Panel1);
+    Comments->setFont(platform::serifFont(platform::scaled(18, f)));
     Comments->move(platform::scaled(8, f), platform::scaled(155, f));
     Comments->adjustSize();
 
@@ -91,16 +90,67 @@ void showVersionWindow(QWidget* parent)
     frmSSVer.exec();
 }
 
-HelpOutcome openHelp(AppState& state)
+namespace {
+
+// A help window of this program, found by its title (one closed and hidden
+// is on its way out). It stays shown while the folder window that owns it
+// is hidden.
+QWidget* ownHelpWindow()
 {
+    const QString title = QString::fromUtf16(kHelpWindowTitle);
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->windowTitle() == title && w->isVisible() && qobject_cast<HelpWindow*>(w))
+            return w;
+    return nullptr;
+}
+
+void bringForward(QWidget* w)
+{
+    if (w->isMinimized())
+        w->showNormal();
+    else
+        w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+bool showOwnHelp(const QString& helpFile, QWidget* owner)
+{
+    HelpWindow* window = HelpWindow::create(helpFile, owner);
+    if (!window)
+        return false;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return true;
+}
+
+}  // namespace
+
+HelpOutcome openHelp(AppState& state, QWidget* owner)
+{
+    // Our own window first: the search by title sees only X11 windows, and
+    // not always this program's own.
+    if (QWidget* own = ownHelpWindow()) {
+        bringForward(own);
+        return HelpOutcome::Raised;
+    }
     if (platform::activateWindowTitled(QString::fromUtf16(kHelpWindowTitle)))
         return HelpOutcome::Raised;
     // Without the file the desktop's handler would only complain in its own
     // words; open nothing instead.
     if (state.HelpFilePath.isEmpty() || !QFileInfo(state.HelpFilePath).isFile())
         return HelpOutcome::Missing;
-    platform::openExternally(QUrl::fromLocalFile(state.HelpFilePath));
-    return HelpOutcome::Opened;
+    const QString helpFile = state.HelpFilePath;
+    if (platform::desktopHasHandlerFor(helpFile)) {
+        QPointer<QWidget> ownerLater(owner);
+        platform::openFileWatched(helpFile, owner ? static_cast<QObject*>(owner) : qApp, [helpFile, ownerLater] {
+            if (!ownHelpWindow())
+                showOwnHelp(helpFile, ownerLater);
+        });
+        return HelpOutcome::Opened;
+    }
+    return showOwnHelp(helpFile, owner) ? HelpOutcome::Shown : HelpOutcome::Missing;
 }
 
 }  // namespace app

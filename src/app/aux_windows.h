@@ -30,10 +30,15 @@ inline constexpr char16_t kHelpWindowTitle[] = u"「Daredazi」のヘルプ";
 // Shows the version window modally over its owner and releases it after.
 void showVersionWindow(QWidget* parent);
 
-enum class HelpOutcome { Raised, Opened, Missing };
+enum class HelpOutcome { Raised, Opened, Shown, Missing };
 
-// Brings an open help viewer forward, else opens the help file with the
-// desktop's handler. A missing help file opens nothing and says nothing.
-HelpOutcome openHelp(AppState& state);
+// Brings an open help window forward (the desktop's help viewer or our
+// own), else opens the help file with the desktop's handler, or, where the
+// desktop has none for it, shows it in a window of our own (Shown); should
+// the handler fail, our window follows. A missing help file, or one that
+// cannot be read, opens nothing and says nothing. Our window belongs to the
+// owner (the folder window, which is modal: only windows it owns take input
+// beside it).
+HelpOutcome openHelp(AppState& state, QWidget* owner = nullptr);
 
 }  // namespace app

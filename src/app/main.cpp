@@ -42,6 +42,5 @@ int main(int argc, char** argv)
     // Asked to end by a signal: at once, without taking every window down.
     if (platform::endRequested())
         platform::endNow();
-    app::destroyWindows(state);
-    return rc;
+    app::endProcess(rc);
 }

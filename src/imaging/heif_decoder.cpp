@@ -5,10 +5,13 @@
 
 #include <libheif/heif.h>
 
+#include <algorithm>
 #include <memory>
+#include <thread>
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
+#include "imaging/reduced_copy.h"
 
 namespace imaging {
 
@@ -31,6 +34,109 @@ void check(const heif_error& e)
 {
     if (e.code != heif_error_Ok)
         throw DecodeError(e.message ? e.message : "bad HEIF data");
+}
+
+// The YCbCr-to-RGB conversion the picture asks for, as libheif does it: the
+// matrix of its colour profile (BT.601 where it names none) and its range.
+struct Conversion {
+    double crToR, cbToG, crToG, cbToB;
+    double yScale, yOffset, cScale;
+
+    explicit Conversion(const heif_image* image)
+    {
+        double kr = 0.299, kb = 0.114;
+        bool fullRange = true;
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_get_nclx_color_profile(image, &nclx).code == heif_error_Ok && nclx) {
+            switch (nclx->matrix_coefficients) {
+            case heif_matrix_coefficients_ITU_R_BT_709_5:
+                kr = 0.2126, kb = 0.0722;
+                break;
+            case heif_matrix_coefficients_ITU_R_BT_2020_2_non_constant_luminance:
+            case heif_matrix_coefficients_ITU_R_BT_2020_2_constant_luminance:
+                kr = 0.2627, kb = 0.0593;
+                break;
+            default:
+                break;
+            }
+            fullRange = nclx->full_range_flag != 0;
+            heif_nclx_color_profile_free(nclx);
+        }
+        const double kg = 1 - kr - kb;
+        crToR = 2 - 2 * kr;
+        cbToB = 2 - 2 * kb;
+        cbToG = 2 * kb * (1 - kb) / kg;
+        crToG = 2 * kr * (1 - kr) / kg;
+        yScale = fullRange ? 1 : 255.0 / 219;
+        yOffset = fullRange ? 0 : 16;
+        cScale = fullRange ? 1 : 255.0 / 224;
+    }
+
+    QRgb rgb(double y, double cb, double cr) const
+    {
+        y = (y - yOffset) * yScale;
+        cb = (cb - 128) * cScale;
+        cr = (cr - 128) * cScale;
+        auto clamp = [](double v) { return std::clamp(static_cast<int>(v + 0.5), 0, 255); };
+        return qRgb(clamp(y + crToR * cr), clamp(y - cbToG * cb - crToG * cr), clamp(y + cbToB * cb));
+    }
+};
+
+// A picture drawn at 1/factor of its size or less, averaged down from its
+// 8-bit 4:2:0 planes before the colour conversion: a factor's square fewer
+// pixels are converted, and no full-size RGB copy is made. The rows are
+// shared out over the cores.
+QImage reducedFromPlanes(const heif_image* image, QSize full, int factor)
+{
+    int yStride = 0, cbStride = 0, crStride = 0;
+    const uint8_t* yPlane = heif_image_get_plane_readonly(image, heif_channel_Y, &yStride);
+    const uint8_t* cbPlane = heif_image_get_plane_readonly(image, heif_channel_Cb, &cbStride);
+    const uint8_t* crPlane = heif_image_get_plane_readonly(image, heif_channel_Cr, &crStride);
+    const QSize chroma((full.width() + 1) / 2, (full.height() + 1) / 2);
+    if (!yPlane || !cbPlane || !crPlane || yStride < full.width() || cbStride < chroma.width() ||
+        crStride < chroma.width() || heif_image_get_width(image, heif_channel_Y) != full.width() ||
+        heif_image_get_height(image, heif_channel_Y) != full.height() ||
+        heif_image_get_width(image, heif_channel_Cb) < chroma.width() ||
+        heif_image_get_height(image, heif_channel_Cb) < chroma.height() ||
+        heif_image_get_width(image, heif_channel_Cr) < chroma.width() ||
+        heif_image_get_height(image, heif_channel_Cr) < chroma.height())
+        throw DecodeError("bad HEIF planes");
+    const int k = factor;
+    QImage out((full.width() + k - 1) / k, (full.height() + k - 1) / k, QImage::Format_RGB32);
+    if (out.isNull())
+        throw DecodeError("out of memory");
+    const Conversion conv(image);
+    auto rows = [&](int from, int to) {
+        for (int oy = from; oy < to; ++oy) {
+            const int y0 = oy * k, y1 = std::min(y0 + k, full.height());
+            const int cy0 = y0 / 2, cy1 = std::max(cy0 + 1, (y1 + 1) / 2);
+            QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(oy));
+            for (int ox = 0; ox < out.width(); ++ox) {
+                const int x0 = ox * k, x1 = std::min(x0 + k, full.width());
+                const int cx0 = x0 / 2, cx1 = std::max(cx0 + 1, (x1 + 1) / 2);
+                uint32_t ys = 0;
+                for (int y = y0; y < y1; ++y) {
+                    const uint8_t* p = yPlane + qsizetype(y) * yStride;
+                    for (int x = x0; x < x1; ++x)
+                        ys += p[x];
+                }
+                uint32_t cbs = 0, crs = 0;
+                for (int y = cy0; y < cy1; ++y) {
+                    const uint8_t* b = cbPlane + qsizetype(y) * cbStride;
+                    const uint8_t* r = crPlane + qsizetype(y) * crStride;
+                    for (int x = cx0; x < cx1; ++x)
+                        cbs += b[x], crs += r[x];
+                }
+                const double n = double(y1 - y0) * (x1 - x0), c = double(cy1 - cy0) * (cx1 - cx0);
+                line[ox] = conv.rgb(ys / n, cbs / c, crs / c);
+            }
+        }
+    };
+    const int half = out.height() / 2;
+    std::thread other([&] { rows(half, out.height()); });
+    rows(0, half);
+    other.join();
+    return out;
 }
 
 }  // namespace
@@ -61,6 +167,24 @@ DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& requ
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
     heif_image* decoded = nullptr;
+
+    // Drawn at half its size or less, an 8-bit picture without alpha (a
+    // phone's or camera's) is reduced from its planes.
+    const QSize drawn = request.drawnSize ? request.drawnSize(full) : QSize();
+    const int factor = reductionFactor(full, drawn);
+    if (factor > 1 && !alpha && heif_image_handle_get_luma_bits_per_pixel(handle.get()) == 8) {
+        check(heif_decode_image(handle.get(), &decoded, heif_colorspace_YCbCr, heif_chroma_420, options.get()));
+        std::unique_ptr<heif_image, ImageFree> planes(decoded);
+        if (heif_image_get_bits_per_pixel_range(planes.get(), heif_channel_Y) == 8) {
+            DecodedPicture out;
+            out.image = fitToDrawn(reducedFromPlanes(planes.get(), full, factor), drawn);
+            out.fullSize = full;
+            out.reduced = true;
+            out.oriented = true;
+            return out;
+        }
+        decoded = nullptr;
+    }
     check(heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()));
     std::unique_ptr<heif_image, ImageFree> image(decoded);

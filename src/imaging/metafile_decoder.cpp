@@ -10,7 +10,6 @@
 #include <cstring>
 
 extern "C" {
-#include <emf2svg.h>
 }
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
@@ -119,42 +118,8 @@ QImage decodeEmf(const uchar* data, size_t size)
     // The header record: type 1, and the " EMF" signature at offset 40.
     if (!data || size < 88 || data[0] != 1 || data[1] || data[2] || data[3] || std::memcmp(data + 40, " EMF", 4) != 0)
         throw DecodeError("not an EMF");
-    generatorOptions options{};
-    // Without a prefix: the converter closes some prefixed elements unprefixed.
-    options.nameSpace = const_cast<char*>("");
-    options.verbose = false;
-    options.emfplus = true;
-    options.svgDelimiter = true;
-    // The converter reads its input in place: it gets a private copy, with
-    // the records it would draw wrongly rewritten.
-    std::vector<char> copy = emfForConverter(data, size, installedGlyphText);
-    if (copy.empty())
-        throw DecodeError("bad EMF");
-    // The converter reads the header's description (UTF-16 characters at an
-    // offset) without checking that it lies in the header: one that does
-    // not is dropped, it is never drawn.
-    auto u32 = [&copy](size_t at) {
-        const auto* b = reinterpret_cast<const unsigned char*>(copy.data() + at);
-        return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
-    };
-    const uint64_t headerSize = std::min<uint64_t>(u32(4), copy.size());
-    const uint64_t chars = u32(60), offset = u32(64);
-    // (An empty one with an offset is read up to a NUL that may not come.)
-    if ((chars || offset) && (chars == 0 || offset < 88 || offset + 2 * chars > headerSize))
-        std::memset(copy.data() + 60, 0, 8);
-    // The converter reads fixed fields of a record without looking at its
-    // size: zeros after the data keep such reads inside the buffer.
-    const size_t length = copy.size();
-    copy.resize(length + 4096, 0);
-    char* out = nullptr;
-    size_t outLength = 0;
-    const int ok = emf2svg(copy.data(), length, &out, &outLength, &options);
-    QByteArray svg;
-    if (out) {
-        svg = QByteArray(out, static_cast<qsizetype>(outLength));
-        std::free(out);
-    }
-    if (!ok || svg.isEmpty())
+    const QByteArray svg = convertEmf(data, size);
+    if (svg.isEmpty())
         throw DecodeError("bad EMF");
     return renderSvg(svg);
 }

@@ -2,11 +2,8 @@
 // Rewrites of metafile record streams that the drawing libraries would
 // otherwise refuse or draw wrongly. Each takes the whole file and returns a
 // new copy; nothing here reads outside the given bytes.
-#include <QString>
-
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 namespace imaging {
@@ -42,31 +39,5 @@ bool wmfBitmapsFit(const unsigned char* data, size_t size);
 // polygons of 65535 points each (34 GB of points) took 23 GB before the
 // system killed the program.
 bool wmfPolyPolygonsFit(const unsigned char* data, size_t size);
-
-// Characters for the glyph indices of a text run in the named font face;
-// empty when the face is not installed or a glyph has no character.
-using GlyphTextLookup = std::function<std::u16string(const QString& face, const std::vector<uint16_t>& glyphs)>;
-
-// The glyph lookup over the fonts installed here (needs the GUI
-// application and its thread; elsewhere every lookup is empty).
-std::u16string installedGlyphText(const QString& face, const std::vector<uint16_t>& glyphs);
-
-// EMF: the copy the SVG converter gets.
-// - A viewport extent of 1 × 1 is set after the header, as a new device
-//   context has it; the converter otherwise scales pictures that set only
-//   the window extent to nothing.
-// - Byte texts (EMR_EXTTEXTOUTA) become UTF-16 texts, decoded in the code
-//   page of the selected font's character set (the system code page 932
-//   where the font leaves it to the system), with one advance per character.
-// - Texts given as glyph indices become characters through `glyphs`; a run
-//   whose characters cannot be known is left out rather than drawn as
-//   unrelated letters.
-// - An EMF+ comment that would lead the converter past its record, or that
-//   holds an EMF+ object record without object data, is left out (the
-//   converter frees its object buffer twice over such records).
-// Empty when the data is no EMF, or its records, each within the data,
-// do not lead to an end-of-file record (the converter refuses those too),
-// or there are more than kMaxMetafileRecords of them.
-std::vector<char> emfForConverter(const unsigned char* data, size_t size, const GlyphTextLookup& glyphs);
 
 }  // namespace imaging

@@ -101,6 +101,9 @@ QImage decodeGif(const uchar* data, size_t size, QColor background, const DrawnS
 QImage decodeIco(const QByteArray& data);
 QImage decodeWmf(const uchar* data, size_t size);
 QImage decodeEmf(const uchar* data, size_t size);
+// The SVG daredazi-emf2svg makes of an EMF; empty when it refuses the data,
+// cannot be found or does not finish.
+QByteArray convertEmf(const uchar* data, size_t size);
 // Draws an SVG document to a picture of its own size.
 QImage renderSvg(const QByteArray& svg);
 

@@ -174,7 +174,8 @@ std::string formatNumber(double value, std::string_view pattern)
             const Section second = parseSection(parts[1]);
             return writeNumber(value, second);
         }
-        return "-" + writeNumber(value, first);
+        // Not "-" + text: GCC 12 warns about that operator+ at -O3.
+        return std::string(1, '-').append(writeNumber(value, first));
     }
     return writeNumber(value, first);
 }

@@ -15,8 +15,8 @@ void keepMediaStateInTemporaryFolder();
 // keeps its defaults).
 const char* mediaStateFolder();
 
-// Removes the private folder (at exit; also when a signal ends the process
-// directly).
+// Removes the private folder now, for a process that ends without running
+// its exit handlers.
 void removeMediaStateFolder();
 
 }  // namespace platform

@@ -465,6 +465,47 @@ void TfrmMain::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     scroller_->setGeometry(rect());
     FormResize();
+    keepFittingWorkArea();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    keepFittingWorkArea();
+}
+
+void TfrmMain::fitWorkArea()
+{
+    // A window manager frames the window within a second or so of showing
+    // it; until then the frame's share is unknown (none).
+    fitting_.setRemainingTime(3000);
+    placeInWorkArea();
+}
+
+void TfrmMain::placeInWorkArea()
+{
+    if (!hasBorder())
+        return;
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    fittedMargins_ = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect client = s->availableGeometry().marginsRemoved(fittedMargins_);
+    if (geometry() != client)
+        setGeometry(client);
+}
+
+void TfrmMain::keepFittingWorkArea()
+{
+    if (fitting_.hasExpired() || !hasBorder() || !isVisible() || windowState() != Qt::WindowNoState)
+        return;
+    const QMargins now = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    QScreen* s = screen();
+    if (now != fittedMargins_ || (s && !s->availableGeometry().contains(frameGeometry())))
+        QTimer::singleShot(0, this, [this] {
+            if (!fitting_.hasExpired())
+                placeInWorkArea();
+        });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)
@@ -519,6 +560,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     if (QWindow* w = windowHandle())
         w->installEventFilter(this);
     coverScreenWhenFullScreen();
+    keepFittingWorkArea();
 }
 
 void TfrmMain::setPrefetchEnabled(bool on)
@@ -756,6 +798,22 @@ void TfrmMain::FormResize()
     firstResize_ = false;
 }
 
+void TfrmMain::showFileName(const QString& text)
+{
+    // A long file name stops before the position text; its middle gives way
+    // so that both ends, the name's ending too, stay readable.
+    const double f = platform::dpiFactor(this);
+    const QFontMetrics posi(lbPosi->font());
+    const QString widest(QString::number(std::max<qsizetype>(state_.FileList.size(), 1)).size(), QLatin1Char('0'));
+    const int posiLeft = lbPosi->x() + lbPosi->width() - lbPosi->contentsMargins().right() - posi.horizontalAdvance(widest);
+    const int room = std::max(0, posiLeft - platform::scaled(6, f) - lbFName->x());
+    const QFontMetrics own(lbFName->font());
+    const QString shown = own.horizontalAdvance(text) > room ? own.elidedText(text, Qt::ElideMiddle, room) : text;
+    lbFName->setText(shown);
+    lbFName->adjustSize();
+    lbFName->resize(std::min(lbFName->width(), room), lbFName->height());
+}
+
 void TfrmMain::placeTitleWidth()
 {
     const double f = platform::dpiFactor(this);
@@ -948,8 +1006,7 @@ void TfrmMain::ShowPicture()
     auto width = [&fm](const QString& s) { return fm.horizontalAdvance(s); };
     const QString native = platform::displayFileName(QDir::toNativeSeparators(path));
     const int dpi = screen() ? qRound(screen()->logicalDotsPerInchX()) : 96;
-    lbFName->setText(viewer::shortenPath(native, width, dpi * 3 / 2));
-    lbFName->adjustSize();
+    showFileName(viewer::shortenPath(native, width, dpi * 3 / 2));
     setWindowTitle(viewer::shortenPath(native, width, this->width() - 200));
 }
 

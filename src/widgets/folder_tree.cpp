@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -88,9 +89,96 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
         if (!pendingPath_.isEmpty() && indexFor(pendingPath_).isValid())
             pendingPath_.clear();
     });
+    // Folders made or removed anywhere above the visible rows (a download,
+    // a temporary folder) must not move the row under the pointer: the row
+    // at the top stays at the top, as in a file manager.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FolderTree::rememberTopRow);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FolderTree::holdTopRowBeforeRemoval);
+    connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &FolderTree::restoreTopRow);
     connect(model_, &QFileSystemModel::directoryLoaded, this, later);
     connect(model_, &QAbstractItemModel::layoutChanged, this, later);
     connect(model_, &QAbstractItemModel::rowsInserted, this, later);
+}
+
+QModelIndex FolderTree::rowAtTop() const
+{
+    // A deep row starts right of its indentation: look along the top line.
+    const int step = std::max(4, indentation() / 2);
+    for (int x = 1; x < viewport()->width(); x += step)
+        if (const QModelIndex idx = indexAt(QPoint(x, 0)); idx.isValid())
+            return idx;
+    return {};
+}
+
+void FolderTree::rememberTopRow()
+{
+    // Scrolling that a change of the model causes is no choice of the person.
+    if (holding_)
+        return;
+    const QModelIndex top = rowAtTop();
+    if (!top.isValid())
+        return;
+    topRow_ = top;
+    topRowOffset_ = visualRect(top).top();
+}
+
+void FolderTree::holdTopRow()
+{
+    // The top row before the model starts to change (or, where the view
+    // cannot tell it now, as it was last seen).
+    if (!holding_)
+        rememberTopRow();
+    holding_ = topRow_.isValid();
+}
+
+void FolderTree::holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last)
+{
+    holdTopRow();
+    if (!holding_)
+        return;
+    // The top row, or a folder it lies in, is going: the row below the
+    // removed ones takes its place, else the one above, else their parent.
+    for (QModelIndex p = topRow_; p.isValid(); p = p.parent()) {
+        if (p.parent() == parent && p.row() >= first && p.row() <= last) {
+            const QModelIndex below = model_->index(last + 1, 0, parent);
+            const QModelIndex above = first > 0 ? model_->index(first - 1, 0, parent) : QModelIndex();
+            topRow_ = below.isValid() ? below : above.isValid() ? above : parent;
+            return;
+        }
+    }
+}
+
+void FolderTree::restoreTopRow()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    QModelIndex top = topRow_;
+    if (!top.isValid())
+        return;
+    const int offset = topRowOffset_;
+    // A row whose folder was folded away meanwhile is shown by that folder.
+    for (QModelIndex p = top.parent(); p.isValid(); p = p.parent())
+        if (!isExpanded(p))
+            top = p;
+    executeDelayedItemsLayout();
+    const int shift = visualRect(top).top() - offset;
+    if (shift == 0) {
+        rememberTopRow();
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    if (verticalScrollMode() == QAbstractItemView::ScrollPerPixel) {
+        bar->setValue(bar->value() + shift);
+    } else {
+        // The bar counts rows: put the held row back at the top.
+        scrollTo(top, QAbstractItemView::PositionAtTop);
+    }
+    rememberTopRow();
 }
 
 void FolderTree::reportIfChanged()

@@ -3,7 +3,8 @@
 // its root down, folders only, with the platform's folder icons. Hidden (dot)
 // folders are not shown. Folders are read in the background, so an
 // unreadable or slow folder never blocks the window; it simply shows no
-// children. The tree follows changes on disk by itself.
+// children. The tree follows changes on disk by itself, and rows that come
+// or go above the visible ones leave the visible rows where they are.
 #include <QPersistentModelIndex>
 #include <QString>
 #include <QTimer>
@@ -71,6 +72,13 @@ private:
     QModelIndex indexFor(const QString& path);
     void reportIfChanged();
     void continueReveal();
+    // The row at the top of the view and where it stands, remembered as the
+    // view scrolls and put back after the model has changed.
+    QModelIndex rowAtTop() const;
+    void rememberTopRow();
+    void holdTopRow();
+    void holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last);
+    void restoreTopRow();
 
     QFileSystemModel* model_;
     QString reportedPath_;
@@ -86,6 +94,9 @@ private:
     bool revealing_ = false;
     QTimer revealTimer_;
     QTimer settleTimer_;
+    QPersistentModelIndex topRow_;
+    int topRowOffset_ = 0;
+    bool holding_ = false;
 };
 
 }  // namespace widgets

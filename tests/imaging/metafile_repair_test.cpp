@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include "imaging/emf/emf_converter.h"
 #include "imaging/metafile_repair.h"
 #include "imaging/picture_decoder.h"
 #include "support/test_support.h"

@@ -36,22 +36,96 @@ for lib in libqt6widgets6 libqt6multimedia6 libqt6printsupport6 libjpeg62-turbo 
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 [[ "$depends" != *"-dev"* ]] || fail "Depends names a development package"
+# Started or loaded at run time: the opener for the map, movies and help
+# (with a way to tell a file's type), Qt's Japanese texts, the media back
+# end's elements. The help viewer is only recommended: the program shows
+# the help itself without one.
+for pkg in xdg-utils "file | libfile-mimeinfo-perl" qt6-translations-l10n gstreamer1.0-plugins-base; do
+  [[ ", $depends," == *", $pkg,"* ]] || fail "Depends lacks $pkg"
+done
+recommends="$(field Recommends)"
+echo "Recommends: $recommends"
+[[ "$recommends" == *xchm* && "$depends" != *xchm* ]] || fail "xchm should be recommended"
+
+# Debian's own checks: no error and no warning; what else lintian says is
+# shown.
+if command -v lintian >/dev/null; then
+  lintian --info --display-info --pedantic --fail-on error,warning "${deb[0]}" >"$work/lintian.log" 2>&1 ||
+    { cat "$work/lintian.log"; fail "lintian"; }
+  tags="$(grep -v 'running with root privileges' "$work/lintian.log" || true)"
+  echo "lintian: ${tags:-no tags}"
+  # Informational, but what the build promises: hardened, no version notes.
+  ! grep -qE '^I: .*(hardening-|binary-has-unneeded-section)' "$work/lintian.log" || fail "lintian: hardening"
+else
+  echo "lintian missing: Debian's checks are not run"
+fi
 
 # The file list, exactly.
 expected="/usr/bin/daredazi
 /usr/bin/daredazi-info
+/usr/libexec/daredazi/daredazi-emf2svg
 /usr/share/applications/org.daredazi.Daredazi.desktop
 /usr/share/daredazi/Daredazi.chm
+/usr/share/doc/daredazi/changelog.gz
+/usr/share/doc/daredazi/copyright
 /usr/share/icons/hicolor/128x128/apps/daredazi.png
 /usr/share/icons/hicolor/256x256/apps/daredazi.png
 /usr/share/icons/hicolor/48x48/apps/daredazi.png
 /usr/share/icons/hicolor/scalable/apps/daredazi.svg
+/usr/share/lintian/overrides/daredazi
+/usr/share/man/ja/man1/daredazi-info.1.gz
+/usr/share/man/ja/man1/daredazi.1.gz
+/usr/share/man/man1/daredazi-info.1.gz
+/usr/share/man/man1/daredazi.1.gz
 /usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml"
 actual="$(dpkg-deb -c "${deb[0]}" | awk '$1 !~ /^d/ {sub(/^\./, "", $6); print $6}' | sort)"
 [ "$actual" = "$expected" ] || fail "file list:"$'\n'"$actual"
 
 root="$work/root"
 dpkg-deb -x "${deb[0]}" "$root"
+
+# The copyright file names the licence of every library the programs link
+# (a library added to the build needs its entry, and its licence weighed
+# against the GPL-2-only libraries already linked).
+copyright="$root/usr/share/doc/daredazi/copyright"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright" || fail "copyright: not machine-readable"
+grep -q '^License: GPL-2+$' "$copyright" || fail "copyright: the program's licence"
+grep -q '<project_license>GPL-2.0-or-later</project_license>' "$root/usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml" ||
+  fail "metainfo: project_license"
+for program in "$root"/usr/bin/* "$root"/usr/libexec/daredazi/*; do
+  for soname in $(objdump -p "$program" | awk '$1 == "NEEDED" {print $2}'); do
+    path="$(ldconfig -p | awk -v l="$soname" '$1 == l && !seen++ {print $NF}')"
+    [ -n "$path" ] || fail "$soname: not found"
+    # Usr-merged: the package may own the library under either name.
+    owner="$({ dpkg -S "$path" || dpkg -S "$(readlink -f "$path")"; } 2>/dev/null | head -1 | cut -d: -f1)" || true
+    [ -n "$owner" ] || fail "$soname: no package owns $path"
+    grep -qF -e "($owner," -e "($owner)" -e " $owner," -e " $owner)" "$copyright" || fail "copyright: $(basename "$program") links $soname of $owner, which it does not name"
+  done
+done
+
+# The GPL-2-only EMF converter stays out of the viewer, which links LGPL-3
+# libraries.
+for program in "$root"/usr/bin/*; do
+  if objdump -p "$program" | awk '$1 == "NEEDED" {print $2}' | grep -qE '^lib(emf2svg|uemf)\.'; then
+    fail "$(basename "$program") links libemf2svg or libUEMF"
+  fi
+done
+objdump -p "$root/usr/libexec/daredazi/daredazi-emf2svg" | awk '$1 == "NEEDED" {print $2}' | grep -qE '^lib(heif|de265)\.' &&
+  fail "daredazi-emf2svg links LGPL-3 libraries"
+
+# The changelog and the manual pages are compressed reproducibly: no name,
+# no time in the gzip header.
+for gz in "$root"/usr/share/doc/daredazi/changelog.gz "$root"/usr/share/man/*/daredazi*.1.gz "$root"/usr/share/man/ja/man1/*.gz; do
+  [ "$(od -An -tx1 -j3 -N5 "$gz" | tr -d ' ')" = 0000000000 ] || fail "$gz: gzip header keeps a name or time"
+done
+zcat "$root/usr/share/doc/daredazi/changelog.gz" | head -1 | grep -q '^daredazi (1\.50) ' || fail "changelog: first entry"
+# Every page formats without a warning, and the Japanese ones are Japanese.
+for page in "$root"/usr/share/man/man1/*.gz "$root"/usr/share/man/ja/man1/*.gz; do
+  out="$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)" ||
+    fail "$page: man"
+  [ -z "$out" ] || fail "$page: $out"
+done
+zcat "$root/usr/share/man/ja/man1/daredazi.1.gz" | grep -q '^\.SH 名前' || fail "Japanese manual page"
 
 # The icons are the sizes their folders say.
 for size in 48 128 256; do

@@ -45,6 +45,13 @@ struct Case {
     bool pictureOverflows;
 };
 
+// What the case lays out, after its name in the test's name.
+void PrintTo(const Case& c, std::ostream* os)
+{
+    *os << "text code " << c.code << (c.scale ? ", fitted" : "") << (c.full ? ", filled" : "") << ", " << c.w << 'x'
+        << c.h << ", " << c.textLength << " characters";
+}
+
 class LayoutTable : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LayoutTable, PlacesPictureAndText)

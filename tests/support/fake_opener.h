@@ -2,7 +2,9 @@
 // Stands in for the desktop's opener (xdg-open) while it lives: an
 // executable of that name first on PATH that notes what it was asked to
 // open and where its error stream went, and complains on that stream as a
-// desktop without a browser does.
+// desktop without a browser does, then ends with the given status. Beside
+// it an xdg-mime that takes every file for a help file and names a viewer
+// for help files.
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -12,17 +14,20 @@
 
 class FakeOpener {
 public:
-    FakeOpener() : savedPath_(qgetenv("PATH"))
+    explicit FakeOpener(int exitStatus = 0) : savedPath_(qgetenv("PATH"))
     {
-        const QString script = dir_.filePath(QStringLiteral("xdg-open"));
-        QFile f(script);
-        if (f.open(QIODevice::WriteOnly)) {
-            f.write("#!/bin/sh\n"
-                    "{ echo \"$1\"; readlink /proc/self/fd/2; } >> \"$(dirname \"$0\")/opened.txt\"\n"
-                    "echo 'xdg-open: no method available' >&2\n");
-            f.close();
-        }
-        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        write(QStringLiteral("xdg-open"),
+              "#!/bin/sh\n"
+              "{ echo \"$1\"; readlink /proc/self/fd/2; } >> \"$(dirname \"$0\")/opened.txt\"\n"
+              "echo 'xdg-open: no method available' >&2\n"
+              "exit " +
+                  QByteArray::number(exitStatus) + "\n");
+        write(QStringLiteral("xdg-mime"),
+              "#!/bin/sh\n"
+              "case \"$2\" in\n"
+              "filetype) echo application/vnd.ms-htmlhelp ;;\n"
+              "default) echo xchm.desktop ;;\n"
+              "esac\n");
         qputenv("PATH", QFile::encodeName(dir_.path()) + ':' + savedPath_);
     }
     ~FakeOpener() { qputenv("PATH", savedPath_); }
@@ -31,7 +36,8 @@ public:
     QStringList opened(int expected = 1) const
     {
         QStringList lines;
-        QTest::qWaitFor([&] { return (lines = read()).size() >= 2 * expected; }, 3000);
+        // Fewer than expected after the wait is an answer too.
+        static_cast<void>(QTest::qWaitFor([&] { return (lines = read()).size() >= 2 * expected; }, 3000));
         QStringList out;
         for (int i = 0; i + 1 < lines.size(); i += 2)
             out << lines[i];
@@ -48,6 +54,16 @@ public:
     }
 
 private:
+    void write(const QString& name, const QByteArray& script)
+    {
+        QFile f(dir_.filePath(name));
+        if (f.open(QIODevice::WriteOnly)) {
+            f.write(script);
+            f.close();
+        }
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
     QStringList read() const
     {
         QFile f(dir_.filePath(QStringLiteral("opened.txt")));

@@ -147,7 +147,7 @@ void walkSubFolders(const XServer& x, const QString& window, const QString& firs
     const QPoint box = design(292, 333);
     x.click(window, box.x(), box.y());
     QThread::msleep(200);
-    const QPoint ok = design(363, 456);
+    const QPoint ok = design(363, 474);
     QElapsedTimer t;
     t.start();
     x.click(window, ok.x(), ok.y());
@@ -581,7 +581,7 @@ RowResult runSignalCase(const QString& state, const RowSetup& s)
         makeLink(QStringLiteral("/"), s.folder + QStringLiteral("/root"));
         const QString window = startFolderWindow(p, *s.x, s.folder);
         if (!window.isEmpty()) {
-            const QPoint box = design(292, 333), ok = design(363, 456);
+            const QPoint box = design(292, 333), ok = design(363, 474);
             s.x->click(window, box.x(), box.y());
             QThread::msleep(200);
             t.start();

@@ -257,10 +257,12 @@ void PanasonicDecoder::textEntry(uint16_t tag, uint32_t count)
             unsigned v = reader_.u8();
             if (v >= 48)
                 v -= 48;
-            text += "." + std::to_string(v);
+            text += '.';
+            text += std::to_string(v);
         }
-        text = " ファームウェア版数：" + text;
-        ctx_.addLine(std::move(text));
+        // Appended, not "literal" + text: GCC 12 warns about that operator+
+        // at -O3 (-Wrestrict), though it is correct.
+        ctx_.addLine(std::string(" ファームウェア版数：").append(text));
         return;
     }
     const TextTag* found = nullptr;

@@ -39,6 +39,9 @@ struct ElementCase {
     const char* line;  // nullptr: the element gives no line
 };
 
+// Names the case in the test's name: "tag 1[2] = 100".
+void PrintTo(const ElementCase& c, std::ostream* os) { *os << "tag " << c.tag << '[' << c.k << "] = " << c.value; }
+
 class CanonElementTest : public ::testing::TestWithParam<ElementCase> {};
 
 TEST_P(CanonElementTest, GivesItsLine)

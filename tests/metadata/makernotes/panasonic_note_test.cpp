@@ -41,6 +41,14 @@ struct NumericCase {
     const char* line;  // nullptr: no line
 };
 
+// Names the case in the test's name: "tag 3 (type 3) = 1".
+void PrintTo(const NumericCase& c, std::ostream* os)
+{
+    *os << "tag " << c.tag << " (type " << c.type << ") =";
+    for (uint32_t v : c.values)
+        *os << ' ' << v;
+}
+
 class PanasonicNumericTest : public ::testing::TestWithParam<NumericCase> {};
 
 TEST_P(PanasonicNumericTest, GivesItsLine)
