@@ -1,6 +1,7 @@
 // Raw camera files: the walk to their embedded JPEG pictures (TIFF IFDs and
 // sub-IFDs, RW2's variant, CR3's boxes), the choice of the biggest, its
-// decode, and LibRaw for files without one. The first byte picks the kind
+// decode, and LibRaw for files without one; also the preview read on its
+// own from the file, as the viewer reads it. The first byte picks the kind
 // of file the rest is read as.
 #include <QByteArray>
 
@@ -21,6 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     try {
         (void)imaging::decodePicture(name, bytes, reduced);
     } catch (const imaging::DecodeError&) {
+    }
+    const imaging::PictureFormat* format = imaging::formatFor(name);
+    metadata::MemorySource source(data + 1, size - 1);
+    const QByteArray part = format->shownPart(source, format->exif);
+    if (!part.isEmpty()) {
+        try {
+            (void)imaging::decodePicture(name, part, reduced);
+        } catch (const imaging::DecodeError&) {
+        }
     }
     return 0;
 }

@@ -16,6 +16,9 @@ DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& requ
 DecodedPicture readWebpPicture(const QByteArray& data, const DecodeRequest& request);
 DecodedPicture readJxlPicture(const QByteArray& data, const DecodeRequest& request);
 DecodedPicture readRawPicture(const QByteArray& data, const DecodeRequest& request);
+// A raw file's largest usable JPEG preview alone (readRawPicture takes it
+// as it takes the whole file); empty when the file must be developed.
+QByteArray rawPreviewPart(metadata::ByteSource& file, metadata::Container container);
 
 inline const uchar* bytesOf(const QByteArray& data) { return reinterpret_cast<const uchar*>(data.constData()); }
 inline size_t sizeOf(const QByteArray& data) { return static_cast<size_t>(data.size()); }

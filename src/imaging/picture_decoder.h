@@ -34,6 +34,11 @@ struct PictureFormat {
     bool decodedAhead;
     // Where its Exif lies; None for formats without.
     metadata::Container exif;
+    // For files that hold far more than their shown picture (a raw file
+    // and its JPEG preview): the bytes that show it, read from the file,
+    // which `read` then takes in place of the whole file; empty when the
+    // whole file is needed after all. Null for formats read whole.
+    QByteArray (*shownPart)(metadata::ByteSource& file, metadata::Container container) = nullptr;
 };
 
 // The format a file name's ending selects (case ignored), or null.

@@ -23,9 +23,9 @@ constexpr PictureFormat kFormats[] = {
     {PictureKind::Heif, ".heic;.heif;.avif", readHeifPicture, true, Container::Isobmff},
     {PictureKind::Webp, ".webp", readWebpPicture, true, Container::Webp},
     {PictureKind::Jxl, ".jxl", readJxlPicture, true, Container::Jxl},
-    {PictureKind::Raw, ".cr2;.nef;.dng", readRawPicture, true, Container::Tiff},
-    {PictureKind::Raw, ".rw2", readRawPicture, true, Container::Rw2},
-    {PictureKind::Raw, ".cr3", readRawPicture, true, Container::Isobmff},
+    {PictureKind::Raw, ".cr2;.nef;.dng", readRawPicture, true, Container::Tiff, rawPreviewPart},
+    {PictureKind::Raw, ".rw2", readRawPicture, true, Container::Rw2, rawPreviewPart},
+    {PictureKind::Raw, ".cr3", readRawPicture, true, Container::Isobmff, rawPreviewPart},
 };
 
 QStringList endingsOf(const PictureFormat& f) { return QString::fromLatin1(f.endings).split(QLatin1Char(';')); }

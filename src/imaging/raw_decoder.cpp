@@ -4,7 +4,9 @@
 // Neither turns the picture: the Exif orientation does, as for a JPEG.
 #include <libraw/libraw.h>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
@@ -73,35 +75,55 @@ QImage developRaw(const QByteArray& data, const DecodeRequest& request, QSize* f
     return out;
 }
 
+// The index of the biggest preview whose size sizeOfPreview tells (the
+// last of equals, as the structure lists the biggest last); -1 for none.
+template <typename SizeOf>
+int biggestPreview(const std::vector<metadata::Extent>& previews, SizeOf sizeOfPreview, QSize* size)
+{
+    int best = -1;
+    for (int i = static_cast<int>(previews.size()) - 1; i >= 0; --i) {
+        const QSize s = sizeOfPreview(previews[static_cast<size_t>(i)]);
+        if (s.isValid() && qint64(s.width()) * s.height() > qint64(size->width()) * size->height()) {
+            best = i;
+            *size = s;
+        }
+    }
+    return best;
+}
+
+bool usable(QSize preview) { return std::max(preview.width(), preview.height()) >= kUsablePreviewSide; }
+
 }  // namespace
 
 DecodedPicture readRawPicture(const QByteArray& data, const DecodeRequest& request)
 {
-    const metadata::Container container = containerOf(data);
-    metadata::MemorySource source(bytesOf(data), sizeOf(data));
-    const std::vector<metadata::Extent> previews = metadata::rawJpegPreviews(source, container);
-    // The biggest JPEG that decodes; a thumbnail is kept for a file whose
-    // raw data does not develop.
-    int best = -1;
-    QSize bestSize;
-    for (int i = static_cast<int>(previews.size()) - 1; i >= 0; --i) {
-        const metadata::Extent& e = previews[static_cast<size_t>(i)];
-        const QSize s = jpegPictureSize(bytesOf(data) + e.offset, static_cast<size_t>(e.size));
-        if (s.isValid() && qint64(s.width()) * s.height() > qint64(bestSize.width()) * bestSize.height()) {
-            best = i;
-            bestSize = s;
-        }
-    }
     DecodedPicture out;
-    auto decodePreview = [&] {
-        const metadata::Extent& e = previews[static_cast<size_t>(best)];
+    auto decodeJpegAt = [&](const uchar* jpeg, size_t size) {
         JpegInfo info;
-        out.image = decodeJpeg(bytesOf(data) + e.offset, static_cast<size_t>(e.size), request.drawnSize, &info);
+        out.image = decodeJpeg(jpeg, size, request.drawnSize, &info);
         out.fullSize = info.size;
         out.scaleDenom = info.scaleDenom;
         out.reduced = out.image.size() != out.fullSize;
     };
-    if (best >= 0 && std::max(bestSize.width(), bestSize.height()) >= kUsablePreviewSide) {
+    // The preview alone, as rawPreviewPart reads it from the file.
+    if (data.startsWith(QByteArrayLiteral("\xFF\xD8"))) {
+        decodeJpegAt(bytesOf(data), sizeOf(data));
+        return out;
+    }
+    const metadata::Container container = containerOf(data);
+    metadata::MemorySource source(bytesOf(data), sizeOf(data));
+    const std::vector<metadata::Extent> previews = metadata::rawJpegPreviews(source, container);
+    QSize bestSize;
+    const int best = biggestPreview(previews, [&](const metadata::Extent& e) {
+        return jpegPictureSize(bytesOf(data) + e.offset, static_cast<size_t>(e.size));
+    }, &bestSize);
+    // The biggest JPEG that decodes; a thumbnail is kept for a file whose
+    // raw data does not develop.
+    auto decodePreview = [&] {
+        const metadata::Extent& e = previews[static_cast<size_t>(best)];
+        decodeJpegAt(bytesOf(data) + e.offset, static_cast<size_t>(e.size));
+    };
+    if (best >= 0 && usable(bestSize)) {
         decodePreview();
         return out;
     }
@@ -114,6 +136,29 @@ DecodedPicture readRawPicture(const QByteArray& data, const DecodeRequest& reque
     }
     decodePreview();
     return out;
+}
+
+QByteArray rawPreviewPart(metadata::ByteSource& file, metadata::Container container)
+{
+    const std::vector<metadata::Extent> previews = metadata::rawJpegPreviews(file, container);
+    // A JPEG's size is told by its first segments; a camera's preview keeps
+    // them well within this.
+    constexpr int64_t kHead = 128 * 1024;
+    QByteArray head;
+    QSize bestSize;
+    const int best = biggestPreview(previews, [&](const metadata::Extent& e) {
+        head.resize(static_cast<qsizetype>(std::min(e.size, kHead)));
+        if (file.readAt(e.offset, head.data(), head.size()) != head.size())
+            return QSize();
+        return jpegPictureSize(bytesOf(head), sizeOf(head));
+    }, &bestSize);
+    if (best < 0 || !usable(bestSize))
+        return {};
+    const metadata::Extent& e = previews[static_cast<size_t>(best)];
+    QByteArray jpeg(static_cast<qsizetype>(e.size), Qt::Uninitialized);
+    if (file.readAt(e.offset, jpeg.data(), jpeg.size()) != jpeg.size())
+        return {};
+    return jpeg;
 }
 
 }  // namespace imaging

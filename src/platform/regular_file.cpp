@@ -174,6 +174,35 @@ qint64 RegularFile::read(char* dest, qint64 n)
     }
 }
 
+qint64 RegularFile::readAt(qint64 at, char* dest, qint64 n)
+{
+    qint64 end = size_;
+    if (cap_ >= 0)
+        end = std::min(end, cap_);
+    if (fd_ < 0 || at < 0 || at >= end || n <= 0)
+        return 0;
+    n = std::min(n, end - at);
+    qint64 have = 0;
+    while (have < n) {
+#ifdef _WIN32
+        if (::_lseeki64(fd_, at + have, SEEK_SET) < 0)
+            return -1;
+        const qint64 got = read(dest + have, n - have);
+#else
+        const ssize_t got = ::pread(fd_, dest + have, static_cast<size_t>(std::min<qint64>(n - have, 1 << 30)),
+                                    static_cast<off_t>(at + have));
+        if (got < 0 && errno == EINTR)
+            continue;
+#endif
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;  // shorter than it was
+        have += got;
+    }
+    return have;
+}
+
 bool RegularFile::readAll(QByteArray& out, qint64 limit, std::atomic<qint64>* progress)
 {
     out.clear();

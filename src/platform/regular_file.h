@@ -12,6 +12,8 @@
 
 #include <atomic>
 
+#include "metadata/containers.h"
+
 namespace platform {
 
 enum class OpenResult {
@@ -57,6 +59,10 @@ public:
 
     // Reads up to n bytes at the current position.
     qint64 read(char* dest, qint64 n);
+    // Reads up to n bytes at position at, never past the size found at open
+    // nor the cap; the current position is left alone where the system
+    // allows. Returns how many, -1 on an error.
+    qint64 readAt(qint64 at, char* dest, qint64 n);
     // Reads the file from its start: the whole of it, but never more than
     // limit bytes (-1: the size found at open) nor more than the cap given at
     // open; a file grown since is read only as far as that. progress counts
@@ -72,6 +78,20 @@ private:
     qint64 size_ = -1;
     qint64 cap_ = -1;
     QDateTime modified_;
+};
+
+// The open file as the metadata walks and the partial readers read it.
+class RegularFileSource : public metadata::ByteSource {
+public:
+    explicit RegularFileSource(RegularFile& file) : file_(file) {}
+    int64_t readAt(int64_t at, void* dest, int64_t n) override
+    {
+        return file_.readAt(at, static_cast<char*>(dest), n);
+    }
+    int64_t size() override { return file_.size(); }
+
+private:
+    RegularFile& file_;
 };
 
 }  // namespace platform

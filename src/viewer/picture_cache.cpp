@@ -43,7 +43,8 @@ void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out
     // The metadata reader walks a copy of what it needs; the file's bytes
     // go with this call.
     const imaging::PictureFormat* format = imaging::formatFor(request.path);
-    if (format && format->exif != metadata::Container::None) {
+    // (A part read from the file came with its Exif already.)
+    if (format && format->exif != metadata::Container::None && out.exif.empty()) {
         metadata::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.constData()),
                                       static_cast<size_t>(bytes.size()));
         out.exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
@@ -90,7 +91,15 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         }
         out->fileSize = file.size();
         out->modified = file.modified();
-        if (!file.readAll(out->fileBytes, -1, progress ? &progress->bytes : nullptr)) {
+        // A raw file is read only as far as its preview and its Exif.
+        const imaging::PictureFormat* format = imaging::formatFor(request.path);
+        if (format && format->shownPart) {
+            platform::RegularFileSource source(file);
+            out->fileBytes = format->shownPart(source, format->exif);
+            if (!out->fileBytes.isEmpty())
+                out->exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
+        }
+        if (out->fileBytes.isEmpty() && !file.readAll(out->fileBytes, -1, progress ? &progress->bytes : nullptr)) {
             out->failed = true;
             return out;
         }

@@ -3,13 +3,19 @@
 // given up so the window's thread goes on.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
 #include "imaging/decode_budget.h"
+#include "metadata/picture_reader.h"
+#include "metadata/string_sink.h"
 #include "support/hostile_folders.h"
 #include "viewer/picture_cache.h"
 
@@ -38,7 +44,81 @@ struct Gate {
     }
 };
 
+QByteArray jpegOf(QSize size, QColor colour)
+{
+    QImage img(size, QImage::Format_RGB32);
+    img.fill(colour);
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    img.save(&b, "JPG", 90);
+    return out;
+}
+
+void le16(QByteArray& s, uint32_t v) { s.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
+void le32(QByteArray& s, uint32_t v) { le16(s, v & 0xFFFF), le16(s, v >> 16); }
+
+// A camera's raw file: IFD0 with the model and a sub-IFD whose strip is
+// the JPEG preview, then megabytes of sensor data.
+QByteArray rawFile(const QByteArray& preview, qsizetype sensorBytes)
+{
+    const QByteArray model("EOS TEST\0", 9);
+    QByteArray t("II*\0", 4);
+    le32(t, 8);
+    const uint32_t sub = 8 + 2 + 2 * 12 + 4, modelAt = sub + 2 + 3 * 12 + 4, previewAt = modelAt + 9;
+    auto entry = [&t](uint16_t tag, uint16_t type, uint32_t count, uint32_t value) {
+        le16(t, tag), le16(t, type), le32(t, count), le32(t, value);
+    };
+    le16(t, 2);
+    entry(0x0110, 2, uint32_t(model.size()), modelAt);
+    entry(0x014A, 4, 1, sub);
+    le32(t, 0);
+    le16(t, 3);
+    entry(0x0103, 3, 1, 6);
+    entry(0x0111, 4, 1, previewAt);
+    entry(0x0117, 4, 1, uint32_t(preview.size()));
+    le32(t, 0);
+    return t + model + preview + QByteArray(sensorBytes, '\x5A');
+}
+
 }  // namespace
+
+TEST(PictureLoad, ARawFileIsReadOnlyAsFarAsItsPreviewAndItsExif)
+{
+    QTemporaryDir dir;
+    const QByteArray preview = jpegOf({1600, 1200}, Qt::darkGreen);
+    const QString path = dir.filePath(QStringLiteral("IMG_0001.CR2"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(rawFile(preview, 8 << 20));
+    f.close();
+
+    const auto read = viewer::loadPicture(request(path), false, nullptr, false);
+    ASSERT_FALSE(read->failed);
+    EXPECT_EQ(read->fileBytes, preview);  // not the 8 MB of sensor data
+    viewer::decodeLoaded(request(path), false, *read);
+    ASSERT_FALSE(read->failed);
+    EXPECT_EQ(read->picture.fullSize, QSize(1600, 1200));
+    EXPECT_EQ(read->picture.image.size(), QSize(800, 600));
+    metadata::StringSink sink;
+    metadata::ExifBlobRead(read->exif, sink, {});
+    EXPECT_NE(std::find(sink.lines.begin(), sink.lines.end(), "機種：EOS TEST"), sink.lines.end());
+
+    // Without a preview big enough (a thumbnail), the whole file is read
+    // for the raw data, and the thumbnail is what shows.
+    const QString small = dir.filePath(QStringLiteral("IMG_0002.NEF"));
+    QFile g(small);
+    ASSERT_TRUE(g.open(QIODevice::WriteOnly));
+    const QByteArray whole = rawFile(jpegOf({160, 120}, Qt::red), 1 << 20);
+    g.write(whole);
+    g.close();
+    const auto thumb = viewer::loadPicture(request(small), false, nullptr, false);
+    EXPECT_EQ(thumb->fileBytes.size(), whole.size());
+    viewer::decodeLoaded(request(small), false, *thumb);
+    EXPECT_FALSE(thumb->failed);
+    EXPECT_EQ(thumb->picture.fullSize, QSize(160, 120));
+    EXPECT_FALSE(thumb->exif.empty());
+}
 
 TEST(PictureLoad, AFifoADeviceAndAFileAboveItsCapAreRefusedUnread)
 {
