@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -222,6 +223,54 @@ double advanceLatency(TfrmMain& v, AppState& state, bool prefetch, int advances)
     return medianMs(t);
 }
 
+// A jump with the track bar to a picture not decoded ahead: the time to
+// the first paint of the new picture (its quick first look, when one
+// comes) and to the picture itself painted. Medians over `jumps`.
+struct JumpFigures {
+    double firstPaint = 0;
+    double fullPaint = 0;
+    int previews = 0;
+};
+
+JumpFigures jumpLatency(TfrmMain& v, AppState& state, bool previews, int jumps)
+{
+    v.setPrefetchEnabled(true);
+    v.pictureCache().setPreviewEnabled(previews);
+    v.tbJump->setMaximum(static_cast<int>(state.FileList.size()));
+    state.CurrentIndex = 0;
+    state.ViewerReady = true;
+    v.Image1Click(v.handOverSender);
+    QElapsedTimer e;
+    double first = -1;
+    JumpFigures out;
+    v.previewPainted = [&](const QImage&) {
+        if (first < 0)
+            first = e.nsecsElapsed() / 1e6;
+        ++out.previews;
+    };
+    std::vector<double> a, b;
+    const int count = static_cast<int>(state.FileList.size());
+    for (int i = 0; i < jumps; ++i) {
+        QElapsedTimer wait;
+        wait.start();
+        while (wait.elapsed() < 700)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        // Far enough that neither neighbour decoded ahead is the target.
+        const int target = (state.CurrentIndex + count / 2 + i) % count + 1;
+        first = -1;
+        e.start();
+        v.tbJump->setValue(target);
+        v.Image1->repaint();
+        const double full = e.nsecsElapsed() / 1e6;
+        a.push_back(first < 0 ? full : first);
+        b.push_back(full);
+    }
+    v.previewPainted = nullptr;
+    out.firstPaint = medianMs(a);
+    out.fullPaint = medianMs(b);
+    return out;
+}
+
 void fillShow(AppState& state, const QString& dir, const QStringList& names)
 {
     state.FolderList = {dir};
@@ -355,6 +404,38 @@ int main(int argc, char** argv)
         std::printf("advance to painted, 24 MP JPEG at 1920x1080: without prefetch %.1f ms, with prefetch %.1f ms "
                     "(target <= 40 ms)\n",
                     without, with);
+    }
+
+    // 5. A jump with the track bar across a show of 24-megapixel JPEGs.
+    {
+        QStringList many;
+        for (int i = 0; i < 40; ++i) {
+            const QString name = QStringLiteral("j%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+            // Hard links: forty names, six files' worth of disk and cache.
+            if (::link(QFile::encodeName(dir.filePath(names[i % names.size()])).constData(),
+                       QFile::encodeName(dir.filePath(name)).constData()) != 0)
+                QFile::copy(dir.filePath(names[i % names.size()]), dir.filePath(name));
+            many << name;
+        }
+        widgets::MessageCapture quiet;
+        AppState state;
+        QObject ok;
+        TfrmMain v(state);
+        v.handOverSender = &ok;
+        v.resize(kScreen);
+        v.show();
+        v.Image1->resize(kScreen);
+        fillShow(state, dir.path(), many);
+        const JumpFigures before = jumpLatency(v, state, false, 9);
+        const JumpFigures after = jumpLatency(v, state, true, 9);
+        std::printf("jump with the track bar, 24 MP JPEG at 1920x1080:\n"
+                    "   without a first look: picture painted after %.1f ms\n"
+                    "   with a 1/8-scale first look: first paint %.1f ms (target <= 40 ms, %.2f of the target), "
+                    "full-quality repaint %.1f ms (%.2f of the decode without first look; %d first looks)\n",
+                    before.fullPaint, after.firstPaint, after.firstPaint / 40.0, after.fullPaint,
+                    after.fullPaint / before.fullPaint, after.previews);
+        for (const QString& name : many)
+            QFile::remove(dir.filePath(name));
     }
 
     // 4. Peak memory of a show, in a process of its own.
