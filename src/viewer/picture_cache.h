@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
@@ -109,6 +110,10 @@ public:
     void prefetch(const PictureRequest& request);
     // Drops queued decodes that have not started.
     void cancelQueued();
+    // Lets go of every picture but these (the one on screen and its two
+    // neighbours): an older one would be kept only for a jump back to it.
+    // Decodes under way for others are told to stop.
+    void keepOnly(const QStringList& paths);
     // Drops every decode ahead, the one running on the worker included (a
     // jump leaves the neighbours behind; their decodes would only hold a
     // core the picture jumped to needs).
@@ -169,6 +174,10 @@ private:
     std::map<QString, Slot> slots_;
     std::shared_ptr<Worker> worker_;
 };
+
+// Makes every large allocation a mapping of its own, returned to the
+// system when freed (the cache does so when made).
+void returnLargeBuffersAtOnce();
 
 // Only raster formats are decoded ahead (and off the window's thread);
 // metafiles and icons draw through the user-interface thread's painting, so

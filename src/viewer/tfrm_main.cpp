@@ -1090,6 +1090,11 @@ void TfrmMain::prefetchNeighbours()
     const int next = state_.CurrentIndex;
     const int back = viewer::stepBackIndex(state_.CurrentIndex, count);
     cache_->cancelQueued();
+    // Only the picture on screen and the two a step reaches stay decoded.
+    QStringList keep{state_.fullPath(next), shownPath_};
+    if (back >= 0)
+        keep << state_.fullPath(back);
+    cache_->keepOnly(keep);
     const viewer::PictureRequest n = requestFor(next);
     if (back >= 0 && back != next) {
         const viewer::PictureRequest b = requestFor(back);

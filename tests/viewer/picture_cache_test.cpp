@@ -271,13 +271,20 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
 
 TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
 {
-    // Every load runs until it is told to stop (or five seconds pass).
-    std::mutex mutex;
-    QStringList started, stopped;
-    viewer::PictureCache cache(64ll << 20, [&](const viewer::PictureRequest& r, bool, viewer::LoadProgress* p, bool) {
+    // Every load runs until it is told to stop (or five seconds pass); the
+    // log outlives the test for the loads still winding down.
+    struct Log {
+        std::mutex mutex;
+        QStringList started, stopped;
+    };
+    const auto log = std::make_shared<Log>();
+    std::mutex& mutex = log->mutex;
+    QStringList& started = log->started;
+    QStringList& stopped = log->stopped;
+    viewer::PictureCache cache(64ll << 20, [log](const viewer::PictureRequest& r, bool, viewer::LoadProgress* p, bool) {
         {
-            std::lock_guard<std::mutex> lock(mutex);
-            started << r.path;
+            std::lock_guard<std::mutex> lock(log->mutex);
+            log->started << r.path;
         }
         p->reading.store(false);
         auto out = std::make_shared<viewer::LoadedPicture>();
@@ -285,8 +292,8 @@ TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
         for (int i = 0; i < 500 && !p->cancelled.load(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         if (p->cancelled.load()) {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopped << r.path;
+            std::lock_guard<std::mutex> lock(log->mutex);
+            log->stopped << r.path;
             out->failed = true;
         }
         return out;
