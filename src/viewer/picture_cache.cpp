@@ -554,15 +554,23 @@ void PictureCache::keepOnly(const QStringList& paths)
     }
 }
 
-void PictureCache::cancelAhead()
+void PictureCache::cancelAhead(const QString& except)
 {
-    cancelQueued();
+    std::deque<std::shared_ptr<Job>> kept, dropped;
     std::shared_ptr<Job> running;
     {
         std::lock_guard<std::mutex> lock(worker_->mutex);
+        for (auto& job : worker_->queue)
+            (job->request.path == except ? kept : dropped).push_back(std::move(job));
+        worker_->queue.swap(kept);
         running = worker_->current;
     }
-    if (!running)
+    for (const auto& job : dropped) {
+        const auto it = slots_.find(job->request.path);
+        if (it != slots_.end() && it->second.job == job)
+            slots_.erase(it);
+    }
+    if (!running || running->request.path == except)
         return;
     {
         std::lock_guard<std::mutex> lock(running->mutex);

@@ -114,10 +114,10 @@ public:
     // neighbours): an older one would be kept only for a jump back to it.
     // Decodes under way for others are told to stop.
     void keepOnly(const QStringList& paths);
-    // Drops every decode ahead, the one running on the worker included (a
-    // jump leaves the neighbours behind; their decodes would only hold a
-    // core the picture jumped to needs).
-    void cancelAhead();
+    // Drops every decode ahead but except's, the one running on the worker
+    // included (a jump leaves the neighbours behind; their decodes would
+    // only hold a core the picture jumped to needs).
+    void cancelAhead(const QString& except = {});
     void clear();
 
     // The calling thread never waits for a read unbounded: every few

@@ -759,9 +759,9 @@ void TfrmMain::jumpTo(int p, bool afterGivenUp)
     const int count = static_cast<int>(state_.FileList.size());
     if (p > count)
         p = count;
-    // The neighbours of the old place are not wanted now.
-    cache_->cancelAhead();
+    // The neighbours of the old place are not wanted now (unless jumped to).
     state_.CurrentIndex = std::max(0, p - 1);
+    cache_->cancelAhead(state_.fullPath(state_.CurrentIndex));
     Image1Click(tbJump);
 }
 

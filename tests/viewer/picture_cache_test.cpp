@@ -327,6 +327,13 @@ TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // The picture jumped to goes on decoding.
+    cache.cancelAhead(QStringLiteral("/x/next.jpg"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_FALSE(stopped.contains(QStringLiteral("/x/next.jpg")));
+    }
     cache.cancelAhead();
     EXPECT_TRUE(wasStopped(QStringLiteral("/x/next.jpg")));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
