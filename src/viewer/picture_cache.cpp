@@ -84,6 +84,14 @@ private:
     std::thread thread_;
 };
 
+// Only a JPEG shown fitted gets a first look (decodePreview decides the
+// rest once the bytes are in).
+bool mayHaveFirstLook(const PictureRequest& request)
+{
+    return imaging::pictureKindFor(request.path) == imaging::PictureKind::Jpeg &&
+           (request.proportional || request.stretch);
+}
+
 // Formats decoded ahead are decoded off the window's thread too.
 bool decodedOffThread(const QString& path)
 {
@@ -424,7 +432,7 @@ std::shared_ptr<LoadedPicture> PictureCache::take(const PictureRequest& request,
         // Copies: the cache may change while events run during the wait.
         const std::shared_ptr<Job> job = it->second.job;
         if (unqueue(job)) {
-            job->progress.wantPreview = previewEnabled_ && preview;
+            job->progress.wantPreview = previewEnabled_ && preview && mayHaveFirstLook(request);
             runAlone(job);
         }
         std::shared_ptr<LoadedPicture> p = await(job, preview);
@@ -477,7 +485,7 @@ std::shared_ptr<LoadedPicture> PictureCache::loadAlone(const PictureRequest& req
     job->request = request;
     job->fullSize = fullSize;
     job->decode = decodedOffThread(request.path);
-    job->progress.wantPreview = previewEnabled_ && preview && !fullSize;
+    job->progress.wantPreview = previewEnabled_ && preview && !fullSize && mayHaveFirstLook(request);
     if (made)
         *made = job;
     runAlone(job);
