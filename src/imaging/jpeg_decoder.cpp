@@ -72,6 +72,7 @@ struct Progress {
     jpeg_progress_mgr pub;
     int scan = 0;
     qint64 work = 0;
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // The cost of the scan that has just begun, in sixteenths of a block visit.
@@ -95,6 +96,10 @@ void progressMonitor(j_common_ptr cinfo)
         return;
     auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
     auto* p = reinterpret_cast<Progress*>(d->progress);
+    // Called for every call of jpeg_read_scanlines and every row of blocks
+    // read ahead of the output, so a cancelled decode ends within a row.
+    if (p->cancel && p->cancel->load(std::memory_order_relaxed))
+        errorExit(cinfo);
     if (d->input_scan_number == p->scan)
         return;
     p->scan = d->input_scan_number;
@@ -175,7 +180,8 @@ QSize jpegPictureSize(const uchar* data, size_t size)
     return s.isEmpty() ? QSize() : s;
 }
 
-QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info)
+QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info,
+                  int scaleDenom, const std::atomic<bool>* cancel)
 {
     if (!data || size < 4)
         throw DecodeError("not a JPEG");
@@ -187,6 +193,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     err.pub.output_message = outputMessage;
     Progress progress{};
     progress.pub.progress_monitor = progressMonitor;
+    progress.cancel = cancel;
     // Everything touched after setjmp that must survive the jump lives
     // outside the guarded region or is volatile.
     QImage* volatile result = nullptr;
@@ -205,7 +212,9 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     const QSize full(static_cast<int>(std::min<JDIMENSION>(cinfo.image_width, 0xFFFF)),
                      static_cast<int>(std::min<JDIMENSION>(cinfo.image_height, 0xFFFF)));
     const qint64 pixels = qint64(full.width()) * full.height();
-    const int denom = drawnSize && !full.isEmpty() ? jpegScaleFor(full, drawnSize(full)) : 1;
+    int denom = drawnSize && !full.isEmpty() ? jpegScaleFor(full, drawnSize(full)) : 1;
+    if (scaleDenom == 1 || scaleDenom == 2 || scaleDenom == 4 || scaleDenom == 8)
+        denom = scaleDenom;
     cinfo.scale_num = 1;
     cinfo.scale_denom = static_cast<unsigned>(denom);
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
@@ -287,7 +296,8 @@ DecodedPicture readJpegPicture(const QByteArray& data, const DecodeRequest& requ
 {
     DecodedPicture out;
     JpegInfo info;
-    out.image = decodeJpeg(bytesOf(data), sizeOf(data), request.drawnSize, &info);
+    out.image = decodeJpeg(bytesOf(data), sizeOf(data), request.drawnSize, &info, request.jpegScaleDenom,
+                           request.cancel);
     out.fullSize = info.size;
     out.scaleDenom = info.scaleDenom;
     out.reduced = out.image.size() != out.fullSize;

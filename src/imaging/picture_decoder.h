@@ -9,6 +9,7 @@
 #include <QSize>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 #include "imaging/bitmap.h"
@@ -58,6 +59,12 @@ struct DecodeRequest {
     QColor background = Qt::black;
     // An icon is flattened onto the background (the stretched view).
     bool flattenIcon = false;
+    // JPEG: this DCT scale (1, 2, 4 or 8) instead of the one drawnSize
+    // picks; the result is still fitted to the drawn size.
+    int jpegScaleDenom = 0;
+    // Set from another thread when the picture is no longer wanted: a JPEG
+    // decode stops at its next row and throws DecodeError.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct DecodedPicture {
@@ -91,8 +98,11 @@ int jpegScaleFor(QSize full, QSize drawn);
 // The size of a JPEG picture the decoder can read (baseline or progressive,
 // Huffman or arithmetic); invalid for any other data.
 QSize jpegPictureSize(const uchar* data, size_t size);
-// Decodes at 1/scaleDenom of the full size (0: chosen from drawnSize).
-QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info);
+// Decodes at 1/scaleDenom of the full size (0: chosen from drawnSize) and
+// fits the result to the drawn size; stops with DecodeError once *cancel
+// is set.
+QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSize)>& drawnSize, JpegInfo* info,
+                  int scaleDenom = 0, const std::atomic<bool>* cancel = nullptr);
 // PNG, BMP and GIF pictures at least twice the drawn size (drawnSize given)
 // are decoded row by row into a copy of the drawn size; *full receives the
 // picture's own size. A BMP decoded so comes back as an empty bitmap with

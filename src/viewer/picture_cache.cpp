@@ -12,6 +12,7 @@
 #endif
 
 #include "imaging/brotli_inflate.h"
+#include "metadata/string_sink.h"
 #include "platform/regular_file.h"
 #include "viewer/viewer_logic.h"
 
@@ -26,11 +27,16 @@ bool prefetchable(const QString& path)
 
 namespace {
 
+// About 25 ms of decoding for the whole picture on one core.
+constexpr qint64 kFirstLookMinPixels = 4'000'000;
+
 // Decodes out.fileBytes and copies out what the metadata reader walks;
 // throws as the decoders do.
-void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out)
+void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out,
+                const std::atomic<bool>* cancel = nullptr)
 {
     imaging::DecodeRequest dr;
+    dr.cancel = cancel;
     if (!fullSize) {
         const QSize area = request.area;
         const bool prop = request.proportional, stretch = request.stretch;
@@ -57,6 +63,34 @@ void failed(LoadedPicture& out)
     out.exif = metadata::ExifBlob();
     out.fileBytes = QByteArray();
     out.failed = true;
+}
+
+// Decodes the first look beside the picture and hands it over; joined
+// before the load returns, so the progress it writes to outlives it.
+class PreviewThread {
+public:
+    PreviewThread(const PictureRequest& request, const QByteArray& bytes, LoadProgress& progress)
+    {
+        thread_ = std::thread([request, bytes, &progress] {
+            imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled);
+            std::lock_guard<std::mutex> lock(progress.previewMutex);
+            progress.preview = std::move(p);
+        });
+    }
+    ~PreviewThread() { thread_.join(); }
+    PreviewThread(const PreviewThread&) = delete;
+    PreviewThread& operator=(const PreviewThread&) = delete;
+
+private:
+    std::thread thread_;
+};
+
+// Only a JPEG shown fitted gets a first look (decodePreview decides the
+// rest once the bytes are in).
+bool mayHaveFirstLook(const PictureRequest& request)
+{
+    return imaging::pictureKindFor(request.path) == imaging::PictureKind::Jpeg &&
+           (request.proportional || request.stretch);
 }
 
 // Formats decoded ahead are decoded off the window's thread too.
@@ -105,8 +139,16 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         }
         if (progress)
             progress->reading.store(false);
-        if (decode)
-            decodeInto(request, fullSize, *out);
+        if (progress && progress->cancelled.load()) {
+            failed(*out);
+            return out;
+        }
+        if (decode) {
+            std::unique_ptr<PreviewThread> preview;
+            if (progress && progress->wantPreview && !fullSize)
+                preview = std::make_unique<PreviewThread>(request, out->fileBytes, *progress);
+            decodeInto(request, fullSize, *out, progress ? &progress->cancelled : nullptr);
+        }
     } catch (...) {
         // Decoded ahead on a thread, a failure (bad data, or memory that
         // could not be had) waits in the result until the user reaches the
@@ -119,6 +161,49 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         malloc_trim(0);
 #endif
     return out;
+}
+
+imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByteArray& bytes,
+                                      const std::atomic<bool>* cancel)
+{
+    if (imaging::pictureKindFor(request.path) != imaging::PictureKind::Jpeg ||
+        (!request.proportional && !request.stretch))
+        return {};
+    try {
+        const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+        const QSize full = imaging::jpegPictureSize(data, static_cast<size_t>(bytes.size()));
+        if (!full.isValid())
+            return {};
+        const QSize area = request.area;
+        const bool prop = request.proportional, stretch = request.stretch;
+        // Worth it only for a large picture (a small one decodes whole about
+        // as quickly) that is itself decoded at a finer scale.
+        if (qint64(full.width()) * full.height() < kFirstLookMinPixels ||
+            imaging::jpegScaleFor(full, drawnSize(area, full, prop, stretch)) >= 8)
+            return {};
+        imaging::DecodeRequest dr;
+        dr.drawnSize = [area, prop, stretch](QSize f) { return drawnSize(area, f, prop, stretch); };
+        dr.jpegScaleDenom = 8;
+        dr.cancel = cancel;
+        imaging::DecodedPicture p = imaging::decodePicture(request.path, bytes, dr);
+        // Turned as the viewer turns the picture once its Exif is read.
+        metadata::MemorySource source(data, static_cast<size_t>(bytes.size()));
+        const metadata::ExifBlob exif = metadata::loadExif(source, metadata::Container::Jpeg);
+        if (!exif.empty()) {
+            metadata::StringSink sink;
+            try {
+                metadata::ExifBlobRead(exif, sink, {});
+            } catch (...) {
+            }
+            if (sink.orientation == 6 || sink.orientation == 8) {
+                p.image = imaging::RotateBitmap90(imaging::Bitmap::fromImage(p.image), sink.orientation / 2 - 2).toImage();
+                p.fullSize = p.fullSize.transposed();
+            }
+        }
+        return p;
+    } catch (...) {
+        return {};
+    }
 }
 
 void decodeLoaded(const PictureRequest& request, bool fullSize, LoadedPicture& loaded)
@@ -177,6 +262,7 @@ struct PictureCache::Worker {
     std::deque<std::shared_ptr<Job>> queue;
     bool stop = false;
     bool busy = false;
+    std::shared_ptr<Job> current;  // the job running, under mutex
     std::thread thread;
 
     static void loop(const std::shared_ptr<Worker>& self, const Loader& loader)
@@ -191,6 +277,7 @@ struct PictureCache::Worker {
                 job = std::move(self->queue.front());
                 self->queue.pop_front();
                 self->busy = true;
+                self->current = job;
                 std::lock_guard<std::mutex> jobLock(job->mutex);
                 job->started = true;
                 job->onWorker = true;
@@ -198,6 +285,7 @@ struct PictureCache::Worker {
             job->run(loader);
             std::lock_guard<std::mutex> lock(self->mutex);
             self->busy = false;
+            self->current.reset();
         }
     }
 
@@ -226,6 +314,20 @@ struct PictureCache::Worker {
     }
 };
 
+void returnLargeBuffersAtOnce()
+{
+#ifdef __GLIBC__
+    // File bytes and decoded pictures are megabytes each and come and go
+    // with every picture. glibc raises its mmap threshold to the largest
+    // block freed (up to 32 MB), after which such blocks come from the heap
+    // and a freed one stays resident until the heap is trimmed: a show of
+    // 24-megapixel pictures then holds some 25 MB more than its pictures.
+    // A fixed threshold keeps every such block a mapping of its own, given
+    // back the moment it is freed.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+#endif
+}
+
 PictureCache::PictureCache(qint64 capBytes, Loader loader)
     : cap_(capBytes),
       loader_(loader ? std::move(loader)
@@ -234,6 +336,7 @@ PictureCache::PictureCache(qint64 capBytes, Loader loader)
                        })),
       worker_(Worker::start(loader_))
 {
+    returnLargeBuffersAtOnce();
 }
 
 PictureCache::~PictureCache()
@@ -282,17 +385,33 @@ void PictureCache::replaceWorker()
     worker_->wake.notify_one();
 }
 
-std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& job)
+std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& job, const PreviewSink& preview)
 {
     using Clock = std::chrono::steady_clock;
     stalled_ = false;
     qint64 lastBytes = -1;
     Clock::time_point lastChange = Clock::now();
+    bool previewDue = preview && job->progress.wantPreview;
     for (;;) {
         {
+            // A first look on its way is looked for often: it is there to
+            // be painted within a frame or two.
+            const auto tick = std::chrono::milliseconds(previewDue ? 2 : 10);
             std::unique_lock<std::mutex> lock(job->mutex);
-            if (job->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return job->finished; }))
+            if (job->done.wait_for(lock, tick, [&] { return job->finished; }))
                 return job->result;
+        }
+        if (previewDue) {
+            imaging::DecodedPicture p;
+            {
+                std::lock_guard<std::mutex> lock(job->progress.previewMutex);
+                p = std::move(job->progress.preview);
+                job->progress.preview = imaging::DecodedPicture();
+            }
+            if (!p.isNull()) {
+                previewDue = false;
+                preview(p);
+            }
         }
         if (pump_ && !pump_())
             return nullptr;
@@ -315,16 +434,19 @@ std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& j
     }
 }
 
-std::shared_ptr<LoadedPicture> PictureCache::take(const PictureRequest& request)
+std::shared_ptr<LoadedPicture> PictureCache::take(const PictureRequest& request, const PreviewSink& preview)
 {
     auto it = slots_.find(request.path);
     if (it != slots_.end() && it->second.request.sameFit(request)) {
         // Copies: the cache may change while events run during the wait.
         const std::shared_ptr<Job> job = it->second.job;
-        if (unqueue(job))
+        if (unqueue(job)) {
+            job->progress.wantPreview = previewEnabled_ && preview && mayHaveFirstLook(request);
             runAlone(job);
-        std::shared_ptr<LoadedPicture> p = await(job);
+        }
+        std::shared_ptr<LoadedPicture> p = await(job, preview);
         if (!p) {
+            giveUp(job);
             const auto again = slots_.find(request.path);
             if (again != slots_.end() && again->second.job == job)
                 slots_.erase(again);
@@ -350,7 +472,7 @@ std::shared_ptr<LoadedPicture> PictureCache::take(const PictureRequest& request)
     if (const auto again = slots_.find(request.path); again != slots_.end())
         slots_.erase(again);
     std::shared_ptr<Job> job;
-    std::shared_ptr<LoadedPicture> p = loadAlone(request, false, &job);
+    std::shared_ptr<LoadedPicture> p = loadAlone(request, false, &job, preview);
     if (!p)
         return nullptr;
     if (enabled_ && prefetchable(request.path)) {
@@ -366,16 +488,19 @@ std::shared_ptr<LoadedPicture> PictureCache::loadNow(const PictureRequest& reque
 }
 
 std::shared_ptr<LoadedPicture> PictureCache::loadAlone(const PictureRequest& request, bool fullSize,
-                                                        std::shared_ptr<Job>* made)
+                                                        std::shared_ptr<Job>* made, const PreviewSink& preview)
 {
     auto job = std::make_shared<Job>();
     job->request = request;
     job->fullSize = fullSize;
     job->decode = decodedOffThread(request.path);
+    job->progress.wantPreview = previewEnabled_ && preview && !fullSize && mayHaveFirstLook(request);
     if (made)
         *made = job;
     runAlone(job);
-    std::shared_ptr<LoadedPicture> p = await(job);
+    std::shared_ptr<LoadedPicture> p = await(job, preview);
+    if (!p)
+        giveUp(job);
     if (p && !job->decode)
         decodeLoaded(request, fullSize, *p);
     return p;
@@ -413,6 +538,67 @@ void PictureCache::cancelQueued()
         if (it != slots_.end() && it->second.job == job)
             slots_.erase(it);
     }
+}
+
+void PictureCache::setLoader(Loader loader)
+{
+    loader_ = std::move(loader);
+    replaceWorker();
+}
+
+void PictureCache::giveUp(const std::shared_ptr<Job>& job)
+{
+    // Nobody waits for it any more: it stops at its next check.
+    job->progress.cancelled.store(true);
+    ++cancelled_;
+}
+
+void PictureCache::keepOnly(const QStringList& paths)
+{
+    for (auto it = slots_.begin(); it != slots_.end();) {
+        if (paths.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        bool finished = false;
+        {
+            std::lock_guard<std::mutex> lock(it->second.job->mutex);
+            finished = it->second.job->finished;
+        }
+        if (!finished && !unqueue(it->second.job))
+            giveUp(it->second.job);
+        it = slots_.erase(it);
+    }
+}
+
+void PictureCache::cancelAhead(const QString& except)
+{
+    std::deque<std::shared_ptr<Job>> kept, dropped;
+    std::shared_ptr<Job> running;
+    {
+        std::lock_guard<std::mutex> lock(worker_->mutex);
+        for (auto& job : worker_->queue)
+            (job->request.path == except ? kept : dropped).push_back(std::move(job));
+        worker_->queue.swap(kept);
+        running = worker_->current;
+    }
+    for (const auto& job : dropped) {
+        const auto it = slots_.find(job->request.path);
+        if (it != slots_.end() && it->second.job == job)
+            slots_.erase(it);
+    }
+    if (!running || running->request.path == except)
+        return;
+    {
+        std::lock_guard<std::mutex> lock(running->mutex);
+        if (running->finished)
+            return;
+    }
+    // Its result would be a failure: it leaves the cache with the decode.
+    const auto it = slots_.find(running->request.path);
+    if (it != slots_.end() && it->second.job == running)
+        slots_.erase(it);
+    giveUp(running);
 }
 
 void PictureCache::clear()

@@ -11,11 +11,13 @@
 #include <QDateTime>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 
 #include "imaging/picture_decoder.h"
 #include "metadata/picture_reader.h"
@@ -55,7 +57,22 @@ struct LoadedPicture {
 struct LoadProgress {
     std::atomic<qint64> bytes{0};
     std::atomic<bool> reading{true};  // false once the bytes are all in
+    // Set by the waiter that gave the picture up: the load stops at its
+    // next check (a JPEG decode within a row) and comes back failed.
+    std::atomic<bool> cancelled{false};
+    // Set before the load starts: a JPEG is also decoded at 1/8 scale,
+    // beside the picture and from the same bytes, so a first look can be
+    // painted long before the picture itself is ready.
+    bool wantPreview = false;
+    std::mutex previewMutex;
+    imaging::DecodedPicture preview;  // under previewMutex; empty until ready
 };
+
+// The quick first look at a JPEG: 1/8 scale fitted to the drawn size, and
+// turned as the Exif orientation says, as the picture will be. Empty when
+// the request asks for no reduction worth a first look, or on any failure.
+imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByteArray& bytes,
+                                      const std::atomic<bool>* cancel = nullptr);
 
 // Reads and decodes one file (any thread): a regular file no larger than
 // its format's cap, read through the descriptor it was checked on. Every
@@ -76,10 +93,15 @@ public:
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
 
+    // Shown while the picture is decoded (on the calling thread, during
+    // the wait).
+    using PreviewSink = std::function<void(const imaging::DecodedPicture& preview)>;
+
     // The picture for request: from the cache, from a decode under way, or
     // decoded now. A file changed since it was cached is decoded again.
-    // Null when the wait was given up (see below).
-    std::shared_ptr<LoadedPicture> take(const PictureRequest& request);
+    // Null when the wait was given up (see below). A JPEG decoded now hands
+    // its 1/8-scale first look to preview as soon as it is ready.
+    std::shared_ptr<LoadedPicture> take(const PictureRequest& request, const PreviewSink& preview = {});
     // The picture decoded now, past the cache (the full-size copy printing
     // wants); null when the wait was given up.
     std::shared_ptr<LoadedPicture> loadNow(const PictureRequest& request, bool fullSize);
@@ -88,6 +110,14 @@ public:
     void prefetch(const PictureRequest& request);
     // Drops queued decodes that have not started.
     void cancelQueued();
+    // Lets go of every picture but these (the one on screen and its two
+    // neighbours): an older one would be kept only for a jump back to it.
+    // Decodes under way for others are told to stop.
+    void keepOnly(const QStringList& paths);
+    // Drops every decode ahead but except's, the one running on the worker
+    // included (a jump leaves the neighbours behind; their decodes would
+    // only hold a core the picture jumped to needs).
+    void cancelAhead(const QString& except = {});
     void clear();
 
     // The calling thread never waits for a read unbounded: every few
@@ -99,6 +129,13 @@ public:
     void setWaitPump(std::function<bool()> pump) { pump_ = std::move(pump); }
     void setStallLimit(int ms) { stallLimitMs_ = ms; }
     int abandoned() const { return abandoned_; }
+    // Loads given up (by the pump or cancelAhead) and told to stop.
+    int cancelled() const { return cancelled_; }
+    void setPreviewEnabled(bool on) { previewEnabled_ = on; }
+
+    // Another way to read and decode from now on (tests slow a decode
+    // down with it); the decodes ahead start again on a new worker.
+    void setLoader(Loader loader);
 
     void setEnabled(bool on) { enabled_ = on; }
     bool enabled() const { return enabled_; }
@@ -113,9 +150,11 @@ private:
         std::shared_ptr<Job> job;
         uint64_t lastUse = 0;
     };
-    std::shared_ptr<LoadedPicture> await(const std::shared_ptr<Job>& job);
-    std::shared_ptr<LoadedPicture> loadAlone(const PictureRequest& request, bool fullSize, std::shared_ptr<Job>* made);
+    std::shared_ptr<LoadedPicture> await(const std::shared_ptr<Job>& job, const PreviewSink& preview = {});
+    std::shared_ptr<LoadedPicture> loadAlone(const PictureRequest& request, bool fullSize, std::shared_ptr<Job>* made,
+                                             const PreviewSink& preview = {});
     void runAlone(const std::shared_ptr<Job>& job);
+    void giveUp(const std::shared_ptr<Job>& job);
     bool unqueue(const std::shared_ptr<Job>& job);
     void replaceWorker();
     void evict(const QString& keep);
@@ -126,6 +165,8 @@ private:
     bool enabled_ = true;
     int hits_ = 0;
     int abandoned_ = 0;
+    int cancelled_ = 0;
+    bool previewEnabled_ = true;
     bool stalled_ = false;  // the last wait gave up on a read
     int stallLimitMs_ = 10000;
     uint64_t clock_ = 0;
@@ -133,6 +174,10 @@ private:
     std::map<QString, Slot> slots_;
     std::shared_ptr<Worker> worker_;
 };
+
+// Makes every large allocation a mapping of its own, returned to the
+// system when freed (the cache does so when made).
+void returnLargeBuffersAtOnce();
 
 // Only raster formats are decoded ahead (and off the window's thread);
 // metafiles and icons draw through the user-interface thread's painting, so

@@ -143,7 +143,7 @@ public:
     LoadingInputGate& operator=(const LoadingInputGate&) = delete;
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override
+    bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
         case QEvent::KeyPress:
@@ -151,9 +151,14 @@ protected:
             const int key = static_cast<QKeyEvent*>(event)->key();
             return key != Qt::Key_Escape && key != Qt::Key_End;
         }
+        case QEvent::MouseButtonRelease:
+            // A drag of the track bar goes on through a load (each position
+            // it reaches supersedes the picture loading) and ends with it.
+            if (const auto* slider = qobject_cast<QSlider*>(watched); slider && slider->isSliderDown())
+                return false;
+            return true;
         case QEvent::ShortcutOverride:
         case QEvent::MouseButtonPress:
-        case QEvent::MouseButtonRelease:
         case QEvent::MouseButtonDblClick:
         case QEvent::Wheel:
         case QEvent::ContextMenu:
@@ -171,7 +176,7 @@ TfrmMain::TfrmMain(AppState& state, QWidget* parent)
 {
     cache_->setWaitPump([this] {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        return !closing_ && !platform::endRequested();
+        return !closing_ && !platform::endRequested() && jumpWanted_ == 0;
     });
     // FormCreate: the unturned copy starts empty; the printer is prepared
     // before the work lists, and its failure must not keep them from being
@@ -598,6 +603,7 @@ void TfrmMain::Image1Click(QObject* sender)
     }
     // 4-6.
     state_.ViewerReady = false;
+    jumpWanted_ = 0;
     if ((state_.MovieOpen || state_.ExternalPlayerStarted) && MPlayer)
         MPlayer->stopForNextPicture();
     state_.MovieOpen = false;
@@ -611,12 +617,24 @@ void TfrmMain::Image1Click(QObject* sender)
     btMap->hide();
     takeFocusFromPanel();
     // 11-13.
+    inShow_ = true;
     ShowPicture();
+    inShow_ = false;
     QApplication::restoreOverrideCursor();
     if (timerWasRunning)
         TimDsp->start();
+    if (superseded_) {
+        // The track bar moved on while the picture loaded: its load was
+        // given up and the newest position is shown instead.
+        superseded_ = false;
+        state_.ViewerReady = true;
+        followWantedJump(true);
+        return;
+    }
     // 14: the display is repainted; input meanwhile finds ViewerReady false.
+    inShow_ = true;
     QCoreApplication::processEvents();
+    inShow_ = false;
     // 15-18.
     ++state_.CurrentIndex;
     state_.SuppressJumpChange = true;
@@ -626,7 +644,21 @@ void TfrmMain::Image1Click(QObject* sender)
     if (state_.CurrentIndex > static_cast<int>(state_.FileList.size()) - 1)
         state_.CurrentIndex = 0;
     state_.ViewerReady = true;
-    prefetchNeighbours();
+    if (!followWantedJump(false))
+        prefetchNeighbours();
+}
+
+bool TfrmMain::followWantedJump(bool superseded)
+{
+    if (jumpWanted_ == 0 || closing_)
+        return false;
+    // Queued, so a long drag does not stack one show inside another.
+    QTimer::singleShot(0, this, [this, superseded] {
+        const int p = std::exchange(jumpWanted_, 0);
+        if (p > 0 && state_.ViewerReady && !closing_)
+            jumpTo(p, superseded);
+    });
+    return true;
 }
 
 void TfrmMain::TimDspTimer() { Image1Click(TimDsp); }
@@ -702,18 +734,34 @@ void TfrmMain::tbJumpChange()
 {
     if (state_.SuppressJumpChange)
         return;
-    int p = tbJump->value();
+    const int p = tbJump->value();
     lbPosi->setText(QString::number(p));
-    if (p == state_.CurrentIndex)
+    if (!state_.ViewerReady) {
+        // Moved while a picture is shown (a drag goes on): the newest
+        // position is shown next, and the load it supersedes is given up.
+        if (inShow_)
+            jumpWanted_ = p;
         return;
-    if (p == tbJump->maximum() && state_.CurrentIndex == 0)
-        return;
+    }
+    jumpTo(p, false);
+}
+
+void TfrmMain::jumpTo(int p, bool afterGivenUp)
+{
+    // After a load given up, the screen holds neither the picture
+    // CurrentIndex names nor its neighbour: any position is shown.
+    if (!afterGivenUp) {
+        if (p == state_.CurrentIndex)
+            return;
+        if (p == tbJump->maximum() && state_.CurrentIndex == 0)
+            return;
+    }
     const int count = static_cast<int>(state_.FileList.size());
     if (p > count)
         p = count;
-    if (!state_.ViewerReady)
-        return;
+    // The neighbours of the old place are not wanted now (unless jumped to).
     state_.CurrentIndex = std::max(0, p - 1);
+    cache_->cancelAhead(state_.fullPath(state_.CurrentIndex));
     Image1Click(tbJump);
 }
 
@@ -874,18 +922,33 @@ void TfrmMain::ShowPicture()
         cbDisp->show();
         lbSize->clear();
         bool failed = false;
+        bool previewShown = false;
         try {
             // 4.
             const viewer::PictureRequest request = requestFor(index);
             std::shared_ptr<viewer::LoadedPicture> loaded;
             {
                 LoadingInputGate gate;
-                loaded = cache_->take(request);
+                // A JPEG decoded now shows a quick first look while the
+                // picture itself is decoded.
+                loaded = cache_->take(request, [this, &previewShown](const imaging::DecodedPicture& p) {
+                    if (closing_)
+                        return;
+                    Image1->setPicture(p.image, p.fullSize);
+                    Image1->repaint();
+                    previewShown = true;
+                    if (previewPainted)
+                        previewPainted(p.image);
+                });
             }
             // The window closed, or the program was asked to end, while the
             // file was read: nothing more is shown.
             if (closing_ || platform::endRequested())
                 return;
+            if (!loaded && jumpWanted_ != 0) {
+                superseded_ = true;
+                return;
+            }
             if (!loaded || loaded->failed)
                 throw imaging::DecodeError("picture not decoded");
             const bool hasExif = !loaded->exif.empty();
@@ -949,6 +1012,13 @@ void TfrmMain::ShowPicture()
             failed = true;
         } catch (...) {
             failed = true;
+        }
+        if (failed && previewShown && shownPath_ != path) {
+            // The first look of a picture that failed leaves the screen.
+            if (shown_.image.isNull())
+                Image1->clear();
+            else
+                showShown();
         }
         if (failed) {
             // The date, title and conditions would still be the previous
@@ -1020,6 +1090,11 @@ void TfrmMain::prefetchNeighbours()
     const int next = state_.CurrentIndex;
     const int back = viewer::stepBackIndex(state_.CurrentIndex, count);
     cache_->cancelQueued();
+    // Only the picture on screen and the two a step reaches stay decoded.
+    QStringList keep{state_.fullPath(next), shownPath_};
+    if (back >= 0)
+        keep << state_.fullPath(back);
+    cache_->keepOnly(keep);
     const viewer::PictureRequest n = requestFor(next);
     if (back >= 0 && back != next) {
         const viewer::PictureRequest b = requestFor(back);

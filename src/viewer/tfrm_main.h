@@ -5,6 +5,7 @@
 #include <QMargins>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 #include "imaging/picture_decoder.h"
@@ -140,6 +141,9 @@ public:
     viewer::PictureCache& pictureCache() { return *cache_; }
     // The picture as decoded for the screen (may be a reduced copy).
     const imaging::DecodedPicture& shownPicture() const { return shown_; }
+    // Told of every quick first look painted before its picture (the
+    // benchmarks time it; the tests check it shows the right picture).
+    std::function<void(const QImage&)> previewPainted;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -159,6 +163,9 @@ private:
     void followPointer(const QPoint& pos);
     void showShown();
     void prefetchNeighbours();
+    void jumpTo(int position, bool afterGivenUp);
+    // Shows the track bar's position reached during the last show, if any.
+    bool followWantedJump(bool superseded);
     viewer::PictureRequest requestFor(int index) const;
     void rerenderOnBackground();
     QString shownFileName() const;
@@ -183,6 +190,9 @@ private:
     QString shownPath_;
     int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
     bool closing_ = false;
+    bool inShow_ = false;     // within a show, while ViewerReady is false
+    int jumpWanted_ = 0;      // the track bar's position reached meanwhile
+    bool superseded_ = false;  // the last load was given up for it
     // While it runs, a window manager's frame arriving refits window mode.
     QDeadlineTimer fitting_;
     QMargins fittedMargins_;

@@ -8,16 +8,23 @@
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTransform>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "imaging/decode_budget.h"
 #include "metadata/picture_reader.h"
 #include "metadata/string_sink.h"
 #include "support/hostile_folders.h"
 #include "viewer/picture_cache.h"
+#include "viewer/viewer_logic.h"
 
 namespace {
 
@@ -197,4 +204,227 @@ TEST(PictureCache, AReadThatStopsAnsweringIsGivenUpAndTheNextPictureLoads)
     EXPECT_LT(t.elapsed(), 5000);
     // The hung reads end when the server answers again.
     gate->release();
+}
+
+namespace {
+
+// A photograph-like picture whose pattern depends on seed, so a first look
+// at the wrong picture does not pass for the right one.
+QImage photo(QSize size, int seed)
+{
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int band = ((x / (40 + seed * 13)) + (y / (30 + seed * 7))) % 2;
+            row[x] = qRgb((x * 255 / size.width() + seed * 50) % 256, band ? 220 : 30, (y * 255 / size.height()) % 256);
+        }
+    }
+    return img;
+}
+
+QByteArray jpegOf(const QImage& img)
+{
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    img.save(&b, "JPEG", 90);
+    return out;
+}
+
+// The JPEG with an Exif block that says how to turn it.
+QByteArray withOrientation(const QByteArray& jpeg, int orientation)
+{
+    QByteArray tiff("II\x2a\x00\x08\x00\x00\x00", 8);
+    tiff += QByteArray("\x01\x00", 2);                      // one entry
+    tiff += QByteArray("\x12\x01\x03\x00\x01\x00\x00\x00", 8);  // orientation, SHORT, 1
+    tiff += char(orientation);
+    tiff += QByteArray("\x00\x00\x00", 3);
+    tiff += QByteArray("\x00\x00\x00\x00", 4);  // no next IFD
+    const QByteArray body = QByteArray("Exif\x00\x00", 6) + tiff;
+    QByteArray app1("\xff\xe1", 2);
+    app1 += char((body.size() + 2) >> 8);
+    app1 += char((body.size() + 2) & 0xff);
+    return jpeg.left(2) + app1 + body + jpeg.mid(2);
+}
+
+double psnr(const QImage& a0, const QImage& b0)
+{
+    const QImage a = a0.convertToFormat(QImage::Format_RGB32);
+    const QImage b = b0.convertToFormat(QImage::Format_RGB32).scaled(a.size(), Qt::IgnoreAspectRatio,
+                                                                      Qt::SmoothTransformation);
+    double se = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
+            se += dr * dr + dg * dg + db * db;
+        }
+    const double mse = se / (3.0 * a.width() * a.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+}  // namespace
+
+TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
+{
+    const QImage img = photo({3000, 2000}, 1);
+    const QByteArray jpg = jpegOf(img);
+    viewer::PictureRequest r = request(QStringLiteral("/x/a.jpg"));  // 800x600: the picture at 1/2
+    const imaging::DecodedPicture look = viewer::decodePreview(r, jpg);
+    ASSERT_FALSE(look.isNull());
+    EXPECT_EQ(look.fullSize, QSize(3000, 2000));
+    EXPECT_EQ(look.scaleDenom, 8);
+    EXPECT_EQ(look.image.size(), QSize(800, 533)) << "fitted to the drawn size";
+    EXPECT_GT(psnr(look.image, img), 22.0);
+    EXPECT_LT(psnr(look.image, photo({3000, 2000}, 2)), 16.0) << "another picture is told apart";
+
+    // Turned as the viewer turns the picture: 6 is a quarter right.
+    const imaging::DecodedPicture turned = viewer::decodePreview(r, withOrientation(jpg, 6));
+    ASSERT_FALSE(turned.isNull());
+    EXPECT_EQ(turned.fullSize, QSize(2000, 3000));
+    QTransform right;
+    right.rotate(90);
+    EXPECT_GT(psnr(turned.image, img.transformed(right)), 22.0);
+    EXPECT_EQ(viewer::decodePreview(r, withOrientation(jpg, 3)).fullSize, QSize(3000, 2000));
+
+    // None where it would be no quicker or not a first look of the picture.
+    EXPECT_TRUE(viewer::decodePreview(request(QStringLiteral("/x/small.jpg")), jpegOf(photo({1800, 1200}, 1))).isNull())
+        << "a small picture is decoded whole as quickly";
+    EXPECT_TRUE(viewer::decodePreview(request(QStringLiteral("/x/a.png")), jpg).isNull());
+    EXPECT_TRUE(viewer::decodePreview(r, jpg.left(jpg.size() / 2)).isNull()) << "a cut file gives no first look";
+    viewer::PictureRequest oneToOne = r;
+    oneToOne.proportional = false;
+    EXPECT_TRUE(viewer::decodePreview(oneToOne, jpg).isNull());
+    // A decode told to stop stops.
+    std::atomic<bool> cancel{true};
+    EXPECT_TRUE(viewer::decodePreview(r, jpg, &cancel).isNull());
+    imaging::DecodeRequest dr;
+    dr.cancel = &cancel;
+    EXPECT_THROW(imaging::decodePicture(QStringLiteral("a.jpg"), jpg, dr), imaging::DecodeError);
+}
+
+TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("a.jpg"));
+    const QByteArray jpg = jpegOf(photo({3200, 2400}, 3));
+    ASSERT_TRUE(testsupport::writeFile(path, jpg));
+    // The picture is held back until its first look has been handed on,
+    // as a 24-megapixel decode would be.
+    std::atomic<bool> looked{false};
+    viewer::PictureCache cache(64ll << 20, [&](const viewer::PictureRequest& r, bool full, viewer::LoadProgress* p,
+                                               bool decode) {
+        auto out = viewer::loadPicture(r, full, p, decode);
+        for (int i = 0; i < 500 && !looked.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return out;
+    });
+    std::vector<imaging::DecodedPicture> looks;
+    const auto sink = [&](const imaging::DecodedPicture& p) {
+        looks.push_back(p);
+        looked.store(true);
+    };
+    const auto loaded = cache.take(request(path), sink);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_EQ(looks.size(), 1u);
+    EXPECT_EQ(looks[0].fullSize, QSize(3200, 2400));
+    EXPECT_GT(psnr(looks[0].image, loaded->picture.image), 22.0);
+    // The picture itself is exactly what the decode without a first look gives.
+    imaging::DecodeRequest dr;
+    dr.drawnSize = [](QSize full) { return viewer::drawnSize(QSize(800, 600), full, true, false); };
+    const imaging::DecodedPicture today = imaging::decodePicture(path, jpg, dr);
+    EXPECT_EQ(loaded->picture.image, today.image);
+    EXPECT_EQ(loaded->picture.scaleDenom, 4);
+
+    // Taken from the cache, or with first looks off, none comes.
+    looks.clear();
+    looked.store(true);
+    EXPECT_NE(cache.take(request(path), sink), nullptr);
+    cache.clear();
+    cache.setPreviewEnabled(false);
+    EXPECT_NE(cache.take(request(path), sink), nullptr);
+    EXPECT_TRUE(looks.empty());
+}
+
+TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
+{
+    // Every load runs until it is told to stop (or five seconds pass); the
+    // log outlives the test for the loads still winding down.
+    struct Log {
+        std::mutex mutex;
+        QStringList started, stopped;
+    };
+    const auto log = std::make_shared<Log>();
+    std::mutex& mutex = log->mutex;
+    QStringList& started = log->started;
+    QStringList& stopped = log->stopped;
+    viewer::PictureCache cache(64ll << 20, [log](const viewer::PictureRequest& r, bool, viewer::LoadProgress* p, bool) {
+        {
+            std::lock_guard<std::mutex> lock(log->mutex);
+            log->started << r.path;
+        }
+        p->reading.store(false);
+        auto out = std::make_shared<viewer::LoadedPicture>();
+        out->picture.kind = imaging::PictureKind::Jpeg;
+        for (int i = 0; i < 500 && !p->cancelled.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (p->cancelled.load()) {
+            std::lock_guard<std::mutex> lock(log->mutex);
+            log->stopped << r.path;
+            out->failed = true;
+        }
+        return out;
+    });
+    auto wasStopped = [&](const QString& path) {
+        for (int i = 0; i < 300; ++i) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (stopped.contains(path))
+                    return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    };
+    // The waiter gives up (a newer jump): the load is told to stop.
+    cache.setWaitPump([] { return false; });
+    EXPECT_EQ(cache.take(request(QStringLiteral("/x/a.jpg"))), nullptr);
+    EXPECT_TRUE(wasStopped(QStringLiteral("/x/a.jpg")));
+    EXPECT_EQ(cache.cancelled(), 1);
+
+    // A jump: the decode running ahead stops, the one queued never starts,
+    // and neither leaves a failure in the cache.
+    cache.prefetch(request(QStringLiteral("/x/next.jpg")));
+    cache.prefetch(request(QStringLiteral("/x/back.jpg")));
+    for (int i = 0; i < 300; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            if (started.contains(QStringLiteral("/x/next.jpg")))
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // The picture jumped to goes on decoding.
+    cache.cancelAhead(QStringLiteral("/x/next.jpg"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_FALSE(stopped.contains(QStringLiteral("/x/next.jpg")));
+    }
+    cache.cancelAhead();
+    EXPECT_TRUE(wasStopped(QStringLiteral("/x/next.jpg")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        EXPECT_FALSE(started.contains(QStringLiteral("/x/back.jpg")));
+    }
+    EXPECT_EQ(cache.cachedBytes(), 0);
+    int pumps = 0;
+    cache.setWaitPump([&] { return ++pumps < 3; });
+    EXPECT_EQ(cache.take(request(QStringLiteral("/x/next.jpg"))), nullptr) << "loaded again, not the stopped result";
+    EXPECT_GE(pumps, 3);
+    std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(started.count(QStringLiteral("/x/next.jpg")), 2);
 }

@@ -1,5 +1,10 @@
 // The viewer window driven offscreen over real picture files.
+#include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -15,7 +20,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <functional>
+#include <thread>
+#include <vector>
 
 #include "app/app_state.h"
 #include "widgets/click_label.h"
@@ -25,6 +36,7 @@
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
 #include "viewer/tfrm_main.h"
+#include "viewer/viewer_logic.h"
 
 namespace fs = std::filesystem;
 
@@ -54,6 +66,14 @@ protected:
         const QString path = dir.filePath(name);
         EXPECT_TRUE(img.save(path, format));
         return addFile(name);
+    }
+    bool writeBytes(const QString& name, const QByteArray& bytes)
+    {
+        QFile f(dir.filePath(name));
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            return false;
+        addFile(name);
+        return true;
     }
     QString addFile(const QString& name)
     {
@@ -521,4 +541,168 @@ TEST_F(Show, TodaysPhoneAndCameraFilesShowWithTheirConditionLines)
     QTest::keyClick(viewer.get(), Qt::Key_Right);
     EXPECT_EQ(shownSize(), QSize(30, 20));
     EXPECT_EQ(viewer->lbPosi->text(), QStringLiteral("4"));
+}
+
+namespace {
+
+// A photograph-like picture whose pattern depends on seed.
+QImage photo(QSize size, int seed)
+{
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < size.width(); ++x) {
+            const int band = ((x / (40 + seed * 13)) + (y / (30 + seed * 7))) % 2;
+            row[x] = qRgb((x * 255 / size.width() + seed * 50) % 256, band ? 220 : 30, (y * 255 / size.height()) % 256);
+        }
+    }
+    return img;
+}
+
+double psnr(const QImage& a0, const QImage& b0)
+{
+    const QImage a = a0.convertToFormat(QImage::Format_RGB32);
+    const QImage b = b0.convertToFormat(QImage::Format_RGB32).scaled(a.size(), Qt::IgnoreAspectRatio,
+                                                                      Qt::SmoothTransformation);
+    double se = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
+            se += dr * dr + dg * dg + db * db;
+        }
+    const double mse = se / (3.0 * a.width() * a.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Where the track bar's handle stands at value.
+QPoint handleAt(QSlider* s, int value)
+{
+    QStyleOptionSlider opt;
+    opt.initFrom(s);
+    opt.orientation = s->orientation();
+    opt.minimum = s->minimum();
+    opt.maximum = s->maximum();
+    opt.sliderPosition = value;
+    opt.sliderValue = value;
+    opt.tickPosition = s->tickPosition();
+    opt.tickInterval = s->tickInterval();
+    opt.subControls = QStyle::SC_All;
+    return s->style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, s).center();
+}
+
+// Runs events until done() or a few seconds have passed.
+bool waitFor(const std::function<bool()>& done)
+{
+    for (int i = 0; i < 300 && !done(); ++i)
+        QTest::qWait(10);
+    return done();
+}
+
+// The pointer moved with the left button held, as in a drag.
+void dragTo(QSlider* s, QPoint pos)
+{
+    QMouseEvent move(QEvent::MouseMove, QPointF(pos), QPointF(s->mapToGlobal(pos)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(s, &move);
+}
+
+}  // namespace
+
+TEST_F(Show, AJumpPaintsAFirstLookOfThatPictureAndThenTodaysPicture)
+{
+    std::vector<QByteArray> files;
+    for (int i = 0; i < 4; ++i) {
+        QByteArray jpg;
+        QBuffer b(&jpg);
+        b.open(QIODevice::WriteOnly);
+        photo({3200, 2400}, i).save(&b, "JPEG", 90);
+        ASSERT_TRUE(writeBytes(QStringLiteral("p%1.jpg").arg(i), jpg));
+        files.push_back(jpg);
+    }
+    start();
+    viewer->setPrefetchEnabled(false);  // every jump decodes its picture now
+    // A 24-megapixel decode takes long enough for the first look to be
+    // painted first; this one is held back until it has been.
+    std::vector<QImage> looks;
+    std::atomic<bool> looked{false};
+    viewer->previewPainted = [&](const QImage& image) {
+        looks.push_back(image);
+        looked.store(true);
+    };
+    viewer->pictureCache().setLoader([&](const viewer::PictureRequest& r, bool full, viewer::LoadProgress* p,
+                                         bool decode) {
+        auto out = viewer::loadPicture(r, full, p, decode);
+        for (int i = 0; i < 500 && !full && !looked.load(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return out;
+    });
+    const QSize area = viewer->Image1->size();
+    for (const int position : {4, 1}) {
+        SCOPED_TRACE(position);
+        looks.clear();
+        looked.store(false);
+        if (position == 4)
+            QTest::keyClick(viewer->tbJump, Qt::Key_End);
+        else
+            QTest::keyClick(viewer->tbJump, Qt::Key_Home);
+        ASSERT_EQ(viewer->lbPosi->text(), QString::number(position));
+        const int k = position - 1;
+        // The first look: that picture, no other.
+        ASSERT_EQ(looks.size(), 1u);
+        const double right = psnr(looks[0], photo({3200, 2400}, k));
+        for (int other = 0; other < 4; ++other)
+            if (other != k)
+                EXPECT_LT(psnr(looks[0], photo({3200, 2400}, other)) + 6, right) << other;
+        // Then the picture exactly as decoded without a first look.
+        imaging::DecodeRequest dr;
+        dr.drawnSize = [area](QSize full) { return viewer::drawnSize(area, full, true, false); };
+        EXPECT_EQ(viewer->Image1->picture(), imaging::decodePicture(QStringLiteral("x.jpg"), files[k], dr).image);
+        EXPECT_EQ(shownSize(), QSize(3200, 2400));
+    }
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
+TEST_F(Show, DraggingTheTrackBarShowsWhereItStopsAndGivesUpWhatItLeft)
+{
+    for (int i = 0; i < 30; ++i)
+        addPicture(QStringLiteral("p%1.png").arg(i, 2, 10, QLatin1Char('0')), {20 + i, 10});
+    start();
+    QSlider* bar = viewer->tbJump;
+    viewer->lbSenOtMouseEnter();  // the pointer at the bottom shows the panel
+    // The tenth picture is slow to come (a large file on a slow disk).
+    std::atomic<bool> slowStopped{false};
+    viewer->pictureCache().setLoader([&](const viewer::PictureRequest& r, bool full, viewer::LoadProgress* p,
+                                         bool decode) {
+        if (r.path.endsWith(QLatin1String("p09.png"))) {
+            for (int i = 0; i < 500 && !p->cancelled.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            slowStopped.store(p->cancelled.load());
+        }
+        return viewer::loadPicture(r, full, p, decode);
+    });
+    QTest::mousePress(bar, Qt::LeftButton, Qt::NoModifier, handleAt(bar, 1));
+    // The pointer goes on while the tenth picture loads.
+    QTimer::singleShot(100, bar, [&] { dragTo(bar, handleAt(bar, 20)); });
+    dragTo(bar, handleAt(bar, 10));
+    ASSERT_TRUE(bar->isSliderDown());
+    // The tenth was given up for the twentieth, shown once the queue
+    // of events reaches it.
+    EXPECT_GE(viewer->pictureCache().cancelled(), 1);
+    EXPECT_TRUE(waitFor([&] { return slowStopped.load(); })) << "its load is told to stop";
+    EXPECT_TRUE(waitFor([&] { return shownSize().width() == 20 + 19; }));
+    EXPECT_EQ(viewer->lbPosi->text(), QStringLiteral("20"));
+    // Where the pointer rests, that picture is shown.
+    for (const int position : {24, 23, 5}) {
+        dragTo(bar, handleAt(bar, position));
+        EXPECT_TRUE(waitFor([&] { return shownSize().width() == 20 + position - 1; })) << position;
+    }
+    QTest::mouseRelease(bar, Qt::LeftButton, Qt::NoModifier, handleAt(bar, 5));
+    EXPECT_FALSE(bar->isSliderDown());
+    EXPECT_EQ(bar->value(), 5);
+    EXPECT_TRUE(state.ViewerReady);
+    EXPECT_TRUE(messages.texts.isEmpty());
+    // The show goes on from there.
+    viewer->Image1Click(viewer->Image1);
+    EXPECT_EQ(shownSize().width(), 20 + 5);
 }
