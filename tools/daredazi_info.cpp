@@ -7,12 +7,18 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <cstdint>
+
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#else
+#include <cerrno>
+#include <unistd.h>
 #endif
 
 #include "metadata/picture_reader.h"
@@ -95,27 +101,100 @@ std::string utf8(const wchar_t* text)
 }
 #endif
 
-// The whole of a regular file; false when it is none or cannot be read.
-// Names are UTF-8 here and UTF-16 on Windows, so any folder name opens.
-bool readWholeFile(const std::string& name, std::vector<uint8_t>& data)
-{
+// A picture file opened for reading without waiting, and only when it is a
+// regular file: a FIFO named .jpg would hold an ordinary open for ever.
+// Read at positions, as far as the metadata needs (a 64 GB file costs what
+// a small one does). Names are UTF-8 here and UTF-16 on Windows, so any
+// folder name opens.
+class CheckedFile : public metadata::ByteSource {
+public:
+    explicit CheckedFile(const std::string& name)
+    {
 #ifdef _WIN32
-    FILE* file = _wfopen(wide(name).c_str(), L"rb");
-    struct _stat64 info {};
-    const bool regular = file && _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFREG);
+        file_ = _wfopen(wide(name).c_str(), L"rb");
+        struct _stat64 info {};
+        const bool regular = file_ && _fstat64(_fileno(file_), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
 #else
-    FILE* file = std::fopen(name.c_str(), "rb");
-    struct stat info {};
-    const bool regular = file && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+        fd_ = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        struct stat info {};
+        const bool regular = fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode);
 #endif
-    bool ok = regular;
-    if (ok) {
-        data.resize(static_cast<size_t>(info.st_size));
-        ok = std::fread(data.data(), 1, data.size(), file) == data.size();
+        if (regular)
+            size_ = static_cast<int64_t>(info.st_size);
+        else if (isOpen())
+            why_ = "not a regular file";
     }
-    if (file)
-        std::fclose(file);
-    return ok;
+    ~CheckedFile() override
+    {
+#ifdef _WIN32
+        if (file_)
+            std::fclose(file_);
+#else
+        if (fd_ >= 0)
+            ::close(fd_);
+#endif
+    }
+    CheckedFile(const CheckedFile&) = delete;
+    CheckedFile& operator=(const CheckedFile&) = delete;
+
+    bool usable() const { return size_ >= 0; }
+    const char* why() const { return why_; }
+
+    int64_t readAt(int64_t at, void* dest, int64_t n) override
+    {
+        if (!usable() || at < 0 || n <= 0 || at >= size_)
+            return 0;
+        n = std::min(n, size_ - at);
+        int64_t have = 0;
+#ifdef _WIN32
+        if (_fseeki64(file_, at, SEEK_SET) != 0)
+            return 0;
+        have = static_cast<int64_t>(std::fread(dest, 1, static_cast<size_t>(n), file_));
+#else
+        while (have < n) {
+            const ssize_t got = ::pread(fd_, static_cast<char*>(dest) + have, static_cast<size_t>(n - have), at + have);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                break;
+            have += got;
+        }
+#endif
+        return have;
+    }
+    int64_t size() override { return size_; }
+
+private:
+    bool isOpen() const
+    {
+#ifdef _WIN32
+        return file_ != nullptr;
+#else
+        return fd_ >= 0;
+#endif
+    }
+
+#ifdef _WIN32
+    FILE* file_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+    int64_t size_ = -1;
+    const char* why_ = "cannot read the file";
+};
+
+// Reads the metadata as the viewer does: a JPEG's head, or the Exif the
+// container walk finds.
+void readMetadata(CheckedFile& file, metadata::Container container, metadata::MetadataSink& sink,
+                  const metadata::ReadOptions& options, const metadata::BrotliInflate& inflate)
+{
+    if (container == metadata::Container::Jpeg) {
+        std::vector<uint8_t> head(static_cast<size_t>(std::min<int64_t>(file.size(), metadata::kJpegMetadataHead)));
+        head.resize(static_cast<size_t>(std::max<int64_t>(file.readAt(0, head.data(), static_cast<int64_t>(head.size())), 0)));
+        metadata::JpegRead(head.data(), head.size(), sink, options);
+        return;
+    }
+    metadata::ExifBlobRead(metadata::loadExif(file, container, inflate), sink, options);
 }
 
 // The container a name's ending gives; a name without a known ending is
@@ -163,16 +242,16 @@ int run(const std::vector<std::string>& args)
     int status = 0;
     bool first = true;
     for (const std::string& file : files) {
-        std::vector<uint8_t> data;
-        if (!readWholeFile(file, data)) {
-            std::cerr << "daredazi-info: " << file << ": cannot read the file\n";
+        CheckedFile source(file);
+        if (!source.usable()) {
+            std::cerr << "daredazi-info: " << file << ": " << source.why() << "\n";
             status = 1;
             continue;
         }
         metadata::StringSink sink;
         std::string error;
         try {
-            metadata::PictureRead(data.data(), data.size(), containerOf(file), sink, options, inflate());
+            readMetadata(source, containerOf(file), sink, options, inflate());
         } catch (const metadata::MetadataError& e) {
             error = *e.what() ? e.what() : "the file is too short";
         }

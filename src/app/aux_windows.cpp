@@ -25,7 +25,7 @@ static void initWindowResources()
 }
 
 TfrmSSVer::TfrmSSVer(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QDialog(owner, platform::kFixedDialogFlags)
 {
     initWindowResources();
     setObjectName(QStringLiteral("frmSSVer"));
@@ -68,12 +68,8 @@ TfrmSSVer::TfrmSSVer(QWidget* owner)
     platform::shrinkToFit(Version, Panel1->contentsRect().right() - Version->x());
     Version->adjustSize();
 
-    Comments = new QLabel(QStringLiteral("Slide show viewer for photographs"), Panel1);
-    QFont commentFont;
-    commentFont.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
-    commentFont.setStyleHint(QFont::Serif);
-    commentFont.setPixelSize(platform::scaled(18, f));
-    Comments->setFont(commentFont);
+    Comments = new QLabel(QStringLiteral("撮影情報つき写真スライドショー"), Panel1);
+    Comments->setFont(platform::serifFont(platform::scaled(18, f)));
     Comments->move(platform::scaled(8, f), platform::scaled(155, f));
     Comments->adjustSize();
 

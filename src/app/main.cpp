@@ -1,20 +1,29 @@
 // Daredazi: a slide-show viewer for folders of photographs.
 #include <QApplication>
+#include <QFile>
+#include <QLocalServer>
 
 #include "app/app_state.h"
 #include "app/open_from_outside.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
+#include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "platform/media_environment.h"
 
 int main(int argc, char** argv)
 {
-    // Before anything can load the media back end.
+    // Before anything can load the media back end or start a thread.
+    platform::installEndSignals(platform::removeMediaStateFolder);
     platform::keepMediaStateInTemporaryFolder();
     app::keepLibraryMessagesQuiet();
     QApplication application(argc, argv);
-    // The one argument is a folder or picture to open ("Open with").
-    const QString startPath = app::startPathFromArguments(QCoreApplication::arguments());
+    platform::watchEndSignals();
+    // The one argument is a folder or picture to open ("Open with"), taken
+    // by its bytes: a name that is not UTF-8 still opens.
+    const QString startPath =
+        argc > 1 ? app::startPathFromArguments({QString(), platform::decodeFileName(argv[1], qstrlen(argv[1]))})
+                 : QString();
     // A viewer already running is brought forward and shows it instead.
     if (app::forwardToRunningInstance(startPath))
         return 0;
@@ -23,8 +32,15 @@ int main(int argc, char** argv)
     AppState state;
     app::createWindows(state);
     app::listenForLaterInstances(state);
+    // The listening socket's file goes also when a signal ends the run.
+    for (const QLocalServer* server : application.findChildren<QLocalServer*>())
+        if (server->fullServerName().startsWith(QLatin1Char('/')))
+            platform::removeAtEnd(QFile::encodeName(server->fullServerName()));
     app::openFromOutside(state, startPath);
-    const int rc = QApplication::exec();
-    app::destroyWindows(state);
-    return rc;
+    // An end asked for while the first picture's box was up ends here.
+    const int rc = platform::endRequested() ? 0 : QApplication::exec();
+    // Asked to end by a signal: at once, without taking every window down.
+    if (platform::endRequested())
+        platform::endNow();
+    app::endProcess(rc);
 }

@@ -13,6 +13,8 @@
 #include "app/app_state.h"
 #include "folder/masks.h"
 #include "folder/tfrm_sub.h"
+#include "platform/end_signals.h"
+#include "platform/regular_file.h"
 #include "widgets/folder_tree.h"
 
 namespace app {
@@ -44,11 +46,13 @@ bool chooseFolder(TfrmSub& sub, const QString& folder)
 {
     const bool same = QDir::cleanPath(sub.tvFoldr->selectedPath()) == folder;
     // The tree reads folders in the background: a folder whose parent it has
-    // not read yet has no row for a moment.
+    // not read yet has no row for a moment (a deep one for a few seconds,
+    // as its levels are read one after another).
+    const int patienceMs = platform::isDirectory(folder) ? 15000 : 2000;
     QElapsedTimer waited;
     waited.start();
     while (!sub.tvFoldr->selectPath(folder)) {
-        if (waited.elapsed() > 2000)
+        if (waited.elapsed() > patienceMs || platform::endRequested())
             return false;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
         QThread::msleep(5);
@@ -79,11 +83,12 @@ void openFromOutside(AppState& state, const QString& path)
     if (!sub || path.isEmpty())
         return;
     const QFileInfo info(path);
+    const platform::FileFacts facts = platform::lookUpFile(path);
     QString folder;
     QString picture;
-    if (info.isDir()) {
+    if (facts.directory) {
         folder = QDir::cleanPath(info.absoluteFilePath());
-    } else if (info.isFile() && isPictureName(info.fileName())) {
+    } else if (facts.regular && isPictureName(info.fileName())) {
         folder = QDir::cleanPath(info.absolutePath());
         picture = info.fileName();
     } else {

@@ -1,9 +1,12 @@
 #include "app/single_instance.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
@@ -14,6 +17,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <memory>
 
 #include "app/app_state.h"
@@ -23,8 +27,12 @@
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <windows.h>
 #endif
 
 namespace app {
@@ -33,6 +41,11 @@ namespace {
 
 // A client gets this long to send its one line.
 constexpr int kClientDeadlineMs = 1000;
+// A start gives up looking for the running instance after this long and
+// runs on its own. A running instance answers a connect at once (the system
+// queues it), so only a name held by something else takes this long.
+constexpr int kForwardDeadlineMs = 1000;
+constexpr int kConnectWaitMs = 200;
 
 // The server claimed by forwardToRunningInstance, handed to
 // listenForLaterInstances; owned by the application object.
@@ -91,21 +104,52 @@ bool peerIsThisUser([[maybe_unused]] qintptr descriptor)
 #endif
 }
 
-bool askRunningInstance(const InstanceChannel& channel, const QByteArray& message)
+enum class Asked { Answered, NoAnswer, OtherUser };
+
+Asked askRunningInstance(const InstanceChannel& channel, const QByteArray& message, int connectWaitMs)
 {
     QLocalSocket socket;
     prepare(socket, channel);
     socket.connectToServer(channel.name);
-    if (!socket.waitForConnected(1000))
-        return false;
+    if (!socket.waitForConnected(connectWaitMs))
+        return Asked::NoAnswer;
     if (!peerIsThisUser(socket.socketDescriptor()))
-        return false;
+        return Asked::OtherUser;
     socket.write(message);
     socket.waitForBytesWritten(1000);
     // The running one closes when it has read the line.
     if (socket.state() == QLocalSocket::ConnectedState)
         socket.waitForDisconnected(1000);
-    return true;
+    return Asked::Answered;
+}
+
+// Whether folder is a private folder of this user: a real folder (not a
+// link), owned by the user, closed to everyone else.
+bool isPrivateFolder([[maybe_unused]] const QString& folder)
+{
+#ifdef Q_OS_UNIX
+    struct stat st {};
+    if (lstat(QFile::encodeName(folder).constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == getuid() && (st.st_mode & 077) == 0;
+#else
+    return QFileInfo(folder).isDir();
+#endif
+}
+
+// Letters, digits, '.' and '-' as they are; every other byte as '_' and its
+// two hexadecimal digits.
+QString socketSafe(const QString& text)
+{
+    QString out;
+    for (const char c : text.toUtf8()) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '.' || u == '-')
+            out += QLatin1Char(c);
+        else
+            out += QLatin1Char('_') + QString::number(u, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    }
+    return out;
 }
 
 // Hands path to the windows once the viewer is between two pictures: a
@@ -164,12 +208,56 @@ void answer(QLocalSocket* socket, AppState& state)
 
 }  // namespace
 
-InstanceChannel instanceChannel()
+QString displayKey(const QString& platformName, const QString& displayName)
 {
-    const QString base = QStringLiteral("Daredazi-") + userKey();
+    QString key;
+    if (platformName == QLatin1String("xcb")) {
+        // host:number.screen; every screen of one display is one desktop,
+        // and "unix:0" is ":0".
+        QString name = displayName.isEmpty() ? QStringLiteral(":0") : displayName;
+        const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+        QString host = colon >= 0 ? name.left(colon) : QString();
+        QString number = colon >= 0 ? name.mid(colon + 1) : name;
+        if (const qsizetype dot = number.indexOf(QLatin1Char('.')); dot >= 0)
+            number.truncate(dot);
+        if (host == QLatin1String("unix"))
+            host.clear();
+        key = QStringLiteral("x") + host + QLatin1Char('-') + number;
+    } else if (platformName.startsWith(QLatin1String("wayland"))) {
+        key = QStringLiteral("wl-") + (displayName.isEmpty() ? QStringLiteral("wayland-0") : displayName);
+    } else {
+        key = platformName + (displayName.isEmpty() ? QString() : QLatin1Char('-') + displayName);
+    }
+    key = socketSafe(key);
+    // A socket path must fit its address structure (108 bytes).
+    if (key.size() > 40)
+        key = QString::fromLatin1(QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
+    return key;
+}
+
+QString displayKey()
+{
+    const QString platform = QGuiApplication::platformName();
+#ifdef Q_OS_WIN
+    // Each login (console or remote) is a session with its own desktop.
+    DWORD session = 0;
+    ProcessIdToSessionId(GetCurrentProcessId(), &session);
+    return displayKey(platform, QString::number(session));
+#else
+    if (platform == QLatin1String("xcb"))
+        return displayKey(platform, qEnvironmentVariable("DISPLAY"));
+    if (platform.startsWith(QLatin1String("wayland")))
+        return displayKey(platform, qEnvironmentVariable("WAYLAND_DISPLAY"));
+    return displayKey(platform, QString());
+#endif
+}
+
+InstanceChannel instanceChannel(const QString& display)
+{
+    const QString base = QStringLiteral("Daredazi-") + userKey() + QLatin1Char('-') + display;
 #ifdef Q_OS_UNIX
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
+    if (QDir::isAbsolutePath(runtime) && isPrivateFolder(runtime)) {
         const QString path = QDir(runtime).filePath(base);
         // A socket path must fit the address structure (108 bytes).
         if (QFile::encodeName(path).size() < 100)
@@ -182,6 +270,8 @@ InstanceChannel instanceChannel()
     return {base, false};
 #endif
 }
+
+InstanceChannel instanceChannel() { return instanceChannel(displayKey()); }
 
 QString instanceServerName() { return instanceChannel().name; }
 
@@ -218,9 +308,16 @@ bool forwardToRunningInstance(const QString& path)
     const InstanceChannel channel = instanceChannel();
     const QByteArray message = handOverMessage(path);
     int failedConnects = 0;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (askRunningInstance(channel, message))
+    const QDeadlineTimer deadline(kForwardDeadlineMs);
+    while (!deadline.hasExpired()) {
+        const int wait = static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 1, kConnectWaitMs));
+        const Asked asked = askRunningInstance(channel, message, wait);
+        if (asked == Asked::Answered)
             return true;
+        // Another user holds the name (an abstract one can be taken by
+        // anyone): no viewer of ours can be behind it. Run unguarded.
+        if (asked == Asked::OtherUser)
+            return false;
         ++failedConnects;
 
         auto* server = new QLocalServer(QCoreApplication::instance());
@@ -244,7 +341,16 @@ bool forwardToRunningInstance(const QString& path)
         }
         QThread::msleep(10 + QRandomGenerator::global()->bounded(20));
     }
+    // The name stays held without an answer: run unguarded.
     return false;
+}
+
+void stopListening()
+{
+    if (QLocalServer* server = claimedServer()) {
+        server->close();
+        delete server;
+    }
 }
 
 void bringForward(AppState& state)

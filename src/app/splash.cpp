@@ -13,6 +13,7 @@
 
 #include "app/app_state.h"
 #include "platform/dpi.h"
+#include "platform/fonts.h"
 #include "platform/window_functions.h"
 
 // The pictures live in a resource of the static gui library, which the
@@ -84,16 +85,6 @@ QPixmap titlePicture(QSize size)
     return pixmap;
 }
 
-QFont timesFont(int pixelHeight, bool bold)
-{
-    QFont font;
-    font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
-    font.setStyleHint(QFont::Serif);
-    font.setPixelSize(pixelHeight);
-    font.setBold(bold);
-    return font;
-}
-
 }  // namespace
 
 TfrmSSTTitl::TfrmSSTTitl(AppState& state)
@@ -114,14 +105,14 @@ TfrmSSTTitl::TfrmSSTTitl(AppState& state)
     Image1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     Label1 = new QLabel(QStringLiteral("Ver 1.50"), this);
-    Label1->setFont(timesFont(platform::scaled(30, f), true));
+    Label1->setFont(platform::serifFont(platform::scaled(30, f), true));
     Label1->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
     Label1->move(platform::scaled(390, f), platform::scaled(264, f));
     Label1->adjustSize();
     Label1->setAttribute(Qt::WA_TransparentForMouseEvents);
 
-    Label2 = new QLabel(QStringLiteral("Photo slide show with Exif details"), this);
-    Label2->setFont(timesFont(platform::scaled(20, f), false));
+    Label2 = new QLabel(QStringLiteral("撮影情報（Exif）も見られる写真スライドショー"), this);
+    Label2->setFont(platform::serifFont(platform::scaled(20, f), false));
     Label2->setStyleSheet(QStringLiteral("color: aqua; background: transparent;"));
     Label2->move(platform::scaled(15, f), platform::scaled(309, f));
     Label2->adjustSize();

@@ -6,10 +6,15 @@
 #include <QLoggingCategory>
 #include <QTranslator>
 
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/single_instance.h"
 #include "app/splash.h"
 #include "folder/tfrm_sub.h"
 #include "platform/folder_walk.h"
 #include "platform/fonts.h"
+#include "platform/media_environment.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/tfrm_main.h"
 
@@ -87,6 +92,16 @@ void destroyWindows(AppState& state)
     state.UnrotatedPicture = QImage();
     state.SortList.clear();
     state.InfoLines.clear();
+}
+
+void endProcess(int rc)
+{
+    // The window system takes the windows down with the process; the media
+    // back end's private folder goes as the exit handlers would take it.
+    stopListening();
+    platform::removeMediaStateFolder();
+    std::fflush(nullptr);
+    std::_Exit(rc);
 }
 
 }  // namespace app

@@ -25,4 +25,13 @@ void createWindows(AppState& state);
 // show list and the work lists.
 void destroyWindows(AppState& state);
 
+// Ends the process once its event loop has ended: gives up the instance
+// name and exits at once with rc. Nothing is left to save
+// (the program writes no files), so nothing is torn down: the decoder
+// thread would be joined in the middle of a camera picture, the folder
+// tree's reader thread, the media back end's pipeline and the window
+// system's connection each wait in turn, and a start made meanwhile would
+// be handed to a process without windows.
+[[noreturn]] void endProcess(int rc);
+
 }  // namespace app

@@ -3,12 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/file_names.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #else
-#include <QFile>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,7 +49,7 @@ NativePath nativePath(const QString& path)
 #ifdef _WIN32
     return path.toStdWString();
 #else
-    return QFile::encodeName(path).toStdString();
+    return platform::encodeFileName(path).toStdString();
 #endif
 }
 
@@ -62,7 +63,7 @@ NativePath nativeChild(const NativePath& dir, const QString& name)
 #else
     if (!out.empty() && out.back() != '/')
         out += '/';
-    const QByteArray bytes = QFile::encodeName(name);
+    const QByteArray bytes = platform::encodeFileName(name);
     out.append(bytes.constData(), static_cast<size_t>(bytes.size()));
 #endif
     return out;
@@ -72,16 +73,30 @@ BufferedFile::BufferedFile(const QString& path) : BufferedFile(nativePath(path))
 
 BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead)
 {
+    // A FIFO or device under a picture's name is opened without waiting
+    // and then refused by what the descriptor is; a regular file is read.
 #ifdef _WIN32
-    fd_ = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+    fd_ = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    struct _stat64 st;
+    if (fd_ >= 0 && (::_fstat64(fd_, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
+        ::_close(fd_);
+        fd_ = -1;
+    }
 #else
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    struct stat st;
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     // The walks read a few kilobytes at the front: the system's read-ahead
     // of a hundred kilobytes more is what a folder not yet in the cache
     // waits for.
     if (fd_ >= 0)
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
 #endif
+    if (fd_ >= 0)
+        size_ = static_cast<int64_t>(st.st_size);
 }
 
 BufferedFile::~BufferedFile()

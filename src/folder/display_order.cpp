@@ -1,6 +1,5 @@
 #include "folder/display_order.h"
 
-#include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +8,7 @@
 #include "folder/buffered_file.h"
 #include "imaging/picture_decoder.h"
 #include "platform/collation.h"
+#include "platform/regular_file.h"
 #include "platform/text_codec.h"
 
 namespace order {
@@ -66,10 +66,10 @@ QString fileDateKey(const QDateTime& lastWrite)
 
 QString fileDateKey(const QString& path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
+    const platform::FileFacts info = platform::lookUpFile(path);
+    if (!info.exists)
         return QStringLiteral("FFFFFFFF");
-    return fileDateKey(info.lastModified());
+    return fileDateKey(info.modified);
 }
 
 QString fitShotDate(const QString& date)

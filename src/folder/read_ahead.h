@@ -4,8 +4,15 @@
 // progress bar and event handling as they were). A folder not yet in the
 // system's cache costs one disk wait per file when read one after another;
 // with a dozen reads under way the disk serves them together.
+//
+// The caller never waits unbounded: a read that does not return (a network
+// or FUSE folder that stopped answering) is given up once no read at all
+// has finished for a while, and the threads stuck in it are let go when the
+// pool ends. So work must own what it uses (capture by value): it may run
+// on after the pool and its caller are gone.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
@@ -20,6 +27,9 @@ namespace order {
 // Enough reads under way to keep a disk's queue full (a folder not in the
 // cache read fastest with 64 here); the work of each is small.
 inline constexpr int kReadThreads = 64;
+// No read finished for this long: the reads still under way are given up.
+// A disk that spins up answers well within it.
+inline constexpr int kReadStallMs = 5000;
 
 template <class Result>
 class ReadAhead {
@@ -28,79 +38,134 @@ public:
     // it must not touch widgets or shared state. An exception gives a
     // default Result.
     ReadAhead(size_t count, std::function<Result(size_t)> work, int threads = kReadThreads)
-        : work_(std::move(work)), count_(count), results_(count), ready_(new std::atomic<bool>[count])
+        : s_(std::make_shared<Shared>(count, std::move(work)))
     {
-        for (size_t i = 0; i < count; ++i)
-            ready_[i].store(false, std::memory_order_relaxed);
         // A handful of files is not worth a thread each.
         const size_t n = std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), (count + 3) / 4);
         threads_.reserve(n);
+        s_->running = n;
         for (size_t t = 0; t < n; ++t)
-            threads_.emplace_back([this] { run(); });
+            threads_.emplace_back([s = s_] { run(*s); });
         if (n == 0)
             for (size_t i = 0; i < count; ++i)
-                produce(i);
+                produce(*s_, i);
     }
     ~ReadAhead()
     {
-        stop_.store(true);
-        for (std::thread& t : threads_)
-            t.join();
+        std::unique_lock<std::mutex> lock(s_->mutex);
+        s_->stop.store(true);
+        // Reads under way finish in a moment; one that hangs is let go.
+        const bool ended = s_->exited.wait_for(lock, std::chrono::milliseconds(100), [&] { return s_->running == 0; });
+        lock.unlock();
+        for (std::thread& t : threads_) {
+            if (ended)
+                t.join();
+            else
+                t.detach();
+        }
     }
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
+    // Called every 50 ms while take waits; false gives the wait up (the end
+    // of the program was asked for).
+    void setWaitPump(std::function<bool()> pump) { pump_ = std::move(pump); }
+    void setStallLimit(int ms) { stallMs_ = ms; }
+    // How many entries were given up.
+    size_t abandoned() const { return abandoned_; }
+
     // Waits for entry i and hands its result over; each i is taken once.
+    // A default Result when the entry was given up.
     Result take(size_t i)
     {
-        if (!ready_[i].load()) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            waitingFor_.store(i);
-            done_.wait(lock, [&] { return ready_[i].load(); });
-            waitingFor_.store(kNobody);
+        Shared& s = *s_;
+        if (!s.ready[i].load()) {
+            using Clock = std::chrono::steady_clock;
+            std::unique_lock<std::mutex> lock(s.mutex);
+            s.waitingFor.store(i);
+            for (bool goOn = true;;) {
+                // Nothing finished for the stall limit (every thread stuck,
+                // or this entry's read): given up, without another wait.
+                const auto quiet = Clock::now().time_since_epoch() - Clock::duration(s.lastProduced.load());
+                if (!goOn || quiet > std::chrono::milliseconds(stallMs_)) {
+                    s.waitingFor.store(kNobody);
+                    ++abandoned_;
+                    return Result();
+                }
+                if (s.done.wait_for(lock, std::chrono::milliseconds(50), [&] { return s.ready[i].load(); }))
+                    break;
+                lock.unlock();
+                goOn = !pump_ || pump_();
+                lock.lock();
+                if (s.ready[i].load())
+                    break;
+            }
+            s.waitingFor.store(kNobody);
         }
-        Result r = std::move(*results_[i]);
-        results_[i].reset();
+        Result r = std::move(*s.results[i]);
+        s.results[i].reset();
         return r;
     }
 
 private:
     static constexpr size_t kNobody = static_cast<size_t>(-1);
 
-    void run()
+    // Everything the threads touch, kept alive by them.
+    struct Shared {
+        Shared(size_t count, std::function<Result(size_t)> w)
+            : work(std::move(w)), count(count), results(count), ready(new std::atomic<bool>[count])
+        {
+            for (size_t i = 0; i < count; ++i)
+                ready[i].store(false, std::memory_order_relaxed);
+            lastProduced.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+        std::function<Result(size_t)> work;
+        const size_t count;
+        std::vector<std::optional<Result>> results;
+        std::unique_ptr<std::atomic<bool>[]> ready;
+        std::atomic<size_t> next{0};
+        std::atomic<size_t> waitingFor{kNobody};
+        std::atomic<bool> stop{false};
+        std::atomic<std::chrono::steady_clock::rep> lastProduced{0};
+        std::mutex mutex;
+        std::condition_variable done;
+        std::condition_variable exited;
+        size_t running = 0;  // threads not yet ended (under mutex)
+    };
+
+    static void run(Shared& s)
     {
         for (;;) {
-            const size_t i = next_.fetch_add(1);
-            if (i >= count_ || stop_.load())
-                return;
-            produce(i);
+            const size_t i = s.next.fetch_add(1);
+            if (i >= s.count || s.stop.load())
+                break;
+            produce(s, i);
         }
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (--s.running == 0)
+            s.exited.notify_all();
     }
-    void produce(size_t i)
+    static void produce(Shared& s, size_t i)
     {
         try {
-            results_[i].emplace(work_(i));
+            s.results[i].emplace(s.work(i));
         } catch (...) {
-            results_[i].emplace();
+            s.results[i].emplace();
         }
-        ready_[i].store(true);
+        s.ready[i].store(true);
+        s.lastProduced.store(std::chrono::steady_clock::now().time_since_epoch().count());
         // Wake the taker only when it waits for this very entry.
-        if (waitingFor_.load() == i) {
-            { std::lock_guard<std::mutex> lock(mutex_); }
-            done_.notify_one();
+        if (s.waitingFor.load() == i) {
+            { std::lock_guard<std::mutex> lock(s.mutex); }
+            s.done.notify_one();
         }
     }
 
-    std::function<Result(size_t)> work_;
-    const size_t count_;
-    std::vector<std::optional<Result>> results_;
-    std::unique_ptr<std::atomic<bool>[]> ready_;
-    std::atomic<size_t> next_{0};
-    std::atomic<size_t> waitingFor_{kNobody};
-    std::atomic<bool> stop_{false};
-    std::mutex mutex_;
-    std::condition_variable done_;
+    std::shared_ptr<Shared> s_;
     std::vector<std::thread> threads_;
+    std::function<bool()> pump_;
+    int stallMs_ = kReadStallMs;
+    size_t abandoned_ = 0;
 };
 
 }  // namespace order

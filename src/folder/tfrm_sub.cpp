@@ -6,7 +6,6 @@
 #include <QColor>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -22,10 +21,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QShowEvent>
 #include <QSlider>
 #include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTimer>
 #include <QToolButton>
 
@@ -40,9 +41,14 @@
 #include "widgets/file_list_box.h"
 #include "widgets/folder_tree.h"
 #include "platform/folder_walk.h"
+#include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "platform/fonts.h"
+#include "platform/regular_file.h"
+#include "platform/window_functions.h"
 #include "widgets/message_box.h"
 #include "widgets/radio_group.h"
+#include "widgets/wide_lines.h"
 #include "search/tdlg_px_serch.h"
 #include "viewer/picture_box.h"
 #include "viewer/related_media.h"
@@ -81,6 +87,17 @@ void setPointSize(QWidget* w, int size)
     w->setFont(f);
 }
 
+// Each line is the name the file opens by; one whose bytes were not UTF-8
+// is shown as the user reads it.
+class FileNameLines : public widgets::WideLines {
+public:
+    using widgets::WideLines::WideLines;
+    QString displayText(const QVariant& value, const QLocale& locale) const override
+    {
+        return platform::displayFileName(QStyledItemDelegate::displayText(value, locale));
+    }
+};
+
 // The swatch shows its colour as its background.
 void paintSwatch(QFrame* swatch, const QColor& colour)
 {
@@ -101,12 +118,14 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
 {
     setWindowTitle(QStringLiteral("フォルダの選択"));
     // A fixed dialog without border icons.
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowFlags(platform::kFixedDialogFlags);
     const double f = platform::dpiFactor(this);
     // Bounds and the font are designed at 120 dpi and scale together, so
     // every caption still fits its control.
     setFont(platform::uiFont(platform::scaled(15, f)));
-    setFixedSize(platform::scaled(541, f), platform::scaled(481, f));
+    // 20 units taller than the design, so the order and map groups hold
+    // their items at the window's one font size with room between them.
+    setFixedSize(platform::scaled(541, f), platform::scaled(501, f));
 
     auto place = [f](QWidget* w, int l, int t, int wd, int h) { platform::placeAt(w, l, t, wd, h, f); };
     auto placeLabel = [f](QLabel* w, int l, int t) {
@@ -119,6 +138,12 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     FLList->setSelectionMode(QAbstractItemView::SingleSelection);
     // One line height for all: a folder of thousands of names fills at once.
     FLList->setUniformItemSizes(true);
+    listItems_ = new FileNameLines(FLList);
+    FLList->setItemDelegate(listItems_);
+    // Sideways by a few characters a step: by whole columns, one step would
+    // jump from a name's start past its end.
+    FLList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    FLList->horizontalScrollBar()->setSingleStep(FLList->fontMetrics().averageCharWidth() * 3);
     Label1 = new QLabel(QStringLiteral("表示対象ファイル("), this);
     placeLabel(Label1, 39, 4);
     Label4 = new QLabel(QStringLiteral("0)"), this);
@@ -138,7 +163,7 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
                                        {QStringLiteral("なし（"), QStringLiteral("ファイルの日付"),
                                         QStringLiteral("作成（撮影）日")},
                                        this);
-    place(rgDSort, 6, 326, 133, 81);
+    place(rgDSort, 6, 326, 133, 97);
     rgDSort->setItemIndex(0);
     rbAsend = new QRadioButton(QStringLiteral("昇順"), this);
     place(rbAsend, 113, 322, 121, 25);
@@ -150,26 +175,28 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
 
     chbUnDr = new QCheckBox(QStringLiteral("下位ディレクトリも検索"), this);
     place(chbUnDr, 284, 323, 193, 21);
+    // The display options and the colour stand 15 and 11 units right of the
+    // design, so that "ランダム表示）" ends before them at the window's font.
     chbCenter = new QCheckBox(QStringLiteral("中央に表示"), this);
-    place(chbCenter, 203, 348, 105, 17);
+    place(chbCenter, 218, 348, 105, 17);
     chbCenter->setChecked(true);
     chbPropo = new QCheckBox(QStringLiteral("画像の全体を表示"), this);
-    place(chbPropo, 203, 371, 145, 17);
+    place(chbPropo, 218, 371, 145, 17);
     chbPropo->setChecked(true);
     chbStrech = new QCheckBox(QStringLiteral("画面一杯に拡大"), this);
-    place(chbStrech, 203, 394, 129, 17);
+    place(chbStrech, 218, 394, 129, 17);
     chbWind = new QCheckBox(QStringLiteral("ウインド内表示にする"), this);
-    place(chbWind, 203, 417, 165, 17);
+    place(chbWind, 218, 417, 165, 17);
 
     rgMapVw = new widgets::RadioGroup(QStringLiteral("地図の表示"),
                                        {QStringLiteral("地理院地図"), QStringLiteral("グーグル")}, this);
-    place(rgMapVw, 8, 412, 108, 65);
+    place(rgMapVw, 8, 427, 108, 69);
     rgMapVw->setItemIndex(0);
 
     Label2 = new QLabel(QStringLiteral("背景色"), this);
-    placeLabel(Label2, 361, 348);
+    placeLabel(Label2, 372, 348);
     spBkCol = new QFrame(this);
-    place(spBkCol, 413, 344, 65, 24);
+    place(spBkCol, 420, 344, 58, 24);
     spBkCol->setFrameShape(QFrame::Box);
     setBackgroundColour(QApplication::palette().color(QPalette::Window));
     btBkCol = new QPushButton(QStringLiteral("変更"), this);
@@ -177,13 +204,15 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     btBkCol->setAutoDefault(false);
 
     Bevel1 = new QFrame(this);
-    place(Bevel1, 362, 381, 162, 41);
+    // Up by 8 and right by 8 from the design, clear of the rows of
+    // "画像の全体を表示" and of "ウインド内表示にする", which runs on under it.
+    place(Bevel1, 370, 373, 158, 41);
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
     const QStyle* st = style();
     auto speedButton = [&](int left, const QIcon& icon, const QString& hint) {
         auto* b = new QToolButton(this);
-        place(b, left, 386, 28, 28);
+        place(b, left, 378, 28, 28);
         b->setIcon(icon);
         b->setIconSize(QSize(platform::scaled(20, f), platform::scaled(20, f)));
         b->setAutoRaise(true);
@@ -191,22 +220,22 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
             b->setToolTip(hint);
         return b;
     };
-    sbSerch = speedButton(370, themeIcon("edit-find", QStyle::SP_FileDialogContentsView, st),
+    sbSerch = speedButton(377, themeIcon("edit-find", QStyle::SP_FileDialogContentsView, st),
                           QStringLiteral("標題とコメントで画像を検索します"));
-    btSetPrint = speedButton(408, themeIcon("document-print", QStyle::SP_FileDialogDetailedView, st),
+    btSetPrint = speedButton(414, themeIcon("document-print", QStyle::SP_FileDialogDetailedView, st),
                              QStringLiteral("印刷設定"));
-    btHelp = speedButton(447, themeIcon("help-contents", QStyle::SP_DialogHelpButton, st), QString());
-    btVer = speedButton(487, themeIcon("help-about", QStyle::SP_MessageBoxInformation, st),
+    btHelp = speedButton(452, themeIcon("help-contents", QStyle::SP_DialogHelpButton, st), QString());
+    btVer = speedButton(490, themeIcon("help-about", QStyle::SP_MessageBoxInformation, st),
                         QStringLiteral("バージョン情報"));
 
     btExit = new QPushButton(QStringLiteral("Exit"), this);
-    place(btExit, 170, 440, 73, 33);
+    place(btExit, 170, 458, 73, 33);
     btExit->setAutoDefault(false);
     btOK = new QPushButton(QStringLiteral("OK"), this);
-    place(btOK, 327, 440, 73, 33);
+    place(btOK, 327, 458, 73, 33);
     btOK->setDefault(true);
     btCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    place(btCancel, 436, 440, 73, 33);
+    place(btCancel, 436, 458, 73, 33);
     btCancel->setAutoDefault(false);
     btCancel->setEnabled(false);
 
@@ -225,15 +254,8 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
         const int line = rgDSort->y() + first->y() + (first->height() - cbRandm->height()) / 2;
         cbRandm->move(std::max(cbRandm->x(), end), std::max(cbRandm->y(), line));
     }
+    pushNeighboursAlong();
 
-    // What still runs into the next control shrinks its font to fit: the
-    // random box ends before the centring box, the count follows the
-    // caption it completes.
-    platform::shrinkToFit(cbRandm, chbCenter->x() - cbRandm->x() - platform::scaled(2, f));
-    platform::shrinkToFit(chbUnDr, btBkCol->x() - chbUnDr->x() - platform::scaled(2, f));
-    platform::shrinkToFit(chbWind, Bevel1->x() - chbWind->x() - platform::scaled(2, f));
-    for (QWidget* w : std::initializer_list<QWidget*>{chbCenter, chbPropo, chbStrech})
-        platform::shrinkToFit(w, Label2->x() - w->x() - platform::scaled(2, f));
     Label4->move(std::max(Label4->x(), Label1->x() + Label1->width()), Label4->y());
 
     // The check box beside "なし（" and the direction buttons on the group's
@@ -301,7 +323,7 @@ void TfrmSub::tvFoldrChange()
 {
     const QString path = tvFoldr->selectedPath();
     bool listed = true;
-    if (!path.isEmpty() && QFileInfo(path).isDir()) {
+    if (!path.isEmpty() && platform::isDirectory(path)) {
         listed = FLBox->setDirectory(path);
         if (listed)
             FLLstSort(-1);
@@ -312,7 +334,7 @@ void TfrmSub::tvFoldrChange()
         FLList->clear();
         Label4->setText(QStringLiteral("0)"));
         if (state_.FolderWindowShown)
-            widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + path, this);
+            widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + platform::displayFileName(path), this);
         return;
     }
     if (FLList->count() == 0)
@@ -353,7 +375,7 @@ void TfrmSub::btOKClick(QObject* sender)
 
     // 1-2. The chosen folder.
     const QString chosen = tvFoldr->selectedPath();
-    if (chosen.isEmpty() || !QFileInfo(chosen).isDir()) {
+    if (chosen.isEmpty() || !platform::isDirectory(chosen)) {
         widgets::showMessage(kNoFolderMessage, this);
         setResult(0);
         return;
@@ -414,15 +436,17 @@ void TfrmSub::btOKClick(QObject* sender)
             FLLstSort(0);
             f = 1;
         }
-        for (int p = 1; p < tvDR->nodeCount(); ++p) {
+        for (int p = 1; p < tvDR->nodeCount() && !platform::endRequested(); ++p) {
             const QString q = tvDR->path(p);
-            if (!QFileInfo(q).isDir()) {
-                skipped += QStringLiteral("\n") + q + QStringLiteral("(") + QString::number(p) + QStringLiteral(")");
+            if (!platform::isDirectory(q)) {
+                skipped += QStringLiteral("\n") + platform::displayFileName(q) + QStringLiteral("(") + QString::number(p) +
+                           QStringLiteral(")");
                 continue;
             }
             // The walk has just read q; FLBox takes its files from there.
             if (!FLBox->setListing(q, tvDR->files(p), tvDR->readable(p))) {
-                skipped += QStringLiteral("\n") + q + QStringLiteral("[") + QString::number(p) + QStringLiteral("]");
+                skipped += QStringLiteral("\n") + platform::displayFileName(q) + QStringLiteral("[") + QString::number(p) +
+                           QStringLiteral("]");
                 continue;
             }
             const int c = FLBox->count();
@@ -615,6 +639,47 @@ void TfrmSub::applyDisplayOptions()
     viewer->Image1->setStretch(chbStrech->isChecked());
 }
 
+void TfrmSub::pushNeighboursAlong()
+{
+    // A caption that runs wider at this font than the design's pushes the
+    // controls to its right along, instead of being shrunk: the direction
+    // buttons follow the order group's caption, the display options follow
+    // "ランダム表示）", the colour and the speed buttons follow the display
+    // options. The right-hand controls keep their right edges.
+    const int gap = platform::scaled(4, platform::dpiFactor(this));
+    // Where a check box's or radio button's box and caption end.
+    auto end = [](const QWidget* w) { return w->x() + std::min(w->width(), w->sizeHint().width()); };
+
+    QStyleOptionGroupBox title;
+    title.initFrom(rgDSort);
+    title.text = rgDSort->title();
+    title.subControls = QStyle::SC_GroupBoxLabel;
+    title.lineWidth = 1;
+    const QRect caption = rgDSort->style()->subControlRect(QStyle::CC_GroupBox, &title, QStyle::SC_GroupBoxLabel, rgDSort);
+    rbAsend->move(std::max(rbAsend->x(), rgDSort->x() + caption.right() + gap), rbAsend->y());
+    rbDesnd->move(std::max(rbDesnd->x(), end(rbAsend) + gap), rbDesnd->y());
+
+    const int optionsLeft = std::max(chbCenter->x(), end(cbRandm) + gap);
+    for (QWidget* w : {chbCenter, chbPropo, chbStrech, chbWind})
+        w->move(optionsLeft, w->y());
+
+    const int optionsEnd = std::max({end(chbCenter), end(chbPropo), end(chbStrech)});
+    Label2->move(std::max(Label2->x(), optionsEnd + gap), Label2->y());
+    const int swatchRight = spBkCol->x() + spBkCol->width();
+    spBkCol->setGeometry(std::max(spBkCol->x(), Label2->x() + Label2->width() + gap), spBkCol->y(), 0, spBkCol->height());
+    spBkCol->resize(swatchRight - spBkCol->x(), spBkCol->height());
+
+    // The bevel shares its rows with "画像の全体を表示" and "画面一杯に拡大".
+    const int bevelRight = Bevel1->x() + Bevel1->width();
+    const int bevelLeft = std::max(Bevel1->x(), std::max(end(chbPropo), end(chbStrech)) + gap);
+    Bevel1->setGeometry(bevelLeft, Bevel1->y(), bevelRight - bevelLeft, Bevel1->height());
+    QToolButton* const buttons[] = {sbSerch, btSetPrint, btHelp, btVer};
+    const int each = sbSerch->width();
+    const int space = (Bevel1->width() - 4 * each) / 5;
+    for (int i = 0; i < 4; ++i)
+        buttons[i]->move(Bevel1->x() + space + i * (each + space), buttons[i]->y());
+}
+
 void TfrmSub::setViewerState(Qt::WindowStates wanted)
 {
     TfrmMain* viewer = state_.frmMain;
@@ -680,6 +745,9 @@ void TfrmSub::applyWindowMode()
     } else if (!windowMode && wantWindow) {
         setViewerBorder(true);
         setViewerState(Qt::WindowNoState);
+        viewer->fitWorkArea();
+        if (viewer->isVisible())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         setPointSize(viewer->lbNitiji, 12);
         setPointSize(viewer->lbTitle, 13);
         viewer->lbTitle->move(platform::scaled(200, f), viewer->lbTitle->y());
@@ -706,7 +774,32 @@ void TfrmSub::hideEvent(QHideEvent* event)
         state_.SortList.clear();
 }
 
-void TfrmSub::closeEvent(QCloseEvent* event) { QDialog::closeEvent(event); }
+void TfrmSub::closeEvent(QCloseEvent* event)
+{
+    // The window manager's close box: Cancel once there is a show to return
+    // to; before that the folder window is the program's only window, and
+    // closing it ends the program as Exit does (it must not hide and leave
+    // the program running unseen).
+    if (event->spontaneous() && !btCancel->isEnabled()) {
+        event->ignore();
+        QTimer::singleShot(0, this, &TfrmSub::btExitClick);
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void TfrmSub::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    // Minimising is none of this dialog's functions, but some window
+    // managers offer it for every window: it would leave the program without
+    // a window to return from. Come back at once.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && isVisible())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                setWindowState(windowState() & ~Qt::WindowMinimized);
+        });
+}
 
 void TfrmSub::reject()
 {

@@ -24,6 +24,7 @@ namespace widgets {
 class FileListBox;
 class FolderTree;
 class RadioGroup;
+class WideLines;
 }  // namespace widgets
 
 class TfrmSub : public QDialog {
@@ -119,6 +120,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     bool isSearchSender(QObject* sender) const;
@@ -129,8 +131,10 @@ private:
     QSize viewerOuterSize() const;
     int viewerClientWidth() const;
     void placeInfoRow();
+    void pushNeighboursAlong();
 
     AppState& state_;
+    widgets::WideLines* listItems_ = nullptr;  // FLList's lines
     bool homeRevealed_ = false;
     bool viewerShownOnce_ = false;
 };

@@ -3,17 +3,27 @@
 #include "folder/tfrm_sub.h"
 
 #include <QDir>
+#include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "app/app_state.h"
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
+#include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "widgets/file_list_box.h"
 #include "widgets/radio_group.h"
+#include "widgets/wide_lines.h"
 
 namespace {
 
@@ -33,17 +43,47 @@ public:
 QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix)
 {
     const order::NativePath dir = order::nativePath(folder);
-    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [&](size_t k) {
+    // Copies: a read that hangs outlives this call.
+    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [dir, names, suffix](size_t k) {
         const QString& name = names[static_cast<qsizetype>(k)];
         const std::string date = order::ShotDateBytes(order::nativeChild(dir, name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     });
+    entries.setWaitPump([] { return !platform::endRequested(); });
     QStringList out;
     out.reserve(names.size());
-    for (qsizetype i = 0; i < names.size(); ++i)
+    for (qsizetype i = 0; i < names.size() && !platform::endRequested(); ++i)
         if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty())
             out.append(std::move(e));
     return out;
+}
+
+// The width of the widest name in fm's font. Each name is first summed from
+// its characters' advances, looked up once per character (a folder of
+// thousands of names cannot afford a text layout each); the few widest are
+// then measured as drawn, kerning and all.
+int widestNameWidth(const QFontMetrics& fm, const QStringList& names)
+{
+    QHash<char16_t, int> advance;
+    std::vector<std::pair<int, qsizetype>> estimates;
+    estimates.reserve(static_cast<size_t>(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        int sum = 0;
+        for (const QChar c : names[i]) {
+            auto it = advance.constFind(c.unicode());
+            if (it == advance.constEnd())
+                it = advance.insert(c.unicode(), fm.horizontalAdvance(c));
+            sum += *it;
+        }
+        estimates.emplace_back(sum, i);
+    }
+    const size_t measured = std::min<size_t>(estimates.size(), 16);
+    std::partial_sort(estimates.begin(), estimates.begin() + static_cast<std::ptrdiff_t>(measured), estimates.end(),
+                      [](const auto& a, const auto& b) { return a.first > b.first; });
+    int widest = 0;
+    for (size_t k = 0; k < measured; ++k)
+        widest = std::max({widest, estimates[k].first, fm.horizontalAdvance(names[estimates[k].second])});
+    return widest;
 }
 
 QString samePathForm(const QString& path)
@@ -145,16 +185,23 @@ void TfrmSub::updateListScrollWidth()
     QStringList names;
     names.reserve(FLList->count());
     for (int i = 0; i < FLList->count(); ++i)
-        names.append(FLList->item(i)->text());
-    setListScrollWidth(order::scrollWidthFor(FLList->width(), names));
+        names.append(platform::displayFileName(FLList->item(i)->text()));
+    // The list's rule, or the room the longest name takes in this font where
+    // that is more: the list scrolls to the end of every name.
+    const int textMargin = 2 * (FLList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FLList) + 1);
+    const int drawn = names.isEmpty() ? 0 : widestNameWidth(FLList->fontMetrics(), names) + textMargin;
+    setListScrollWidth(std::max(order::scrollWidthFor(FLList->width(), names), drawn));
 }
 
 void TfrmSub::setListScrollWidth(int width)
 {
-    // The list scrolls sideways only when its names are wider than it is.
     FLList->setProperty("scrollWidth", width);
+    // Every line is as wide as the scroll width (the lines share one size),
+    // so none is cut short and the list scrolls sideways to the end.
+    listItems_->setWidth(width);
     FLList->setHorizontalScrollBarPolicy(width > FLList->viewport()->width() ? Qt::ScrollBarAsNeeded
                                                                               : Qt::ScrollBarAlwaysOff);
+    FLList->doItemsLayout();
 }
 
 void TfrmSub::rgDSortClick()

@@ -7,6 +7,7 @@
 //   (c) dearer than kDecodeMemoryBudget for the whole decode: the pixels kept
 //       plus what the library holds meanwhile (a progressive JPEG's
 //       coefficients, libpng's row buffers).
+#include <QString>
 #include <QtGlobal>
 
 #include <stdexcept>
@@ -63,6 +64,13 @@ constexpr qint64 kAlwaysEncodablePixels = 65536;
 #else
 constexpr qint64 kAlwaysEncodablePixels = 4096;
 #endif
+
+// The largest file of a format that is read at all, by the file name's
+// ending (0: a name no reader takes). A file above it gets the error message
+// without a byte read: a sparse 64 GB file named .jpg must not be loaded.
+// Each is several times the largest file of its kind that cameras, scanners
+// and editors write.
+qint64 maxFileBytes(const QString& fileName);
 
 // Throws DecodeError("...") when the decode is beyond any of the three
 // limits: pixels of the full picture, the pixels the file's data can encode

@@ -137,12 +137,18 @@ void readMakerNote(ExifWalk& w, int64_t tiffBase, int64_t count)
     if (w.s.remaining() <= 0)
         return;
     MakerNoteContext ctx{w.s, w.st.littleEndian, w.st.infoLines};
+    // Several Exif blocks may each bring a note: together they get what
+    // one picture may show and read.
+    ctx.linesLeft = std::clamp(kMaxPictureLines - static_cast<int>(w.st.infoLines.size()), 0, kMaxNoteLines);
+    ctx.valuesLeft = std::min(kMaxNoteValues, w.st.noteValuesLeft);
+    const int64_t valuesBefore = ctx.valuesLeft;
     if (beginsWithNoCase(w.makeText, "Canon"))
         CanonNoteRead(ctx, tiffBase, count);
     else if (beginsWithNoCase(w.makeText, "Panasonic"))
         PanasonicNoteRead(ctx, tiffBase, count);
     else if (beginsWithNoCase(w.makeText, "NIKON"))
         NikonNoteRead(ctx, tiffBase, count);
+    w.st.noteValuesLeft -= valuesBefore - std::max<int64_t>(ctx.valuesLeft, 0);
 }
 
 void ruleMakerNote(ExifWalk& w, const IfdEntry& e, const TagRule&)

@@ -12,6 +12,7 @@
 #include "metadata/exif_bytes.h"
 #include "metadata/jpeg_reader.h"
 #include "metadata/metadata_sink.h"
+#include "metadata/work_budget.h"
 
 namespace metadata {
 
@@ -31,6 +32,24 @@ struct ReaderState {
     // large values in tens of thousands of entries; real files need a few
     // kilobytes, so once this is spent the remaining entries are absent.
     int64_t budget = 16 * 1024 * 1024;
+    // Lines, and bytes of their text, the picture may still show.
+    int linesLeft = kMaxPictureLines;
+    int64_t textLeft = kMaxPictureTextBytes;
+    // Values the maker notes of all Exif blocks may still read.
+    int64_t noteValuesLeft = kMaxPictureNoteValues;
+
+    // Counts one more line of the given length; false once the picture's
+    // budget is spent, and for every line after.
+    bool takeLine(size_t bytes)
+    {
+        if (linesLeft <= 0 || static_cast<int64_t>(bytes) > textLeft) {
+            linesLeft = 0;
+            return false;
+        }
+        --linesLeft;
+        textLeft -= static_cast<int64_t>(bytes);
+        return true;
+    }
 };
 
 struct Rational {
@@ -94,12 +113,14 @@ struct ExifWalk {
     void addLine(std::string line)
     {
         lineText = std::move(line);
-        st.sink.addLine(lineText);
+        if (st.takeLine(lineText.size()))
+            st.sink.addLine(lineText);
     }
     void insertLineAtTop(std::string line)
     {
         lineText = std::move(line);
-        st.sink.insertLineAtTop(lineText);
+        if (st.takeLine(lineText.size()))
+            st.sink.insertLineAtTop(lineText);
     }
     void setTitle(std::string title)
     {

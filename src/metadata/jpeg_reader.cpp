@@ -22,8 +22,11 @@ void readExifSegment(ReaderState& st)
     st.littleEndian = false;
     // A maker-note heading alone says nothing.
     if (st.infoLines.size() > 1)
-        for (const std::string& line : st.infoLines)
+        for (const std::string& line : st.infoLines) {
+            if (!st.takeLine(line.size()))
+                break;
             st.sink.addLine(line);
+        }
 }
 
 }  // namespace
@@ -67,7 +70,7 @@ void JpegRead(const uint8_t* data, size_t size, MetadataSink& sink, const ReadOp
                     bytes.resize(static_cast<size_t>(got) + 1, '\0');
             }
             const std::string line = jpegCommentLine(bytes);
-            if (!line.empty())
+            if (!line.empty() && st.takeLine(line.size()))
                 sink.addLine(line);
             s.skip(length - 2 - n);
         } else {

@@ -29,8 +29,11 @@ void reportAfterWalk(ReaderState& st)
     st.sink.setGpsTexts(st.latitudeText, st.longitudeText);
     // A maker-note heading alone says nothing.
     if (st.infoLines.size() > 1)
-        for (const std::string& line : st.infoLines)
+        for (const std::string& line : st.infoLines) {
+            if (!st.takeLine(line.size()))
+                break;
             st.sink.addLine(line);
+        }
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "platform/file_names.h"
+
 #ifdef _WIN32
 #include <filesystem>
 #include <system_error>
@@ -22,14 +24,11 @@ namespace platform {
 
 namespace {
 
-// A name made a QString: most names are plain ASCII, which needs no decoding.
+// A name made a QString that turns back into the same bytes, whatever
+// they are (file_names.h).
 QString nameOf(const char* bytes)
 {
-    const size_t n = std::strlen(bytes);
-    for (size_t i = 0; i < n; ++i)
-        if (static_cast<unsigned char>(bytes[i]) >= 0x80)
-            return QFile::decodeName(QByteArray(bytes, static_cast<qsizetype>(n)));
-    return QString::fromLatin1(bytes, static_cast<qsizetype>(n));
+    return decodeFileName(bytes, static_cast<qsizetype>(std::strlen(bytes)));
 }
 
 }  // namespace
@@ -77,7 +76,7 @@ bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
 #else
 bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
 {
-    const QByteArray path = QFile::encodeName(dir);
+    const QByteArray path = encodeFileName(dir);
     DIR* d = opendir(path.constData());
     if (!d)
         return false;
@@ -85,8 +84,16 @@ bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
     // systems that do not report types) need a stat, which keeps big
     // folders quick.
     const int fd = dirfd(d);
-    errno = 0;
-    while (const dirent* e = readdir(d)) {
+    bool ok = true;
+    for (;;) {
+        // Only readdir's own error counts: a stat that failed on the entry
+        // before (a dangling link) leaves its errno behind.
+        errno = 0;
+        const dirent* e = readdir(d);
+        if (!e) {
+            ok = errno == 0;
+            break;
+        }
         if (e->d_name[0] == '.')
             continue;  // hidden, and "." and ".."
         bool isDir = false;
@@ -96,6 +103,8 @@ bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
         } else if (e->d_type == DT_REG) {
             isFile = true;
         } else if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            // An entry whose stat fails (a dangling link, a name gone
+            // meanwhile) is left out; the rest of the folder is listed.
             struct stat st;
             if (fstatat(fd, e->d_name, &st, 0) == 0) {
                 isDir = S_ISDIR(st.st_mode);
@@ -107,7 +116,6 @@ bool listFolder(const QString& dir, QStringList* folders, QStringList* files)
         else if (isFile && files)
             *files << nameOf(e->d_name);
     }
-    const bool ok = errno == 0;
     closedir(d);
     return ok;
 }

@@ -1,13 +1,14 @@
 #include "platform/folder_walk.h"
 
 #include <QDir>
-#include <QFileInfo>
 #include <QSet>
 
 #include <algorithm>
 #include <vector>
 
+#include "platform/end_signals.h"
 #include "platform/folder_listing.h"
+#include "platform/regular_file.h"
 
 namespace platform {
 
@@ -23,8 +24,17 @@ QString normalised(const QString& path)
 
 QString canonicalOf(const QString& path)
 {
-    const QString c = QFileInfo(path).canonicalFilePath();
+    const QString c = realPath(path);
     return c.isEmpty() ? path : c;
+}
+
+// Whether real lies in the tree whose real root is root.
+bool insideTree(const QString& real, const QString& root)
+{
+    if (real == root)
+        return true;
+    const bool rootEndsInSlash = root.endsWith(QLatin1Char('/'));
+    return real.startsWith(root) && (rootEndsInSlash || real.at(root.size()) == QLatin1Char('/'));
 }
 
 }  // namespace
@@ -63,12 +73,16 @@ void FolderWalk::expandAll()
         QString real;
     };
     std::vector<Pending> stack;
-    stack.push_back({root_, canonicalOf(root_)});
+    const QString rootReal = canonicalOf(root_);
+    stack.push_back({root_, rootReal});
 
     // Depth first, in tree order: children are pushed in reverse so the
     // first sibling comes off the stack first, and each folder's sub-folders
     // are numbered before its next sibling.
     while (!stack.empty()) {
+        // Asked to end: what was walked is all there is.
+        if (endRequested())
+            break;
         Pending cur = std::move(stack.back());
         stack.pop_back();
         if (seen.contains(cur.real))
@@ -82,9 +96,16 @@ void FolderWalk::expandAll()
         std::sort(children.begin(), children.end(), folderNameLess);
         for (auto c = children.crbegin(); c != children.crend(); ++c) {
             const QString childPath = joinPath(cur.path, *c);
-            const QString real = QFileInfo(childPath).isSymLink() ? canonicalOf(childPath)
-                                 : cur.real.endsWith(QLatin1Char('/')) ? cur.real + *c
-                                                                       : cur.real + QLatin1Char('/') + *c;
+            QString real;
+            if (lookUpFile(childPath).symLink) {
+                // A link is followed only within the chosen folder's own
+                // tree: one to "/" would walk the whole system, /proc too.
+                real = canonicalOf(childPath);
+                if (!insideTree(real, rootReal))
+                    continue;
+            } else {
+                real = cur.real.endsWith(QLatin1Char('/')) ? cur.real + *c : cur.real + QLatin1Char('/') + *c;
+            }
             if (seen.contains(real))
                 continue;
             stack.push_back({childPath, real});

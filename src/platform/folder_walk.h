@@ -3,8 +3,9 @@
 // folder: node 0 is the root, nodes 1.. follow depth first in the tree's
 // order (each folder followed by all of its own sub-folders, siblings in
 // folderNameLess order). Hidden folders are left out as in the tree.
-// Symbolic links to folders are followed, but each real folder is visited
-// once, so a link cycle ends.
+// Symbolic links to folders are followed within the root's own tree only
+// (a link to "/" would walk the whole system), and each real folder is
+// visited once, so a link cycle ends.
 #include <QString>
 #include <QStringList>
 

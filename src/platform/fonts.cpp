@@ -8,22 +8,36 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <QStringList>
 
 namespace platform {
 
+QStringList uiFontStandIns()
+{
+    // Proportional gothic faces first (as the asked-for face is); the last
+    // ones only keep Japanese text readable.
+    static const char* const candidates[] = {
+        "IPAPGothic", "Noto Sans CJK JP", "VL PGothic", "TakaoPGothic", "IPAGothic", "Droid Sans Fallback",
+    };
+    QStringList present;
+    for (const char* c : candidates) {
+        const QString name = QString::fromLatin1(c);
+        // The database lists a face by one name, localised under a Japanese
+        // locale ("IPA Pゴシック"); it knows the other names only once a font
+        // has been resolved by one of them. The resolved family is the one
+        // font dialogs list.
+        const QString listed = QFontInfo(QFont(name)).family();
+        if (!QFontDatabase::hasFamily(name))
+            continue;
+        const QString use = QFontDatabase::families().contains(listed) ? listed : name;
+        if (!present.contains(use))
+            present << use;
+    }
+    return present;
+}
+
 void installFontSubstitutes()
 {
-    const QStringList candidates = {
-        QStringLiteral("IPAPGothic"),        QStringLiteral("IPAGothic"),
-        QStringLiteral("Noto Sans CJK JP"),  QStringLiteral("VL PGothic"),
-        QStringLiteral("TakaoPGothic"),      QStringLiteral("Droid Sans Fallback"),
-    };
-    const QStringList families = QFontDatabase::families();
-    QStringList present;
-    for (const QString& c : candidates)
-        if (families.contains(c, Qt::CaseInsensitive))
-            present << c;
+    const QStringList present = uiFontStandIns();
     if (!present.isEmpty())
         QFont::insertSubstitutions(kUiFontName, present);
 }
@@ -40,6 +54,33 @@ QFont applicationFont()
     QFont f(kUiFontName);
     f.setPointSizeF(15 * 72.0 / 120.0);
     return f;
+}
+
+QFont installedFaceFor(const QFont& font)
+{
+    QFont face = font;
+    QString family = QFontInfo(font).family();
+    if (font.family() == kUiFontName) {
+        const QStringList standIns = uiFontStandIns();
+        if (!standIns.isEmpty())
+            family = standIns.first();
+    }
+    face.setFamilies({family});
+    const QFontInfo real(face);
+    face.setStyleName(real.styleName());
+    if (font.pointSizeF() <= 0)
+        face.setPointSizeF(real.pointSizeF());
+    return face;
+}
+
+QFont serifFont(int pixelHeight, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Times New Roman"), QStringLiteral("Nimbus Roman"), QStringLiteral("Liberation Serif")});
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(pixelHeight);
+    font.setBold(bold);
+    return font;
 }
 
 int captionWidth(const QWidget* w)

@@ -1,8 +1,5 @@
 #include "platform/media_environment.h"
 
-#include <QCoreApplication>
-#include <QSocketNotifier>
-
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -24,42 +21,10 @@ namespace {
 std::string folder;
 
 #ifndef _WIN32
-int signalPipe[2] = {-1, -1};
-
 int removeEntry(const char* path, const struct stat*, int, struct FTW*)
 {
     return ::remove(path);
 }
-
-void removeFolder()
-{
-    if (!folder.empty())
-        nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-// A signal only wakes the event loop; the quit then runs the normal end,
-// which removes the folder.
-void onSignal(int)
-{
-    const char c = 1;
-    if (signalPipe[1] >= 0)
-        (void)!::write(signalPipe[1], &c, 1);
-}
-
-void watchSignals()
-{
-    if (signalPipe[0] < 0 || !QCoreApplication::instance())
-        return;
-    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, QCoreApplication::instance());
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char buffer[16];
-        (void)!::read(signalPipe[0], buffer, sizeof buffer);
-        // Not quit(): that only asks the windows to close, and the folder
-        // window may refuse.
-        QCoreApplication::exit(0);
-    });
-}
-Q_COREAPP_STARTUP_FUNCTION(watchSignals)
 
 // Folders of earlier runs that were killed (no exit, no removal) go at the
 // next start: their names carry the process number, and that process is gone.
@@ -96,6 +61,14 @@ void appendTo(const char* name, const char* value)
 
 const char* mediaStateFolder() { return folder.c_str(); }
 
+void removeMediaStateFolder()
+{
+#ifndef _WIN32
+    if (!folder.empty())
+        nftw(folder.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+#endif
+}
+
 void keepMediaStateInTemporaryFolder()
 {
 #ifndef _WIN32
@@ -108,7 +81,7 @@ void keepMediaStateInTemporaryFolder()
     if (!mkdtemp(pattern.data()))
         return;
     folder = pattern;
-    std::atexit(removeFolder);
+    std::atexit(removeMediaStateFolder);
     // GStreamer's plug-in registry (otherwise in the cache folder).
     setenv("GST_REGISTRY_1_0", (folder + "/registry.bin").c_str(), 1);
     // The sound server's client library makes its runtime folder (or,
@@ -126,18 +99,6 @@ void keepMediaStateInTemporaryFolder()
     // shared-memory registry; they are left out of the automatic choice.
     appendTo("GST_PLUGIN_FEATURE_RANK", "jackaudiosink:NONE,jackaudiosrc:NONE");
     setenv("JACK_NO_START_SERVER", "1", 1);
-
-    if (pipe(signalPipe) == 0) {
-        fcntl(signalPipe[0], F_SETFD, FD_CLOEXEC);
-        fcntl(signalPipe[1], F_SETFD, FD_CLOEXEC);
-        fcntl(signalPipe[0], F_SETFL, O_NONBLOCK);
-        fcntl(signalPipe[1], F_SETFL, O_NONBLOCK);
-        struct sigaction sa {};
-        sa.sa_handler = onSignal;
-        sigemptyset(&sa.sa_mask);
-        for (int s : {SIGTERM, SIGINT, SIGHUP})
-            sigaction(s, &sa, nullptr);
-    }
 #endif
 }
 

@@ -2,6 +2,7 @@
 // Finding and bringing forward top-level windows of other programs, and how
 // this program's own windows may be moved.
 #include <QString>
+#include <Qt>
 
 namespace platform {
 
@@ -9,6 +10,13 @@ namespace platform {
 // When there is one it is restored if minimised, else raised and activated,
 // and true is returned.
 bool activateWindowTitled(const QString& titlePart);
+
+// A fixed dialog without border icons: a title and a close box, neither
+// minimise nor maximise, asked for in the words window managers read (the
+// Motif hints' functions and decorations, a dialog window type, a size
+// that cannot change). Some managers still offer what was not asked for.
+constexpr Qt::WindowFlags kFixedDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                              Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint;
 
 // Whether a window dragged by a mouse press may be handed to the window
 // system to move (QWindow::startSystemMove). Not on X11: the window manager

@@ -14,11 +14,14 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <algorithm>
+
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
 #include "widgets/click_label.h"
 #include "platform/dpi.h"
 #include "platform/fonts.h"
+#include "platform/window_functions.h"
 #include "widgets/message_box.h"
 #include "widgets/radio_group.h"
 #include "print/page_layout.h"
@@ -131,8 +134,7 @@ void drawLayout(QPainter& painter, const PageLayout& layout, const QImage& pictu
 TDlgPrint::TDlgPrint(AppState& state, QWidget* parent) : QDialog(parent), state_(state)
 {
     setWindowTitle(QStringLiteral("画像の印刷"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
-                   | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(platform::kFixedDialogFlags);
     const double f = platform::dpiFactor(this);
     setFont(platform::uiFont(platform::scaled(15, f)));
     setFixedSize(platform::scaled(460, f), platform::scaled(226, f));
@@ -156,8 +158,10 @@ TDlgPrint::TDlgPrint(AppState& state, QWidget* parent) : QDialog(parent), state_
     cbScale->setChecked(true);
     cbFull = new QCheckBox(QStringLiteral("印刷範囲の全面に印刷"), this);
     place(cbFull, 232, 40, 222, 22);
+    // Their captions keep the dialog's font size; the boxes run on to the
+    // dialog's edge where the caption needs it.
     for (QCheckBox* c : {cbScale, cbFull})
-        platform::shrinkToFit(c, c->width());
+        c->resize(std::min(std::max(c->width(), c->sizeHint().width()), width() - c->x()), c->height());
 
     btFont = new QPushButton(QStringLiteral("フォント"), this);
     place(btFont, 240, 84, 96, 44);
@@ -207,14 +211,9 @@ void TDlgPrint::cbScaleClick() { cbFull->setEnabled(cbScale->isChecked()); }
 
 void TDlgPrint::btFontClick()
 {
-    // The dialog lists the installed families only: open it on the family
-    // the printer font stands for here, at the printer font's size and style.
-    QFont shown = dlgFontFont;
-    const QFontInfo real(dlgFontFont);
-    shown.setFamilies({real.family()});
-    shown.setStyleName(real.styleName());
-    if (dlgFontFont.pointSizeF() <= 0)
-        shown.setPointSizeF(real.pointSizeF());
+    // The dialog lists the installed families only: open it on the face that
+    // stands in for the printer font here, at its size and style.
+    const QFont shown = platform::installedFaceFor(dlgFontFont);
     QFontDialog dialog(shown, this);
     dialog.setOption(QFontDialog::ScalableFonts);
     if (dialog.exec() != QDialog::Accepted)

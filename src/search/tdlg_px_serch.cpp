@@ -13,6 +13,9 @@
 #include <QRadioButton>
 #include <QShowEvent>
 
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "app/app_state.h"
@@ -21,7 +24,9 @@
 #include "folder/tfrm_sub.h"
 #include "widgets/click_label.h"
 #include "platform/dpi.h"
+#include "platform/end_signals.h"
 #include "platform/fonts.h"
+#include "platform/window_functions.h"
 #include "widgets/message_box.h"
 #include "widgets/radio_group.h"
 #include "search/search_match.h"
@@ -37,16 +42,19 @@ const QString kNoConditions = QStringLiteral("検索条件が何も入力され�
 TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), state_(state)
 {
     setWindowTitle(QStringLiteral("検索設定"));
+    setWindowFlags(platform::kFixedDialogFlags);
     setModal(true);
     const double f = platform::dpiFactor(this);
     setFont(platform::uiFont(platform::scaled(15, f)));
-    setFixedSize(platform::scaled(430, f), platform::scaled(236, f));
+    // 26 units wider than the design: "標題とコメントの両方を検索する" keeps
+    // the dialog's font size on its line beside the group.
+    setFixedSize(platform::scaled(456, f), platform::scaled(236, f));
 
     Label1 = new QLabel(QStringLiteral("検索語"), this);
     platform::placeAt(Label1, 16, 22, 60, 20, f);
     edSerch = new QLineEdit(kInitialWords, this);
     edSerch->setToolTip(QStringLiteral("半角スペースで区切って複数の検索語"));
-    platform::placeAt(edSerch, 84, 18, 330, 26, f);
+    platform::placeAt(edSerch, 84, 18, 356, 26, f);
 
     rgSerAria = new widgets::RadioGroup(QStringLiteral("検索対象"),
                                          {QStringLiteral("標題"), QStringLiteral("コメント")}, this);
@@ -57,7 +65,7 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
     platform::placeAt(rgSerAria, 16, 54, 190, 52, f);
 
     cbBothSer = new QCheckBox(QStringLiteral("標題とコメントの両方を検索する"), this);
-    platform::placeAt(cbBothSer, 216, 76, 205, 22, f);
+    platform::placeAt(cbBothSer, 216, 76, 232, 22, f);
 
     Label2 = new QLabel(QStringLiteral("撮影日時"), this);
     platform::placeAt(Label2, 16, 124, 66, 20, f);
@@ -70,21 +78,32 @@ TdlgPxSerch::TdlgPxSerch(AppState& state, QWidget* parent) : QDialog(parent), st
     pbKen->setValue(0);
     pbKen->setTextVisible(false);
     pbKen->setVisible(false);
-    platform::placeAt(pbKen, 16, 158, 398, 16, f);
+    platform::placeAt(pbKen, 16, 158, 424, 16, f);
 
     OKBtn = new QPushButton(QStringLiteral("OK"), this);
     OKBtn->setDefault(true);
-    platform::placeAt(OKBtn, 224, 190, 90, 32, f);
+    platform::placeAt(OKBtn, 250, 190, 90, 32, f);
     CancelBtn = new QPushButton(QStringLiteral("キャンセル"), this);
-    platform::placeAt(CancelBtn, 324, 190, 90, 32, f);
+    platform::placeAt(CancelBtn, 350, 190, 90, 32, f);
 
-    // Captions that run wider or taller in the substitute font than the
-    // design's shrink to fit their place.
-    platform::shrinkToFit(Label1, edSerch->x() - Label1->x() - platform::scaled(2, f), Label1->height());
-    platform::shrinkToFit(Label2, edDtSer->x() - Label2->x() - platform::scaled(2, f), Label2->height());
-    platform::shrinkToFit(cbBothSer, width() - cbBothSer->x() - platform::scaled(4, f));
-    for (QPushButton* b : {OKBtn, CancelBtn})
-        platform::shrinkToFit(b, b->width());
+    // The labels take the height their text needs, centred on their fields.
+    for (auto [label, field] : {std::pair{Label1, edSerch}, std::pair{Label2, edDtSer}}) {
+        label->resize(label->width(), std::max(label->height(), label->sizeHint().height()));
+        label->move(label->x(), field->y() + (field->height() - label->height()) / 2);
+    }
+    // Its caption keeps the dialog's font size: the dialog widens where the
+    // font needs more than the design gives.
+    if (cbBothSer->sizeHint().width() > cbBothSer->width())
+        cbBothSer->resize(cbBothSer->sizeHint().width(), cbBothSer->height());
+    const int needed = cbBothSer->x() + cbBothSer->width() + platform::scaled(8, f);
+    if (needed > width()) {
+        const int more = needed - width();
+        setFixedSize(needed, height());
+        for (QWidget* w : std::initializer_list<QWidget*>{edSerch, pbKen})
+            w->resize(w->width() + more, w->height());
+        for (QWidget* w : std::initializer_list<QWidget*>{OKBtn, CancelBtn})
+            w->move(w->x() + more, w->y());
+    }
 
     connect(OKBtn, &QPushButton::clicked, this, [this] { OKBtnClick(); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { reject(); });
@@ -209,18 +228,23 @@ bool TdlgPxSerch::SearchRun()
     folders.reserve(static_cast<size_t>(state_.FolderList.size()));
     for (const QString& f : state_.FolderList)
         folders.push_back(order::nativePath(f));
-    auto folderOf = [&](qsizetype i) {
+    auto folderOf = [](const QStringList& indexes, size_t folderCount, qsizetype i) {
         bool ok = false;
-        const int folder = folderIndexes[i].toInt(&ok);
-        return ok && folder >= 0 && static_cast<size_t>(folder) < folders.size() ? folder : -1;
+        const int folder = indexes[i].toInt(&ok);
+        return ok && folder >= 0 && static_cast<size_t>(folder) < folderCount ? folder : -1;
     };
-    order::ReadAhead<search::PictureMatch> reads(static_cast<size_t>(n), [&](size_t k) {
-        const auto i = static_cast<qsizetype>(k);
-        const int folder = folderOf(i);
-        if (folder < 0)
-            return search::PictureMatch{};
-        return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]), conditions);
-    });
+    // The reads own copies of what they use: a read that hangs outlives
+    // this run.
+    order::ReadAhead<search::PictureMatch> reads(
+        static_cast<size_t>(n), [files, folderIndexes, folders, conditions, folderOf](size_t k) {
+            const auto i = static_cast<qsizetype>(k);
+            const int folder = folderOf(folderIndexes, folders.size(), i);
+            if (folder < 0)
+                return search::PictureMatch{};
+            return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]),
+                                        conditions);
+        });
+    reads.setWaitPump([] { return !platform::endRequested(); });
     QElapsedTimer sincePump;
     sincePump.start();
     for (qsizetype i = 0; i < n; ++i) {
@@ -228,7 +252,9 @@ bool TdlgPxSerch::SearchRun()
             shown = static_cast<int>(i * 100 / n + 3);
             pbKen->setValue(std::min(shown, 100));
         }
-        const int folder = folderOf(i);
+        if (platform::endRequested())
+            break;
+        const int folder = folderOf(folderIndexes, folders.size(), i);
         search::PictureMatch m = reads.take(static_cast<size_t>(i));
         if (folder >= 0) {
             const QString& name = files[i];

@@ -1,13 +1,18 @@
 #include "viewer/picture_cache.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <utility>
 
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 #include "imaging/brotli_inflate.h"
+#include "platform/regular_file.h"
 #include "viewer/viewer_logic.h"
 
 namespace viewer {
@@ -19,108 +24,351 @@ bool prefetchable(const QString& path)
            k == imaging::PictureKind::Gif;
 }
 
-std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool fullSize)
+namespace {
+
+// Decodes out.fileBytes and copies out what the metadata reader walks;
+// throws as the decoders do.
+void decodeInto(const PictureRequest& request, bool fullSize, LoadedPicture& out)
+{
+    imaging::DecodeRequest dr;
+    if (!fullSize) {
+        const QSize area = request.area;
+        const bool prop = request.proportional, stretch = request.stretch;
+        dr.drawnSize = [area, prop, stretch](QSize full) { return drawnSize(area, full, prop, stretch); };
+    }
+    dr.background = request.background;
+    dr.flattenIcon = request.stretch;
+    const QByteArray bytes = std::exchange(out.fileBytes, QByteArray());
+    out.picture = imaging::decodePicture(request.path, bytes, dr);
+    // The metadata reader walks a copy of what it needs; the file's bytes
+    // go with this call.
+    const imaging::PictureFormat* format = imaging::formatFor(request.path);
+    if (format && format->exif != metadata::Container::None) {
+        metadata::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                      static_cast<size_t>(bytes.size()));
+        out.exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
+    }
+}
+
+void failed(LoadedPicture& out)
+{
+    out.picture = imaging::DecodedPicture();
+    out.exif = metadata::ExifBlob();
+    out.fileBytes = QByteArray();
+    out.failed = true;
+}
+
+// Formats decoded ahead are decoded off the window's thread too.
+bool decodedOffThread(const QString& path)
+{
+    const imaging::PictureFormat* format = imaging::formatFor(path);
+    return format && format->decodedAhead;
+}
+
+}  // namespace
+
+std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool fullSize, LoadProgress* progress,
+                                           bool decode)
 {
     auto out = std::make_shared<LoadedPicture>();
-    const QFileInfo info(request.path);
-    out->fileSize = info.size();
-    out->modified = info.lastModified();
-    QFile file(request.path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        out->failed = true;
-        return out;
-    }
-    {
-        const QByteArray bytes = file.readAll();
-        const imaging::PictureFormat* format = imaging::formatFor(request.path);
-        imaging::DecodeRequest dr;
-        if (!fullSize) {
-            const QSize area = request.area;
-            const bool prop = request.proportional, stretch = request.stretch;
-            dr.drawnSize = [area, prop, stretch](QSize full) { return drawnSize(area, full, prop, stretch); };
+    // The bytes are all in (or none come) whichever way this ends.
+    struct DoneReading {
+        LoadProgress* p;
+        ~DoneReading()
+        {
+            if (p)
+                p->reading.store(false);
         }
-        dr.background = request.background;
-        dr.flattenIcon = request.stretch;
-        try {
-            out->picture = imaging::decodePicture(request.path, bytes, dr);
-            // The metadata reader walks a copy of what it needs; the file's
-            // bytes go at the end of this block.
-            if (format && format->exif != metadata::Container::None) {
-                metadata::MemorySource source(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                              static_cast<size_t>(bytes.size()));
-                out->exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
-            }
-        } catch (...) {
-            // Decoded ahead on the worker, a failure waits in the result
-            // until the user reaches the picture; nothing may leave the
-            // thread.
+    } doneReading{progress};
+    try {
+        if (imaging::pictureKindFor(request.path) == imaging::PictureKind::None)
+            return out;  // no reader takes it: nothing to load
+        platform::RegularFile file(request.path, imaging::maxFileBytes(request.path));
+        if (!file.isOpen()) {
             out->failed = true;
+            return out;
         }
+        out->fileSize = file.size();
+        out->modified = file.modified();
+        if (!file.readAll(out->fileBytes, -1, progress ? &progress->bytes : nullptr)) {
+            out->failed = true;
+            return out;
+        }
+        if (progress)
+            progress->reading.store(false);
+        if (decode)
+            decodeInto(request, fullSize, *out);
+    } catch (...) {
+        // Decoded ahead on a thread, a failure (bad data, or memory that
+        // could not be had) waits in the result until the user reaches the
+        // picture; nothing may leave the thread.
+        failed(*out);
     }
 #ifdef __GLIBC__
     // Hand the decoder's large scratch buffers back to the system at once.
-    malloc_trim(0);
+    if (decode)
+        malloc_trim(0);
 #endif
     return out;
 }
 
-PictureCache::PictureCache(qint64 capBytes) : cap_(capBytes), worker_([this] { workerLoop(); }) {}
+void decodeLoaded(const PictureRequest& request, bool fullSize, LoadedPicture& loaded)
+{
+    if (loaded.failed)
+        return;
+    try {
+        decodeInto(request, fullSize, loaded);
+    } catch (...) {
+        failed(loaded);
+    }
+}
+
+// One load: queued for the worker, or running on a thread.
+struct PictureCache::Job {
+    PictureRequest request;
+    bool fullSize = false;
+    bool decode = true;  // else only the bytes are read
+    LoadProgress progress;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool started = false;
+    bool onWorker = false;
+    bool finished = false;
+    std::shared_ptr<LoadedPicture> result;
+
+    void run(const Loader& loader)
+    {
+        std::shared_ptr<LoadedPicture> r;
+        try {
+            r = loader(request, fullSize, &progress, decode);
+        } catch (...) {
+            r = nullptr;
+        }
+        if (!r) {
+            try {
+                r = std::make_shared<LoadedPicture>();
+                r->failed = true;
+            } catch (...) {
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            result = std::move(r);
+            finished = true;
+        }
+        done.notify_all();
+    }
+};
+
+// The prefetch thread and its queue. It outlives the cache when a read it
+// runs never returns: the thread then ends whenever the read does.
+struct PictureCache::Worker {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::shared_ptr<Job>> queue;
+    bool stop = false;
+    bool busy = false;
+    std::thread thread;
+
+    static void loop(const std::shared_ptr<Worker>& self, const Loader& loader)
+    {
+        for (;;) {
+            std::shared_ptr<Job> job;
+            {
+                std::unique_lock<std::mutex> lock(self->mutex);
+                self->wake.wait(lock, [&] { return self->stop || !self->queue.empty(); });
+                if (self->stop)
+                    break;
+                job = std::move(self->queue.front());
+                self->queue.pop_front();
+                self->busy = true;
+                std::lock_guard<std::mutex> jobLock(job->mutex);
+                job->started = true;
+                job->onWorker = true;
+            }
+            job->run(loader);
+            std::lock_guard<std::mutex> lock(self->mutex);
+            self->busy = false;
+        }
+    }
+
+    static std::shared_ptr<Worker> start(const Loader& loader)
+    {
+        auto w = std::make_shared<Worker>();
+        w->thread = std::thread([w, loader] { loop(w, loader); });
+        return w;
+    }
+
+    // Asks the thread to end: an idle one is joined, one that is reading
+    // or decoding is let go (it ends after that picture), so neither a quit
+    // nor a new worker waits for a file.
+    void finish()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        stop = true;
+        queue.clear();
+        const bool idle = !busy;
+        lock.unlock();
+        wake.notify_all();
+        if (idle)
+            thread.join();
+        else
+            thread.detach();
+    }
+};
+
+PictureCache::PictureCache(qint64 capBytes, Loader loader)
+    : cap_(capBytes),
+      loader_(loader ? std::move(loader)
+                     : Loader([](const PictureRequest& r, bool full, LoadProgress* p, bool decode) {
+                           return loadPicture(r, full, p, decode);
+                       })),
+      worker_(Worker::start(loader_))
+{
+}
 
 PictureCache::~PictureCache()
 {
+    slots_.clear();
+    worker_->finish();
+}
+
+void PictureCache::runAlone(const std::shared_ptr<Job>& job)
+{
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-        for (auto& t : queue_)
-            t->promise.set_value(nullptr);
-        queue_.clear();
+        std::lock_guard<std::mutex> lock(job->mutex);
+        job->started = true;
     }
-    wake_.notify_all();
-    worker_.join();
+    // A thread of its own, let go at once: if the read never returns, the
+    // thread (holding the job) ends when it does, and nothing waits for it.
+    std::thread([job, loader = loader_] { job->run(loader); }).detach();
 }
 
-void PictureCache::workerLoop()
+bool PictureCache::unqueue(const std::shared_ptr<Job>& job)
 {
-    for (;;) {
-        std::unique_ptr<Task> task;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-            if (stop_)
-                return;
-            task = std::move(queue_.front());
-            queue_.pop_front();
+    std::lock_guard<std::mutex> lock(worker_->mutex);
+    for (auto it = worker_->queue.begin(); it != worker_->queue.end(); ++it) {
+        if (*it == job) {
+            worker_->queue.erase(it);
+            return true;
         }
-        task->promise.set_value(loadPicture(task->request));
     }
+    return false;
 }
 
-bool PictureCache::stillCurrent(const LoadedPicture& p, const QString& path)
+void PictureCache::replaceWorker()
 {
-    const QFileInfo info(path);
-    return info.size() == p.fileSize && info.lastModified() == p.modified;
+    // The old thread is stuck in a read: the queue goes to a new one.
+    std::deque<std::shared_ptr<Job>> pending;
+    {
+        std::lock_guard<std::mutex> lock(worker_->mutex);
+        pending.swap(worker_->queue);
+    }
+    worker_->finish();
+    worker_ = Worker::start(loader_);
+    {
+        std::lock_guard<std::mutex> lock(worker_->mutex);
+        worker_->queue = std::move(pending);
+    }
+    worker_->wake.notify_one();
+}
+
+std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& job)
+{
+    using Clock = std::chrono::steady_clock;
+    stalled_ = false;
+    qint64 lastBytes = -1;
+    Clock::time_point lastChange = Clock::now();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(job->mutex);
+            if (job->done.wait_for(lock, std::chrono::milliseconds(10), [&] { return job->finished; }))
+                return job->result;
+        }
+        if (pump_ && !pump_())
+            return nullptr;
+        const qint64 bytes = job->progress.bytes.load();
+        const Clock::time_point now = Clock::now();
+        bool started = false;
+        {
+            std::lock_guard<std::mutex> lock(job->mutex);
+            started = job->started;
+        }
+        // Waiting in the queue, or decoding bytes already in, is no stall.
+        if (!started || !job->progress.reading.load() || bytes != lastBytes) {
+            lastBytes = bytes;
+            lastChange = now;
+        } else if (now - lastChange > std::chrono::milliseconds(stallLimitMs_)) {
+            ++abandoned_;
+            stalled_ = true;
+            return nullptr;
+        }
+    }
 }
 
 std::shared_ptr<LoadedPicture> PictureCache::take(const PictureRequest& request)
 {
     auto it = slots_.find(request.path);
     if (it != slots_.end() && it->second.request.sameFit(request)) {
-        std::shared_ptr<LoadedPicture> p = it->second.future.get();
-        if (p && stillCurrent(*p, request.path)) {
+        // Copies: the cache may change while events run during the wait.
+        const std::shared_ptr<Job> job = it->second.job;
+        if (unqueue(job))
+            runAlone(job);
+        std::shared_ptr<LoadedPicture> p = await(job);
+        if (!p) {
+            const auto again = slots_.find(request.path);
+            if (again != slots_.end() && again->second.job == job)
+                slots_.erase(again);
+            // The prefetch thread may be the one stuck; later pictures must
+            // not queue behind it.
+            bool onWorker = false;
+            {
+                std::lock_guard<std::mutex> lock(job->mutex);
+                onWorker = job->onWorker && !job->finished;
+            }
+            if (stalled_ && onWorker)
+                replaceWorker();
+            return nullptr;
+        }
+        if (stillCurrent(*p, request.path)) {
             ++hits_;
-            it->second.lastUse = ++clock_;
+            const auto again = slots_.find(request.path);
+            if (again != slots_.end() && again->second.job == job)
+                again->second.lastUse = ++clock_;
             return p;
         }
     }
-    if (it != slots_.end())
-        slots_.erase(it);
-    std::shared_ptr<LoadedPicture> p = loadPicture(request);
+    if (const auto again = slots_.find(request.path); again != slots_.end())
+        slots_.erase(again);
+    std::shared_ptr<Job> job;
+    std::shared_ptr<LoadedPicture> p = loadAlone(request, false, &job);
+    if (!p)
+        return nullptr;
     if (enabled_ && prefetchable(request.path)) {
-        std::promise<std::shared_ptr<LoadedPicture>> ready;
-        ready.set_value(p);
-        slots_[request.path] = Slot{request, ready.get_future().share(), ++clock_};
+        slots_[request.path] = Slot{request, job, ++clock_};
         evict(request.path);
     }
+    return p;
+}
+
+std::shared_ptr<LoadedPicture> PictureCache::loadNow(const PictureRequest& request, bool fullSize)
+{
+    return loadAlone(request, fullSize, nullptr);
+}
+
+std::shared_ptr<LoadedPicture> PictureCache::loadAlone(const PictureRequest& request, bool fullSize,
+                                                        std::shared_ptr<Job>* made)
+{
+    auto job = std::make_shared<Job>();
+    job->request = request;
+    job->fullSize = fullSize;
+    job->decode = decodedOffThread(request.path);
+    if (made)
+        *made = job;
+    runAlone(job);
+    std::shared_ptr<LoadedPicture> p = await(job);
+    if (p && !job->decode)
+        decodeLoaded(request, fullSize, *p);
     return p;
 }
 
@@ -133,26 +381,29 @@ void PictureCache::prefetch(const PictureRequest& request)
         it->second.lastUse = ++clock_;
         return;
     }
-    auto task = std::make_unique<Task>();
-    task->request = request;
-    Slot slot{request, task->promise.get_future().share(), ++clock_};
-    slots_[request.path] = std::move(slot);
+    auto job = std::make_shared<Job>();
+    job->request = request;
+    slots_[request.path] = Slot{request, job, ++clock_};
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        queue_.push_back(std::move(task));
+        std::lock_guard<std::mutex> lock(worker_->mutex);
+        worker_->queue.push_back(job);
     }
-    wake_.notify_one();
+    worker_->wake.notify_one();
     evict(request.path);
 }
 
 void PictureCache::cancelQueued()
 {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto& t : queue_) {
-        slots_.erase(t->request.path);
-        t->promise.set_value(nullptr);
+    std::deque<std::shared_ptr<Job>> dropped;
+    {
+        std::lock_guard<std::mutex> lock(worker_->mutex);
+        dropped.swap(worker_->queue);
     }
-    queue_.clear();
+    for (const auto& job : dropped) {
+        const auto it = slots_.find(job->request.path);
+        if (it != slots_.end() && it->second.job == job)
+            slots_.erase(it);
+    }
 }
 
 void PictureCache::clear()
@@ -161,15 +412,20 @@ void PictureCache::clear()
     slots_.clear();
 }
 
+bool PictureCache::stillCurrent(const LoadedPicture& p, const QString& path)
+{
+    const platform::FileFacts facts = platform::lookUpFile(path);
+    return facts.regular && facts.size == p.fileSize && facts.modified == p.modified;
+}
+
 qint64 PictureCache::cachedBytes() const
 {
     qint64 total = 0;
     for (const auto& [path, slot] : slots_) {
-        if (slot.future.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-            const auto p = slot.future.get();
-            if (p)
-                total += static_cast<qint64>(p->exif.byteCost()) + p->picture.byteCost();
-        }
+        std::lock_guard<std::mutex> lock(slot.job->mutex);
+        if (slot.job->finished && slot.job->result)
+            total += static_cast<qint64>(slot.job->result->exif.byteCost()) + slot.job->result->fileBytes.size() +
+                     slot.job->result->picture.byteCost();
     }
     return total;
 }
@@ -182,7 +438,12 @@ void PictureCache::evict(const QString& keep)
         for (auto it = slots_.begin(); it != slots_.end(); ++it) {
             if (it->first == keep)
                 continue;
-            if (it->second.future.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            bool finished = false;
+            {
+                std::lock_guard<std::mutex> lock(it->second.job->mutex);
+                finished = it->second.job->finished;
+            }
+            if (!finished)
                 continue;
             if (victim == slots_.end() || it->second.lastUse < victim->second.lastUse)
                 victim = it;

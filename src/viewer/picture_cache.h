@@ -2,21 +2,20 @@
 // Decoded pictures of the show, kept for the next advance. Neighbours are
 // decoded ahead on a worker thread into a cache capped in bytes; asking for
 // a picture whose decode is under way waits for it instead of decoding it
-// twice. Only the calling (user-interface) thread touches the cache itself;
-// the worker only reads files and decodes.
+// twice, and a picture not yet under way is read on a thread of its own, so
+// a file that never answers cannot hold the window. Only the calling
+// (user-interface) thread touches the cache itself; the threads only read
+// files and decode.
 #include <QByteArray>
 #include <QColor>
 #include <QDateTime>
 #include <QSize>
 #include <QString>
 
-#include <condition_variable>
-#include <deque>
-#include <future>
+#include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "imaging/picture_decoder.h"
 #include "metadata/picture_reader.h"
@@ -43,25 +42,47 @@ struct LoadedPicture {
     // What the metadata reader walks, copied out of the file; the file's
     // bytes themselves are let go once decoded.
     metadata::ExifBlob exif;
+    // The file, read but not yet decoded (formats decoded on the window's
+    // thread); empty once decoded.
+    QByteArray fileBytes;
     imaging::DecodedPicture picture;
     bool failed = false;
     qint64 fileSize = -1;
     QDateTime modified;
 };
 
-// Reads and decodes one file (any thread).
-std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool fullSize = false);
+// How far a load has come, for whoever waits for it.
+struct LoadProgress {
+    std::atomic<qint64> bytes{0};
+    std::atomic<bool> reading{true};  // false once the bytes are all in
+};
+
+// Reads and decodes one file (any thread): a regular file no larger than
+// its format's cap, read through the descriptor it was checked on. Every
+// failure, running out of memory included, comes back as failed. Without
+// decode only the bytes are read (decodeLoaded then finishes it).
+std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool fullSize = false,
+                                           LoadProgress* progress = nullptr, bool decode = true);
+// Decodes the bytes read by loadPicture(..., decode = false).
+void decodeLoaded(const PictureRequest& request, bool fullSize, LoadedPicture& loaded);
 
 class PictureCache {
 public:
-    explicit PictureCache(qint64 capBytes = 96ll * 1024 * 1024);
+    using Loader = std::function<std::shared_ptr<LoadedPicture>(const PictureRequest&, bool fullSize,
+                                                                LoadProgress* progress, bool decode)>;
+    // loader: how a file is read and decoded (loadPicture unless given).
+    explicit PictureCache(qint64 capBytes = 96ll * 1024 * 1024, Loader loader = {});
     ~PictureCache();
     PictureCache(const PictureCache&) = delete;
     PictureCache& operator=(const PictureCache&) = delete;
 
     // The picture for request: from the cache, from a decode under way, or
     // decoded now. A file changed since it was cached is decoded again.
+    // Null when the wait was given up (see below).
     std::shared_ptr<LoadedPicture> take(const PictureRequest& request);
+    // The picture decoded now, past the cache (the full-size copy printing
+    // wants); null when the wait was given up.
+    std::shared_ptr<LoadedPicture> loadNow(const PictureRequest& request, bool fullSize);
     // Queues a background decode unless the picture is cached or queued.
     // Earlier calls are decoded first.
     void prefetch(const PictureRequest& request);
@@ -69,40 +90,53 @@ public:
     void cancelQueued();
     void clear();
 
+    // The calling thread never waits for a read unbounded: every few
+    // milliseconds of waiting it runs pump (the viewer handles its events
+    // there), and gives the picture up when pump returns false or when the
+    // file has brought no byte for stallLimitMs (a network or FUSE folder
+    // that stopped answering). The read itself is left to end when it may;
+    // its result is ignored.
+    void setWaitPump(std::function<bool()> pump) { pump_ = std::move(pump); }
+    void setStallLimit(int ms) { stallLimitMs_ = ms; }
+    int abandoned() const { return abandoned_; }
+
     void setEnabled(bool on) { enabled_ = on; }
     bool enabled() const { return enabled_; }
     qint64 cachedBytes() const;
     int hits() const { return hits_; }
 
 private:
+    struct Job;
+    struct Worker;
     struct Slot {
         PictureRequest request;
-        std::shared_future<std::shared_ptr<LoadedPicture>> future;
+        std::shared_ptr<Job> job;
         uint64_t lastUse = 0;
     };
-    struct Task {
-        PictureRequest request;
-        std::promise<std::shared_ptr<LoadedPicture>> promise;
-    };
-    void workerLoop();
+    std::shared_ptr<LoadedPicture> await(const std::shared_ptr<Job>& job);
+    std::shared_ptr<LoadedPicture> loadAlone(const PictureRequest& request, bool fullSize, std::shared_ptr<Job>* made);
+    void runAlone(const std::shared_ptr<Job>& job);
+    bool unqueue(const std::shared_ptr<Job>& job);
+    void replaceWorker();
     void evict(const QString& keep);
     static bool stillCurrent(const LoadedPicture& p, const QString& path);
 
     qint64 cap_;
+    Loader loader_;
     bool enabled_ = true;
     int hits_ = 0;
+    int abandoned_ = 0;
+    bool stalled_ = false;  // the last wait gave up on a read
+    int stallLimitMs_ = 10000;
     uint64_t clock_ = 0;
+    std::function<bool()> pump_;
     std::map<QString, Slot> slots_;
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::unique_ptr<Task>> queue_;
-    bool stop_ = false;
-    std::thread worker_;
+    std::shared_ptr<Worker> worker_;
 };
 
-// Only raster formats are decoded ahead; metafiles and icons draw through
-// the user-interface thread's painting.
+// Only raster formats are decoded ahead (and off the window's thread);
+// metafiles and icons draw through the user-interface thread's painting, so
+// only their bytes are read elsewhere.
 bool prefetchable(const QString& path);
 
 }  // namespace viewer

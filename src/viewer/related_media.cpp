@@ -14,6 +14,7 @@
 
 #include "app/app_state.h"
 #include "platform/external_player.h"
+#include "platform/regular_file.h"
 #include "viewer/tfrm_main.h"
 
 bool isPlainRelatedName(const QString& name)
@@ -102,12 +103,13 @@ void RelatedMedia::ensurePlayer()
 
 void RelatedMedia::closePlayer()
 {
-    if (!player_)
-        return;
-    player_->stop();
-    player_->setSource(QUrl());
-    if (video_)
-        video_->hide();
+    if (player_) {
+        player_->stop();
+        player_->setSource(QUrl());
+        if (video_)
+            video_->hide();
+    }
+    file_.reset();
 }
 
 void RelatedMedia::onPlayerError()
@@ -170,6 +172,13 @@ void RelatedMedia::PlayRelatedFile(const QString& rawName)
         return;
     const QString path = QDir::toNativeSeparators(state_.FolderList[folder] + u'/' + fileName);
 
+    // Only a regular file is played: the back end would open a FIFO on this
+    // thread and wait there for ever. A file that is none is like one that
+    // cannot be opened.
+    auto file = std::make_unique<platform::RegularFile>(QDir::fromNativeSeparators(path));
+    if (!file->isOpen())
+        return;
+
     if (isMovieName(fileName) && !marker_.isEmpty() && QFileInfo(marker_).isDir()) {
         openExternally(path);
         return;
@@ -179,7 +188,15 @@ void RelatedMedia::PlayRelatedFile(const QString& rawName)
         closePlayer();
         ensurePlayer();
         errorShown_ = false;
-        player_->setSource(QUrl::fromLocalFile(QDir::fromNativeSeparators(path)));
+        file_ = std::move(file);
+#ifdef Q_OS_LINUX
+        // The back end opens the very file checked, by its descriptor, so a
+        // swap of the name since cannot hand it anything else.
+        const QString source = QStringLiteral("/proc/self/fd/") + QString::number(file_->descriptor());
+#else
+        const QString source = QDir::fromNativeSeparators(path);
+#endif
+        player_->setSource(QUrl::fromLocalFile(source));
         // A file the back end refuses at once reports here, and the error
         // handler has already shown the message and closed the player.
         if (errorShown_ || player_->error() != QMediaPlayer::NoError) {

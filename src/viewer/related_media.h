@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 struct AppState;
 class QAudioOutput;
 class QMediaPlayer;
@@ -13,6 +15,7 @@ class QWidget;
 
 namespace platform {
 class ExternalPlayer;
+class RegularFile;
 }
 
 // True for a plain file name: no folder part, no drive, not "." or "..",
@@ -66,5 +69,7 @@ private:
     QVideoWidget* video_ = nullptr;
     platform::ExternalPlayer* external_ = nullptr;
     QPointer<QMessageBox> errorBox_;
+    // The file being played, open while the player has it.
+    std::unique_ptr<platform::RegularFile> file_;
     bool errorShown_ = false;  // one box per opened file
 };

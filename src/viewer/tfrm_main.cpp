@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -25,7 +24,10 @@
 #include "metadata/metadata_sink.h"
 #include "widgets/click_label.h"
 #include "platform/dpi.h"
+#include "platform/end_signals.h"
+#include "platform/file_names.h"
 #include "platform/fonts.h"
+#include "platform/regular_file.h"
 #include "widgets/message_box.h"
 #include "widgets/up_down.h"
 #include "print/print_setup.h"
@@ -129,11 +131,48 @@ bool endsWithNoCase(const QString& name, const char* ending)
     return name.endsWith(QLatin1String(ending), Qt::CaseInsensitive);
 }
 
+// While a picture is read, the window's events keep running (it repaints, a
+// signal or Escape ends the program), but a person's other input is dropped
+// as it was when the read held the thread and the advance found ViewerReady
+// false.
+class LoadingInputGate : public QObject {
+public:
+    LoadingInputGate() { qApp->installEventFilter(this); }
+    ~LoadingInputGate() override { qApp->removeEventFilter(this); }
+    LoadingInputGate(const LoadingInputGate&) = delete;
+    LoadingInputGate& operator=(const LoadingInputGate&) = delete;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            return key != Qt::Key_Escape && key != Qt::Key_End;
+        }
+        case QEvent::ShortcutOverride:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+        }
+    }
+};
+
 }  // namespace
 
 TfrmMain::TfrmMain(AppState& state, QWidget* parent)
     : QWidget(parent), state_(state), cache_(std::make_unique<viewer::PictureCache>(48ll * 1024 * 1024))
 {
+    cache_->setWaitPump([this] {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        return !closing_ && !platform::endRequested();
+    });
     // FormCreate: the unturned copy starts empty; the printer is prepared
     // before the work lists, and its failure must not keep them from being
     // made.
@@ -360,7 +399,11 @@ QImage TfrmMain::fullPicture() const
     viewer::PictureRequest r;
     r.path = shownPath_;
     r.background = palette().color(QPalette::Window);
-    const auto loaded = viewer::loadPicture(r, true);
+    std::shared_ptr<viewer::LoadedPicture> loaded;
+    {
+        LoadingInputGate gate;
+        loaded = cache_->loadNow(r, true);
+    }
     if (!loaded || loaded->failed)
         return QImage();
     if (turn_ == 0)
@@ -422,11 +465,53 @@ void TfrmMain::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     scroller_->setGeometry(rect());
     FormResize();
+    keepFittingWorkArea();
+}
+
+void TfrmMain::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    keepFittingWorkArea();
+}
+
+void TfrmMain::fitWorkArea()
+{
+    // A window manager frames the window within a second or so of showing
+    // it; until then the frame's share is unknown (none).
+    fitting_.setRemainingTime(3000);
+    placeInWorkArea();
+}
+
+void TfrmMain::placeInWorkArea()
+{
+    if (!hasBorder())
+        return;
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    fittedMargins_ = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    const QRect client = s->availableGeometry().marginsRemoved(fittedMargins_);
+    if (geometry() != client)
+        setGeometry(client);
+}
+
+void TfrmMain::keepFittingWorkArea()
+{
+    if (fitting_.hasExpired() || !hasBorder() || !isVisible() || windowState() != Qt::WindowNoState)
+        return;
+    const QMargins now = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    QScreen* s = screen();
+    if (now != fittedMargins_ || (s && !s->availableGeometry().contains(frameGeometry())))
+        QTimer::singleShot(0, this, [this] {
+            if (!fitting_.hasExpired())
+                placeInWorkArea();
+        });
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     // FormClose: the run's lists go with the viewer.
+    closing_ = true;
     cache_->clear();
     state_.FolderList.clear();
     state_.FolderIndexList.clear();
@@ -475,6 +560,7 @@ void TfrmMain::showEvent(QShowEvent* event)
     if (QWindow* w = windowHandle())
         w->installEventFilter(this);
     coverScreenWhenFullScreen();
+    keepFittingWorkArea();
 }
 
 void TfrmMain::setPrefetchEnabled(bool on)
@@ -712,6 +798,22 @@ void TfrmMain::FormResize()
     firstResize_ = false;
 }
 
+void TfrmMain::showFileName(const QString& text)
+{
+    // A long file name stops before the position text; its middle gives way
+    // so that both ends, the name's ending too, stay readable.
+    const double f = platform::dpiFactor(this);
+    const QFontMetrics posi(lbPosi->font());
+    const QString widest(QString::number(std::max<qsizetype>(state_.FileList.size(), 1)).size(), QLatin1Char('0'));
+    const int posiLeft = lbPosi->x() + lbPosi->width() - lbPosi->contentsMargins().right() - posi.horizontalAdvance(widest);
+    const int room = std::max(0, posiLeft - platform::scaled(6, f) - lbFName->x());
+    const QFontMetrics own(lbFName->font());
+    const QString shown = own.horizontalAdvance(text) > room ? own.elidedText(text, Qt::ElideMiddle, room) : text;
+    lbFName->setText(shown);
+    lbFName->adjustSize();
+    lbFName->resize(std::min(lbFName->width(), room), lbFName->height());
+}
+
 void TfrmMain::placeTitleWidth()
 {
     const double f = platform::dpiFactor(this);
@@ -752,8 +854,8 @@ void TfrmMain::ShowPicture()
     const double f = platform::dpiFactor(this);
     const int index = state_.CurrentIndex;
     const QString path = state_.fullPath(index);
-    const QFileInfo info(path);
-    const bool found = info.isFile() && !info.isHidden();
+    const platform::FileFacts info = platform::lookUpFile(path);
+    const bool found = info.regular && !info.hidden;
     if (!found) {
         // 2.
         Image1->clear();
@@ -775,7 +877,15 @@ void TfrmMain::ShowPicture()
         try {
             // 4.
             const viewer::PictureRequest request = requestFor(index);
-            std::shared_ptr<viewer::LoadedPicture> loaded = cache_->take(request);
+            std::shared_ptr<viewer::LoadedPicture> loaded;
+            {
+                LoadingInputGate gate;
+                loaded = cache_->take(request);
+            }
+            // The window closed, or the program was asked to end, while the
+            // file was read: nothing more is shown.
+            if (closing_ || platform::endRequested())
+                return;
             if (!loaded || loaded->failed)
                 throw imaging::DecodeError("picture not decoded");
             const bool hasExif = !loaded->exif.empty();
@@ -822,7 +932,7 @@ void TfrmMain::ShowPicture()
             // 8.
             if (lbNitiji->text().isEmpty()) {
                 setTextColour(lbNitiji, kFileDate);
-                lbNitiji->setText(viewer::fileDateText(info.lastModified()));
+                lbNitiji->setText(viewer::fileDateText(info.modified));
             }
             // 9.
             // A decoder that turned the picture itself (HEIF, JPEG XL) has
@@ -874,7 +984,7 @@ void TfrmMain::ShowPicture()
             lbTitle->resize(lbTitle->width(), std::max(lbTitle->heightForWidth(lbTitle->width()), platform::scaled(34, f)));
         }
         // 13.
-        lbSize->setText(viewer::sizeText(info.size()) + QStringLiteral("   ") + lbSize->text());
+        lbSize->setText(viewer::sizeText(info.size) + QStringLiteral("   ") + lbSize->text());
         lbSize->adjustSize();
         // 14.
         if (!Image1->proportional() && !Image1->stretch()) {
@@ -894,10 +1004,9 @@ void TfrmMain::ShowPicture()
     // 15-16.
     const QFontMetrics fm(font());
     auto width = [&fm](const QString& s) { return fm.horizontalAdvance(s); };
-    const QString native = QDir::toNativeSeparators(path);
+    const QString native = platform::displayFileName(QDir::toNativeSeparators(path));
     const int dpi = screen() ? qRound(screen()->logicalDotsPerInchX()) : 96;
-    lbFName->setText(viewer::shortenPath(native, width, dpi * 3 / 2));
-    lbFName->adjustSize();
+    showFileName(viewer::shortenPath(native, width, dpi * 3 / 2));
     setWindowTitle(viewer::shortenPath(native, width, this->width() - 200));
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The viewer window: shows the pictures of the show list one at a time.
+#include <QDeadlineTimer>
 #include <QImage>
+#include <QMargins>
 #include <QWidget>
 
 #include <memory>
@@ -73,6 +75,11 @@ public:
     bool hasBorder() const;
     void setBorder(bool on);
 
+    // Window mode: the window, its frame included, takes the screen's work
+    // area. The frame's size is known only once a window manager has framed
+    // the window, so the fit is made again as the frame arrives.
+    void fitWorkArea();
+
     // Whether the window scrolls its content (the 1:1 view of a large picture).
     bool autoScroll() const { return autoScroll_; }
     void setAutoScroll(bool on);
@@ -137,6 +144,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -155,7 +163,11 @@ private:
     void rerenderOnBackground();
     QString shownFileName() const;
     void placeTitleWidth();
+    // Shows text in lbFName, elided where it would run under lbPosi.
+    void showFileName(const QString& text);
     void coverScreenWhenFullScreen();
+    void keepFittingWorkArea();
+    void placeInWorkArea();
     void turnButtonClick(QToolButton* button, QToolButton* other, int direction, int otherOrientation,
                          int orientation);
 
@@ -170,4 +182,8 @@ private:
     imaging::DecodedPicture unrotated_;
     QString shownPath_;
     int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
+    bool closing_ = false;
+    // While it runs, a window manager's frame arriving refits window mode.
+    QDeadlineTimer fitting_;
+    QMargins fittedMargins_;
 };

@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -82,9 +83,102 @@ FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSys
         if (revealing_)
             revealTimer_.start();
     };
+    // A folder asked for whose levels are still being read: the next level
+    // is asked for as soon as one arrives.
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (!pendingPath_.isEmpty() && indexFor(pendingPath_).isValid())
+            pendingPath_.clear();
+    });
+    // Folders made or removed anywhere above the visible rows (a download,
+    // a temporary folder) must not move the row under the pointer: the row
+    // at the top stays at the top, as in a file manager.
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &FolderTree::rememberTopRow);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this, &FolderTree::holdTopRowBeforeRemoval);
+    connect(model_, &QAbstractItemModel::layoutAboutToBeChanged, this, &FolderTree::holdTopRow);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &FolderTree::restoreTopRow);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, &FolderTree::restoreTopRow);
     connect(model_, &QFileSystemModel::directoryLoaded, this, later);
     connect(model_, &QAbstractItemModel::layoutChanged, this, later);
     connect(model_, &QAbstractItemModel::rowsInserted, this, later);
+}
+
+QModelIndex FolderTree::rowAtTop() const
+{
+    // A deep row starts right of its indentation: look along the top line.
+    const int step = std::max(4, indentation() / 2);
+    for (int x = 1; x < viewport()->width(); x += step)
+        if (const QModelIndex idx = indexAt(QPoint(x, 0)); idx.isValid())
+            return idx;
+    return {};
+}
+
+void FolderTree::rememberTopRow()
+{
+    // Scrolling that a change of the model causes is no choice of the person.
+    if (holding_)
+        return;
+    const QModelIndex top = rowAtTop();
+    if (!top.isValid())
+        return;
+    topRow_ = top;
+    topRowOffset_ = visualRect(top).top();
+}
+
+void FolderTree::holdTopRow()
+{
+    // The top row before the model starts to change (or, where the view
+    // cannot tell it now, as it was last seen).
+    if (!holding_)
+        rememberTopRow();
+    holding_ = topRow_.isValid();
+}
+
+void FolderTree::holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last)
+{
+    holdTopRow();
+    if (!holding_)
+        return;
+    // The top row, or a folder it lies in, is going: the row below the
+    // removed ones takes its place, else the one above, else their parent.
+    for (QModelIndex p = topRow_; p.isValid(); p = p.parent()) {
+        if (p.parent() == parent && p.row() >= first && p.row() <= last) {
+            const QModelIndex below = model_->index(last + 1, 0, parent);
+            const QModelIndex above = first > 0 ? model_->index(first - 1, 0, parent) : QModelIndex();
+            topRow_ = below.isValid() ? below : above.isValid() ? above : parent;
+            return;
+        }
+    }
+}
+
+void FolderTree::restoreTopRow()
+{
+    if (!holding_)
+        return;
+    holding_ = false;
+    QModelIndex top = topRow_;
+    if (!top.isValid())
+        return;
+    const int offset = topRowOffset_;
+    // A row whose folder was folded away meanwhile is shown by that folder.
+    for (QModelIndex p = top.parent(); p.isValid(); p = p.parent())
+        if (!isExpanded(p))
+            top = p;
+    executeDelayedItemsLayout();
+    const int shift = visualRect(top).top() - offset;
+    if (shift == 0) {
+        rememberTopRow();
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    if (verticalScrollMode() == QAbstractItemView::ScrollPerPixel) {
+        bar->setValue(bar->value() + shift);
+    } else {
+        // The bar counts rows: put the held row back at the top.
+        scrollTo(top, QAbstractItemView::PositionAtTop);
+    }
+    rememberTopRow();
 }
 
 void FolderTree::reportIfChanged()
@@ -121,11 +215,65 @@ QString FolderTree::selectedPath() const
     return QDir::toNativeSeparators(model_->filePath(idx));
 }
 
+QModelIndex FolderTree::indexFor(const QString& path)
+{
+    // The first levels at once, as the model does by itself.
+    constexpr int kAtOnce = 24;
+    qsizetype cut = 0;
+    int levels = 0;
+    for (qsizetype i = 1; i < path.size(); ++i) {
+        if (path.at(i) == QLatin1Char('/') && path.at(i - 1) != QLatin1Char('/') && ++levels == kAtOnce) {
+            cut = i;
+            break;
+        }
+    }
+    if (cut == 0)
+        return model_->index(path);
+    const QStringList rest = path.mid(cut + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Carry on from the level reached last time.
+    QModelIndex row;
+    qsizetype from = 0;
+    if (path == resumePath_ && resumeRow_.isValid()) {
+        row = resumeRow_;
+        from = resumeLevel_;
+    } else {
+        row = model_->index(path.left(cut));
+    }
+    for (qsizetype i = from; i < rest.size(); ++i) {
+        if (!row.isValid())
+            return {};
+        QModelIndex next;
+        // Not read yet: ask for it; the walk goes on when its rows arrive.
+        if (model_->canFetchMore(row)) {
+            model_->fetchMore(row);
+        } else {
+            const int rows = model_->rowCount(row);
+            for (int r = 0; r < rows && !next.isValid(); ++r) {
+                const QModelIndex child = model_->index(r, 0, row);
+                if (model_->fileName(child) == rest[i])
+                    next = child;
+            }
+        }
+        if (!next.isValid()) {
+            resumePath_ = path;
+            resumeRow_ = row;
+            resumeLevel_ = i;
+            return {};
+        }
+        row = next;
+    }
+    return row;
+}
+
 bool FolderTree::selectPath(const QString& path)
 {
-    const QModelIndex idx = model_->index(QDir::fromNativeSeparators(path));
-    if (!idx.isValid())
+    const QModelIndex idx = indexFor(QDir::fromNativeSeparators(path));
+    if (!idx.isValid()) {
+        // Each level read leads to the next at once (see below).
+        pendingPath_ = QDir::fromNativeSeparators(path);
         return false;
+    }
+    pendingPath_.clear();
     for (QModelIndex p = idx.parent(); p.isValid(); p = p.parent())
         expand(p);
     stopRevealingHome();
@@ -182,7 +330,7 @@ void FolderTree::continueReveal()
     // The model reads folders in the background: a row can only be scrolled
     // to once its parent has been read, so each loaded folder on the way
     // down brings the row a step nearer.
-    const QModelIndex row = model_->index(revealPath_);
+    const QModelIndex row = indexFor(revealPath_);
     if (!row.isValid())
         return;
     for (QModelIndex p = row.parent(); p.isValid(); p = p.parent())

@@ -3,7 +3,9 @@
 // its root down, folders only, with the platform's folder icons. Hidden (dot)
 // folders are not shown. Folders are read in the background, so an
 // unreadable or slow folder never blocks the window; it simply shows no
-// children. The tree follows changes on disk by itself.
+// children. The tree follows changes on disk by itself, and rows that come
+// or go above the visible ones leave the visible rows where they are.
+#include <QPersistentModelIndex>
 #include <QString>
 #include <QTimer>
 #include <QTreeView>
@@ -61,18 +63,40 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
 
 private:
+    // The row of a folder ('/' separators), or none while the folders above
+    // it are still being read. Asked for a deep folder in one go, the model
+    // makes every level at once and later compares each with what its
+    // reader reports, at a cost that grows with the cube of the depth (a
+    // folder 1,000 levels deep held the window for half a minute); below the
+    // first levels the rows are found one level at a time as they are read.
+    QModelIndex indexFor(const QString& path);
     void reportIfChanged();
     void continueReveal();
+    // The row at the top of the view and where it stands, remembered as the
+    // view scrolls and put back after the model has changed.
+    QModelIndex rowAtTop() const;
+    void rememberTopRow();
+    void holdTopRow();
+    void holdTopRowBeforeRemoval(const QModelIndex& parent, int first, int last);
+    void restoreTopRow();
 
     QFileSystemModel* model_;
     QString reportedPath_;
     // The folder kept in view while the tree loads ('/' separators), and
     // whether it is the home folder (opened, at the top) or a chosen one.
     QString revealPath_;
+    QString pendingPath_;  // asked for, levels still being read
+    // Where indexFor stopped last, so the next level costs one step.
+    QString resumePath_;
+    QPersistentModelIndex resumeRow_;
+    qsizetype resumeLevel_ = 0;
     bool revealIsHome_ = false;
     bool revealing_ = false;
     QTimer revealTimer_;
     QTimer settleTimer_;
+    QPersistentModelIndex topRow_;
+    int topRowOffset_ = 0;
+    bool holding_ = false;
 };
 
 }  // namespace widgets

@@ -1,5 +1,6 @@
-// One viewer per user: the real program started several times at once, and
-// a later start bringing this process's viewer forward.
+// One viewer per user and display: the real program started several times
+// at once, on two displays, against a name another user took, and a later
+// start bringing this process's viewer forward.
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
@@ -8,6 +9,10 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QImage>
+#include <QRegularExpression>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -161,7 +166,7 @@ TEST(SingleInstance, ChannelIsPrivateToTheNumericUser)
         qputenv("USER", "bob");
         const app::InstanceChannel second = app::instanceChannel();
         EXPECT_EQ(first.name, second.name);
-        EXPECT_TRUE(first.name.endsWith(uid)) << first.name.toStdString();
+        EXPECT_TRUE(first.name.contains(QStringLiteral("Daredazi-") + uid + QLatin1Char('-'))) << first.name.toStdString();
     }
     {
         // In the private runtime folder, a socket file nobody else can make.
@@ -169,7 +174,15 @@ TEST(SingleInstance, ChannelIsPrivateToTheNumericUser)
         RuntimeDirScope scope(QFile::encodeName(runtime.path()));
         const app::InstanceChannel channel = app::instanceChannel();
         EXPECT_FALSE(channel.abstract);
-        EXPECT_EQ(channel.name, runtime.filePath(QStringLiteral("Daredazi-") + uid));
+        EXPECT_EQ(channel.name, runtime.filePath(QStringLiteral("Daredazi-") + uid + QLatin1Char('-') + app::displayKey()));
+    }
+    {
+        // A runtime folder others may enter is not trusted either.
+        QTemporaryDir runtime;
+        QFile::setPermissions(runtime.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                                  QFileDevice::ReadOther | QFileDevice::ExeOther);
+        RuntimeDirScope scope(QFile::encodeName(runtime.path()));
+        EXPECT_FALSE(app::instanceChannel().name.startsWith(runtime.path()));
     }
     {
         // A relative or missing runtime folder is not trusted.
@@ -334,5 +347,197 @@ TEST(SingleInstance, AnotherUsersRequestIsRefused)
     QTest::qWait(200);
     EXPECT_TRUE(viewer.isMinimized()) << "another user's request must not act";
     state.frmMain = nullptr;
+}
+#endif
+
+TEST(SingleInstance, OneDisplayIsOneDesktop)
+{
+    // Every screen of one X display, however it is written, is one desktop;
+    // other displays, hosts and window systems are others.
+    const QString zero = app::displayKey(QStringLiteral("xcb"), QStringLiteral(":0"));
+    for (const char* same : {":0.0", ":0.1", "unix:0"})
+        EXPECT_EQ(app::displayKey(QStringLiteral("xcb"), QString::fromLatin1(same)), zero) << same;
+    const QStringList others = {
+        app::displayKey(QStringLiteral("xcb"), QStringLiteral(":1")),
+        app::displayKey(QStringLiteral("xcb"), QStringLiteral("localhost:10.0")),
+        app::displayKey(QStringLiteral("wayland"), QStringLiteral("wayland-0")),
+        app::displayKey(QStringLiteral("wayland"), QStringLiteral("wayland-1")),
+        zero,
+    };
+    EXPECT_EQ(QSet<QString>(others.begin(), others.end()).size(), others.size()) << others.join(u' ').toStdString();
+    // Whatever the display is called, the key is a plain part of a socket name.
+    const QString odd = app::displayKey(QStringLiteral("xcb"), QStringLiteral("/tmp/ünix sock:7.0/") + QString(200, u'x'));
+    EXPECT_TRUE(odd.contains(QRegularExpression(QStringLiteral("^[A-Za-z0-9._-]{1,40}$")))) << odd.toStdString();
+}
+
+namespace {
+
+// An X display of the test's own, numbered by the server itself.
+class OwnDisplay {
+public:
+    bool start()
+    {
+        const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
+        if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            return false;
+        server_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                             QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                             QStringLiteral("1280x800x24")});
+        if (!server_.waitForStarted(5000))
+            return false;
+        QByteArray number;
+        while (!number.contains('\n') && server_.waitForReadyRead(10000))
+            number += server_.readAllStandardOutput();
+        name_ = QStringLiteral(":") + QString::fromLatin1(number.trimmed());
+        return !number.trimmed().isEmpty();
+    }
+    ~OwnDisplay()
+    {
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    const QString& name() const { return name_; }
+
+    // Whether a visible window whose name matches the pattern comes up
+    // within the seconds given.
+    bool shows(const QString& pattern, int seconds) const
+    {
+        QProcess search;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), name_);
+        search.setProcessEnvironment(env);
+        search.start(QStringLiteral("timeout"), {QString::number(seconds), QStringLiteral("xdotool"), QStringLiteral("search"),
+                                                 QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                                                 QStringLiteral("--name"), pattern});
+        search.waitForFinished((seconds + 5) * 1000);
+        return search.exitStatus() == QProcess::NormalExit && search.exitCode() == 0 &&
+               !search.readAllStandardOutput().trimmed().isEmpty();
+    }
+
+    // The real program on this display.
+    std::unique_ptr<QProcess> run(const QString& runtimeDir, const QString& argument) const
+    {
+        auto process = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), name_);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        if (runtimeDir.isEmpty())
+            env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        else
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+        process->setProcessEnvironment(env);
+        process->setProcessChannelMode(QProcess::MergedChannels);
+        process->start(QStringLiteral(DAREDAZI_PROGRAM), {argument});
+        return process;
+    }
+
+private:
+    QProcess server_;
+    QString name_;
+};
+
+void stop(QProcess& process)
+{
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+}  // namespace
+
+TEST(SingleInstance, AStartOnAnotherDisplayRunsItsOwnViewer)
+{
+    OwnDisplay first, second;
+    if (!first.start() || !second.start())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    const auto runtime = uniqueRuntimeDir();
+    QTemporaryDir pictures;
+    for (const char* name : {"a.png", "b.png", "c.png"}) {
+        QImage image(320, 240, QImage::Format_RGB32);
+        image.fill(Qt::darkCyan);
+        ASSERT_TRUE(image.save(pictures.filePath(QString::fromLatin1(name))));
+    }
+
+    auto shown = first.run(runtime->path(), pictures.filePath(QStringLiteral("a.png")));
+    ASSERT_TRUE(first.shows(QStringLiteral("a\\.png$"), 20)) << "the show on the first display";
+
+    // Another login's start, on the second display: a viewer of its own
+    // there, and the first display's show goes on untouched.
+    auto other = second.run(runtime->path(), pictures.filePath(QStringLiteral("b.png")));
+    EXPECT_TRUE(second.shows(QStringLiteral("b\\.png$"), 20)) << "no viewer of its own on the second display";
+    EXPECT_FALSE(other->waitForFinished(500)) << "the second display's start ended: " << other->readAll().toStdString();
+    EXPECT_FALSE(first.shows(QStringLiteral("b\\.png$"), 1)) << "the second display's picture took over the first's show";
+    EXPECT_TRUE(first.shows(QStringLiteral("a\\.png$"), 1));
+
+    // A start on the first display hands its picture to the show there.
+    auto later = first.run(runtime->path(), pictures.filePath(QStringLiteral("c.png")));
+    EXPECT_TRUE(later->waitForFinished(15000));
+    EXPECT_EQ(later->exitCode(), 0);
+    EXPECT_TRUE(first.shows(QStringLiteral("c\\.png$"), 10)) << "the first display's show did not take the picture";
+    EXPECT_TRUE(second.shows(QStringLiteral("b\\.png$"), 1));
+
+    stop(*shown);
+    stop(*other);
+}
+
+#ifdef Q_OS_LINUX
+// Without a runtime folder the name is an abstract socket, which any user
+// can take first. A start must not wait on it: it runs at once, unguarded.
+TEST(SingleInstance, ANameTakenByAnotherUserDoesNotHoldTheStartUp)
+{
+    if (getuid() != 0)
+        GTEST_SKIP() << "needs root to act as a second user";
+    OwnDisplay display;
+    if (!display.start())
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    RuntimeDirScope none{QByteArray()};
+    const app::InstanceChannel channel = app::instanceChannel(app::displayKey(QStringLiteral("xcb"), display.name()));
+    ASSERT_TRUE(channel.abstract);
+    const QByteArray name = channel.name.toUtf8();
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t squatter = fork();
+    ASSERT_GE(squatter, 0);
+    if (squatter == 0) {
+        // Plain system calls only, in the child of a threaded process: take
+        // the name as another user, listen and never accept, with the queue
+        // of waiting connections full.
+        ::close(ready[0]);
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(3);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.constData(), static_cast<size_t>(name.size()));
+        const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 0) != 0)
+            _exit(2);
+        for (int i = 0; i < 4; ++i) {
+            const int filler = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
+        }
+        if (::write(ready[1], "r", 1) != 1)
+            _exit(4);
+        for (;;)
+            pause();
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    const bool taken = ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+    if (!taken) {
+        int status = 0;
+        waitpid(squatter, &status, 0);
+        GTEST_SKIP() << "cannot take the name as a second user here";
+    }
+
+    auto run = display.run(QString(), QString());
+    EXPECT_TRUE(display.shows(QStringLiteral("^フォルダの選択$"), 10)) << "the start waits on the other user's name";
+    EXPECT_FALSE(run->waitForFinished(500)) << run->readAll().toStdString();
+
+    stop(*run);
+    kill(squatter, SIGKILL);
+    int status = 0;
+    waitpid(squatter, &status, 0);
 }
 #endif

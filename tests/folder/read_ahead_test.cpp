@@ -1,5 +1,6 @@
 // The pool that reads files ahead of the folder window and the search: the
-// taker sees every result in list order, whatever order the threads finish in.
+// taker sees every result in list order, whatever order the threads finish
+// in, and never waits for ever.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,7 +8,14 @@
 #include <string>
 #include <thread>
 
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include "folder/buffered_file.h"
+#include "folder/display_order.h"
 #include "folder/read_ahead.h"
+#include "search/search_match.h"
+#include "support/hostile_folders.h"
 
 TEST(ReadAhead, ResultsArriveInListOrderWhateverTheThreadsDo)
 {
@@ -40,4 +48,70 @@ TEST(ReadAhead, LeavingEarlyStopsTheThreads)
         EXPECT_EQ(reads.take(0), 0);
     }
     EXPECT_LT(done.load(), 10000);
+}
+
+TEST(ReadAhead, AReadThatNeverReturnsIsGivenUpAndTheOthersStillCome)
+{
+    // Entry 3 hangs until released, like a file on a server that went away;
+    // the taker gives it up once no read has finished for the stall limit.
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    QElapsedTimer t;
+    t.start();
+    {
+        order::ReadAhead<std::string> reads(40, [release](size_t i) {
+            while (i == 3 && !release->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return std::to_string(i);
+        }, 4);
+        reads.setStallLimit(300);
+        for (size_t i = 0; i < 40; ++i)
+            EXPECT_EQ(reads.take(i), i == 3 ? std::string() : std::to_string(i));
+        EXPECT_EQ(reads.abandoned(), 1u);
+    }
+    // The pool ended without waiting for the hung read.
+    EXPECT_LT(t.elapsed(), 5000);  // without the bound the taker waits for ever
+    release->store(true);
+
+    // Every thread stuck: each later entry is given up at once, not after a
+    // stall limit of its own; a pump that says stop gives up at once too.
+    auto hold = std::make_shared<std::atomic<bool>>(false);
+    t.restart();
+    {
+        order::ReadAhead<int> reads(400, [hold](size_t i) {
+            while (!hold->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return static_cast<int>(i) + 1;
+        }, 8);
+        reads.setStallLimit(300);
+        for (size_t i = 0; i < 400; ++i)
+            EXPECT_EQ(reads.take(i), 0);
+        EXPECT_EQ(reads.abandoned(), 400u);
+    }
+    EXPECT_LT(t.elapsed(), 5000);
+    {
+        order::ReadAhead<int> reads(10, [hold](size_t) {
+            while (!hold->load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            return 1;
+        }, 2);
+        reads.setWaitPump([] { return false; });
+        EXPECT_EQ(reads.take(0), 0);
+    }
+    hold->store(true);
+}
+
+TEST(ReadAhead, TheDateAndSearchReadersRefuseAFifoAndADeviceAtOnce)
+{
+    // A plain open of a FIFO waits for a writer for ever.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString fifo = dir.filePath(QStringLiteral("fifo.jpg")), zero = dir.filePath(QStringLiteral("zero.jpg"));
+    ASSERT_TRUE(testsupport::makeFifo(fifo));
+    ASSERT_TRUE(testsupport::makeLink(QStringLiteral("/dev/zero"), zero));
+    for (const QString& path : {fifo, zero}) {
+        order::BufferedFile file(path);
+        EXPECT_FALSE(file.isOpen()) << path.toStdString();
+        EXPECT_EQ(order::ShotDateBytes(order::nativePath(path)), std::string());
+        EXPECT_FALSE(search::matchPicture(path, search::Conditions{}).opened);
+    }
 }

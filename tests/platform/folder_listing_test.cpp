@@ -8,7 +8,15 @@
 #include "folder/masks.h"
 #include "widgets/file_list_box.h"
 #include "widgets/folder_tree.h"
+#include "platform/file_names.h"
+#include "platform/folder_listing.h"
 #include "platform/folder_walk.h"
+#include "platform/regular_file.h"
+
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -117,15 +125,103 @@ TEST(FolderWalkTest, LinkCyclesEndAndEveryRealFolderIsVisitedOnce)
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("a/b/up"))));
     ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("a")), dir.filePath(QStringLiteral("c/toa"))));
     ASSERT_TRUE(QFile::link(dir.path(), dir.filePath(QStringLiteral("a/self"))));
-    // A link to a folder that is met nowhere else is followed.
+    // A link within the tree to a folder met nowhere else is followed; one
+    // out of the tree is not (a link to "/" walked the whole system, /proc
+    // too, for seconds, and listed every folder it could not read).
+    QDir().mkpath(dir.filePath(QStringLiteral("d/.hidden/x")));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("d/.hidden")), dir.filePath(QStringLiteral("c/in"))));
     QTemporaryDir outside;
     QDir().mkpath(outside.filePath(QStringLiteral("x")));
     ASSERT_TRUE(QFile::link(outside.path(), dir.filePath(QStringLiteral("c/out"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/"), dir.filePath(QStringLiteral("c/root"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/proc"), dir.filePath(QStringLiteral("c/proc"))));
 
     platform::FolderWalk walk;
     walk.setRoot(dir.path());
     walk.expandAll();
-    EXPECT_EQ(relative(dir.path(), walk.paths()), (QStringList{".", "a", "a/b", "c", "c/out", "c/out/x"}));
+    EXPECT_EQ(relative(dir.path(), walk.paths()), (QStringList{".", "a", "a/b", "c", "c/in", "c/in/x", "d"}));
+}
+
+TEST(FolderListingTest, ABrokenLinkOrANameThatIsNotUtf8DoesNotSpoilTheFolder)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    touch(dir.filePath(QStringLiteral("a.jpg")));
+    touch(dir.filePath(QStringLiteral("sub/c.jpg")));
+    // A dangling link, of a picture's name and of another, beside them: its
+    // failed stat once made the whole folder unreadable.
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("gone.jpg")), dir.filePath(QStringLiteral("broken.jpg"))));
+    ASSERT_TRUE(QFile::link(dir.filePath(QStringLiteral("gone")), dir.filePath(QStringLiteral("sub/zz"))));
+    // Shift-JIS names from an old archive: 写真.jpg and a folder 旅行.
+    const QByteArray root = QFile::encodeName(dir.path());
+    const QByteArray sjisFile = root + "/\x8e\xca\x90\x5e.jpg";
+    const QByteArray sjisFolder = root + "/\x97\xb7\x8d\x73";
+    // The temporary folder's own removal cannot name them.
+    struct RemoveByBytes {
+        QByteArray file, folder;
+        ~RemoveByBytes()
+        {
+            ::unlink(file.constData());
+            ::unlink((folder + "/d.jpg").constData());
+            ::rmdir(folder.constData());
+        }
+    } removeByBytes{sjisFile, sjisFolder};
+    ASSERT_EQ(::mkdir(sjisFolder.constData(), 0700), 0);
+    for (const QByteArray& f : {sjisFile, sjisFolder + "/d.jpg"}) {
+        FILE* out = std::fopen(f.constData(), "wb");
+        ASSERT_TRUE(out);
+        std::fputs("picture", out);
+        std::fclose(out);
+    }
+
+    QStringList folders, files;
+    ASSERT_TRUE(platform::listFolder(dir.path(), &folders, &files));
+    files.sort();
+    ASSERT_EQ(files.size(), 2) << files.join(u' ').toStdString();
+    EXPECT_EQ(files[0], QStringLiteral("a.jpg"));
+    // The name opens the very file, and reads as the Japanese it is.
+    const QString sjisName = files[1];
+    EXPECT_EQ(platform::encodeFileName(dir.path() + u'/' + sjisName), sjisFile);
+    EXPECT_EQ(platform::displayFileName(sjisName), QStringLiteral("写真.jpg"));
+    platform::RegularFile opened(dir.path() + u'/' + sjisName);
+    QByteArray bytes;
+    ASSERT_TRUE(opened.readAll(bytes));
+    EXPECT_EQ(bytes, QByteArray("picture"));
+
+    // The walk goes into the folder of such a name and reads it, and a
+    // folder holding a broken link is read like any other.
+    platform::FolderWalk walk;
+    walk.setRoot(dir.path());
+    walk.expandAll();
+    ASSERT_EQ(walk.nodeCount(), 3);
+    for (int p = 0; p < walk.nodeCount(); ++p)
+        EXPECT_TRUE(walk.readable(p)) << walk.path(p).toStdString();
+    const int travel = walk.paths().indexOf(dir.path() + u'/' + platform::decodeFileName(QByteArray("\x97\xb7\x8d\x73")));
+    const int sub = walk.paths().indexOf(dir.path() + QStringLiteral("/sub"));
+    ASSERT_GT(travel, 0);
+    ASSERT_GT(sub, 0);
+    EXPECT_EQ(platform::displayFileName(walk.path(travel)), dir.path() + QStringLiteral("/旅行"));
+    EXPECT_EQ(walk.files(travel), QStringList{QStringLiteral("d.jpg")});
+    EXPECT_EQ(walk.files(sub), QStringList{QStringLiteral("c.jpg")});
+    widgets::FileListBox box;
+    EXPECT_TRUE(box.setDirectory(walk.path(travel)));
+    EXPECT_EQ(box.items(), QStringList{QStringLiteral("d.jpg")});
+}
+
+TEST(FolderWalkTest, AThousandLevelsDeepAreAllWalked)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray path = QFile::encodeName(dir.path());
+    for (int i = 0; i < 1000; ++i) {
+        path += "/d";
+        ASSERT_EQ(::mkdir(path.constData(), 0700), 0) << i;
+    }
+    platform::FolderWalk walk;
+    walk.setRoot(dir.path());
+    walk.expandAll();
+    EXPECT_EQ(walk.nodeCount(), 1001);
+    EXPECT_TRUE(walk.readable(1000));
 }
 
 TEST(FolderWalkTest, JoiningAfterTheRootDoesNotDoubleTheSeparator)

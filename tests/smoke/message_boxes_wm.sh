@@ -45,7 +45,7 @@ fullScreen() { for w in $(xdotool search --onlyvisible --name "$1" 2>/dev/null);
   eval "$(geom "$w")"; [ "$WIDTH" = 1920 ] && { echo "$w"; return; }; done; }
 box() { for w in $(xdotool search --onlyvisible --name '^Daredazi$' 2>/dev/null); do
   [ "$w" != "$viewer" ] && { echo "$w"; return; }; done; }
-clickOK() { eval "$(geom "$folderwin")"; xdotool mousemove $((X + $(px 327) + $(px 73) / 2)) $((Y + $(px 440) + $(px 33) / 2)) click 1; }
+clickOK() { eval "$(geom "$folderwin")"; xdotool mousemove $((X + $(px 327) + $(px 73) / 2)) $((Y + $(px 458) + $(px 33) / 2)) click 1; }
 
 # A box on top: active, last in the window manager's stacking, and on the
 # screen (its place changes when it closes). Return closes it; the next

@@ -75,7 +75,7 @@ import -window root "$SHOTS/smoke-folder-$DPI.png"
 changed=$(compare -metric AE "$SHOTS/smoke-list-before-$DPI.png" "$SHOTS/smoke-list-after-$DPI.png" null: 2>&1 | cut -d' ' -f1)
 [ "${changed%%.*}" -gt 20 ] 2>/dev/null || fail "the file list shows nothing after the click ($changed pixels changed)"
 # OK.
-xdotool mousemove $((X + $(px 327) + $(px 73) / 2)) $((Y + $(px 440) + $(px 33) / 2)) click 1
+xdotool mousemove $((X + $(px 327) + $(px 73) / 2)) $((Y + $(px 458) + $(px 33) / 2)) click 1
 viewer=""
 for i in $(seq 1 50); do
   viewer=$(xdotool search --onlyvisible --name 'a\.png$' 2>/dev/null | head -1)

@@ -7,6 +7,8 @@
 
 #include <fstream>
 
+#include "support/hostile_folders.h"
+#include "support/hostile_rows.h"
 #include "support/test_support.h"
 
 namespace {
@@ -96,6 +98,32 @@ TEST(DaredaziInfo, PrintsWhatTheViewerShows)
     EXPECT_FALSE(r.out.contains("missing.jpg"));
     EXPECT_EQ(r.err.count('\n'), 2);
     EXPECT_TRUE(r.err.contains("missing.jpg"));
+}
+
+TEST(DaredaziInfo, AFifoA64GBFileAndANoteOfSixteenMillionLinesEachEndAtOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    // A FIFO nobody writes to (a plain open waits for ever) and a sparse
+    // 64 GB file (read whole, it aborted the tool): each is one line on
+    // standard error or an empty record, and the tool goes on.
+    testsupport::RowSetup setup;
+    setup.info = qEnvironmentVariable("DAREDAZI_INFO_UNDER_TEST", QStringLiteral(DAREDAZI_BIN_DIR "/daredazi-info"));
+    setup.folder = dir.path();
+    const testsupport::RowResult r = testsupport::runRow(7, setup);
+    EXPECT_TRUE(r.reached) << r.detail.toStdString();
+    EXPECT_TRUE(r.detail.contains(QStringLiteral("fifo.jpg: status 1"))) << r.detail.toStdString();
+    EXPECT_TRUE(r.detail.contains(QStringLiteral("not a regular file"))) << r.detail.toStdString();
+
+    // 57 KB whose maker note asks for sixteen million lines: the Make line
+    // and the note's lines up to its budget.
+    const QString flood = dir.filePath(QStringLiteral("flood.jpg"));
+    ASSERT_TRUE(testsupport::writeFile(flood, testsupport::canonNoteFlood()));
+    QProcess p;
+    p.start(setup.info, {flood});
+    ASSERT_TRUE(p.waitForFinished(30000));  // it used to take 11-29 s and 2.4 GB
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).count(QStringLiteral("\nline: ")), 1001);
 }
 
 TEST(DaredaziInfo, HelpAndBadArguments)

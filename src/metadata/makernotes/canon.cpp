@@ -339,8 +339,11 @@ void CanonDecoder::run(int64_t noteLength)
     const uint16_t entries = reader_.u16();
     if (noteLength / 12 < entries)
         return;
-    ctx_.infoLines.emplace_back(kHeading);
+    ctx_.addLine(std::string(kHeading));
     for (uint32_t i = 1; i <= entries; ++i) {
+        // A note that has shown or read all it may ends here.
+        if (!ctx_.takeValues(1) || ctx_.spent())
+            return;
         const uint16_t tag = reader_.u16();
         const unsigned type = reader_.u16() & 0xFFu;
         const uint32_t count = reader_.u32();
@@ -367,7 +370,7 @@ void CanonDecoder::textEntry(uint16_t tag, unsigned type, uint32_t count)
         if (t.tag != tag)
             continue;
         const int64_t length = type == 2 ? int64_t(count) - 1 : int64_t(count);
-        ctx_.infoLines.push_back(std::string(t.label) + makernotes::cp932Text(reader_.rawText(length)));
+        ctx_.addLine(std::string(t.label) + makernotes::cp932Text(reader_.rawText(length)));
         return;
     }
 }
@@ -376,6 +379,8 @@ bool CanonDecoder::numericEntry(uint16_t tag, uint32_t count, int size, int64_t 
 {
     value16_ = 0;
     for (uint32_t k = 0; k < count; ++k) {
+        if (!ctx_.takeValues(1) || ctx_.spent())
+            return false;
         if (size == 4)
             value32_ = reader_.u32();
         else
@@ -387,11 +392,11 @@ bool CanonDecoder::numericEntry(uint16_t tag, uint32_t count, int size, int64_t 
                 return false;
             continue;
         }
-        if (k > 0xFFFF)
+        if (k >= kMaxValuesPerTag)
             break;  // no element that far is decoded
         std::string line = element(tag, static_cast<uint16_t>(k), size);
         if (!line.empty())
-            ctx_.infoLines.push_back(std::move(line));
+            ctx_.addLine(std::move(line));
     }
     return true;
 }

@@ -255,15 +255,17 @@ void NikonDecoder::run(int64_t tiffBase, int64_t noteLength)
     // walk; the heading still tells that the note was recognised.
     if (ifdOffset < 8 || 10 + int64_t(ifdOffset) + 2 > noteLength) {
         if (noteLength >= 0)
-            ctx_.infoLines.emplace_back(kHeading);
+            ctx_.addLine(std::string(kHeading));
         return;
     }
     s.seek(innerTiffBase_ + ifdOffset);
     const uint16_t entries = reader_.u16();
     if (noteLength / 12 < entries)
         return;
-    ctx_.infoLines.emplace_back(kHeading);
+    ctx_.addLine(std::string(kHeading));
     for (uint32_t i = 1; i <= entries; ++i) {
+        if (!ctx_.takeValues(1) || ctx_.spent())
+            return;
         Entry e;
         e.tag = reader_.u16();
         e.type = static_cast<int16_t>(reader_.u16());
@@ -284,7 +286,7 @@ void NikonDecoder::run(int64_t tiffBase, int64_t noteLength)
                 e.valuePosition = s.position();
                 std::string text = line(e);
                 if (!text.empty())
-                    ctx_.infoLines.push_back(std::move(text));
+                    ctx_.addLine(std::move(text));
             }
         }
         s.seek(next);

@@ -213,8 +213,10 @@ void PanasonicDecoder::run(int64_t noteLength)
     const uint16_t entries = reader_.u16Stored();
     if (noteLength / 12 < entries)
         return;
-    ctx_.infoLines.emplace_back(kHeading);
+    ctx_.addLine(std::string(kHeading));
     for (uint32_t i = 1; i <= entries; ++i) {
+        if (!ctx_.takeValues(1) || ctx_.spent())
+            return;
         const uint16_t tag = reader_.u16();
         const auto type = static_cast<int8_t>(reader_.u16() & 0xFF);
         const uint32_t count = reader_.u32();
@@ -238,7 +240,7 @@ void PanasonicDecoder::run(int64_t noteLength)
                         value16_ = reader_.element16(size);
                     std::string line = numeric(tag);
                     if (!line.empty())
-                        ctx_.infoLines.push_back(std::move(line));
+                        ctx_.addLine(std::move(line));
                 }
             }
         }
@@ -260,7 +262,7 @@ void PanasonicDecoder::textEntry(uint16_t tag, uint32_t count)
         }
         // Appended, not "literal" + text: GCC 12 warns about that operator+
         // at -O3 (-Wrestrict), though it is correct.
-        ctx_.infoLines.push_back(std::string(" ファームウェア版数：").append(text));
+        ctx_.addLine(std::string(" ファームウェア版数：").append(text));
         return;
     }
     const TextTag* found = nullptr;
@@ -282,7 +284,7 @@ void PanasonicDecoder::textEntry(uint16_t tag, uint32_t count)
     }
     if (text.empty() || text == "---" || text == kNoDate)
         return;
-    ctx_.infoLines.push_back(std::string(found->label) + text);
+    ctx_.addLine(std::string(found->label) + text);
 }
 
 void PanasonicDecoder::faceRecords(int64_t byteSize)
@@ -296,6 +298,8 @@ void PanasonicDecoder::faceRecords(int64_t byteSize)
     const int64_t last = std::min<int64_t>(faces, room);
     ByteStream& s = ctx_.stream;
     for (int64_t k = 1; k <= last; ++k) {
+        if (!ctx_.takeValues(1) || ctx_.spent())
+            return;
         const std::string n = std::to_string(k);
         uint8_t name[20] = {};
         s.read(name, 20);
@@ -304,18 +308,18 @@ void PanasonicDecoder::faceRecords(int64_t byteSize)
         const size_t width = marked ? 17 : 20;
         const std::string nameText = makernotes::utf8Text(std::string_view(from, strnlen(from, width)));
         if (!nameText.empty())
-            ctx_.infoLines.push_back(" 顔認識" + n + "名前：" + nameText);
+            ctx_.addLine(" 顔認識" + n + "名前：" + nameText);
         const uint16_t x = reader_.u16Stored();
         const uint16_t y = reader_.u16Stored();
-        ctx_.infoLines.push_back(" 顔認識" + n + "位置X,Y：" + std::to_string(x) + "," + std::to_string(y));
+        ctx_.addLine(" 顔認識" + n + "位置X,Y：" + std::to_string(x) + "," + std::to_string(y));
         const uint16_t w = reader_.u16Stored();
         const uint16_t h = reader_.u16Stored();
-        ctx_.infoLines.push_back(" 顔認識" + n + "ｻｲｽﾞ幅,高pixs：" + std::to_string(w) + "," + std::to_string(h));
+        ctx_.addLine(" 顔認識" + n + "ｻｲｽﾞ幅,高pixs：" + std::to_string(w) + "," + std::to_string(h));
         char age[20] = {};
         s.read(age, 20);
         const std::string ageText = makernotes::cp932Text(std::string_view(age, strnlen(age, 19)));
         if (!ageText.empty() && ageText != "0000:00:00 00:00:00" && ageText != kNoDate)
-            ctx_.infoLines.push_back(" 顔認識" + n + "年齢：" + ageText);
+            ctx_.addLine(" 顔認識" + n + "年齢：" + ageText);
     }
 }
 
