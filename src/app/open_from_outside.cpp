@@ -15,6 +15,7 @@
 #include "folder/tfrm_sub.h"
 #include "platform/end_signals.h"
 #include "platform/regular_file.h"
+#include "viewer/tfrm_main.h"
 #include "widgets/folder_tree.h"
 
 namespace app {
@@ -36,6 +37,13 @@ bool isPictureName(const QString& fileName)
             return true;
     }
     return false;
+}
+
+viewer::PictureCache::EarlyLoad startFirstPicture(const QString& path)
+{
+    if (path.isEmpty() || !isPictureName(QFileInfo(path).fileName()) || !platform::lookUpFile(path).regular)
+        return nullptr;
+    return viewer::PictureCache::startEarly(TfrmMain::startRequest(path));
 }
 
 namespace {
