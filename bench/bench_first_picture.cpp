@@ -186,6 +186,10 @@ double monotonicMs()
 
 // ------------------------------------------------------------ the started process
 
+// The started process's state, to tell whether the viewer took over the
+// early decode.
+AppState* startedState = nullptr;
+
 // Tells the parent when each step of the start is done and ends the process
 // once the picture has been painted.
 class StartApplication : public QApplication {
@@ -199,6 +203,8 @@ public:
             const auto* box = dynamic_cast<const PictureBox*>(receiver);
             if (box && !box->isEmpty()) {
                 std::printf("painted %.3f\n", monotonicMs());
+                if (startedState && startedState->frmMain)
+                    std::printf("adopted %d\n", startedState->frmMain->pictureCache().hits());
                 std::fflush(stdout);
                 // As the program ends: the instance's socket goes with it,
                 // so the next start finds no stale one.
@@ -231,6 +237,7 @@ int startedProcess(int argc, char** argv, const char* picture)
         return 1;
     mark("instance");
     AppState state;
+    startedState = &state;
     app::startRun(state, startPath);
     mark("opened");
     QApplication::exec();
@@ -242,6 +249,7 @@ int startedProcess(int argc, char** argv, const char* picture)
 struct Start {
     bool ok = false;
     double exec = 0, application = 0, instance = 0, opened = 0, painted = 0;  // ms from the spawn
+    bool adopted = false;  // the viewer showed the decode begun in main()
 };
 
 // One start of this program with --start picture; its steps as they came.
@@ -309,6 +317,8 @@ Start startOnce(const QString& self, const QString& picture, const QByteArray& p
             s.instance = ms;
         else if (f[0] == "opened")
             s.opened = ms;
+        else if (f[0] == "adopted")
+            s.adopted = f[1].toInt() > 0;
         else if (f[0] == "painted") {
             s.painted = ms;
             s.ok = true;
@@ -341,9 +351,11 @@ Run decodeAlone(const QString& picture, QSize screen, bool cold)
 void reportStarts(const char* what, const std::vector<Start>& starts, const std::vector<Run>& alone)
 {
     std::vector<double> exec, application, instance, opened, painted, decode;
+    int adopted = 0;
     for (const Start& s : starts) {
         if (!s.ok)
             continue;
+        adopted += s.adopted ? 1 : 0;
         exec.push_back(s.exec);
         application.push_back(s.application);
         instance.push_back(s.instance);
@@ -363,9 +375,9 @@ void reportStarts(const char* what, const std::vector<Start>& starts, const std:
                 " windows built and picture opened %.1f, painted %.1f\n",
                 median(exec), median(application), median(instance), median(opened), p);
     std::printf("      decode alone (file read + 1/%d to %dx%d) %.1f ms; the start beyond it %.1f ms; %zu of %zu "
-                "starts painted\n",
+                "starts painted, %d of them the decode begun in main()\n",
                 alone.front().scale, alone.front().drawn.width(), alone.front().drawn.height(), median(decode),
-                p - median(decode), painted.size(), starts.size());
+                p - median(decode), painted.size(), starts.size(), adopted);
 }
 
 }  // namespace
