@@ -19,7 +19,7 @@ bool isPictureName(const QString& fileName);
 
 // The picture a start was asked to show, read and decoded at once on a
 // thread of its own for the viewer to take over (TfrmMain's cache adopts
-// it); null unless path is a regular file of a format decoded ahead.
+// it); null unless path is a regular JPEG file.
 viewer::PictureCache::EarlyLoad startFirstPicture(const QString& path);
 
 // Shows path in this run. A folder is chosen and listed in the folder

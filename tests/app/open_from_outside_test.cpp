@@ -119,11 +119,13 @@ TEST_F(OpenFromOutsideTest, PictureDecodedAtTheStartIsTakenOverByTheViewer)
     EXPECT_EQ(messages.texts.size(), 1);
 }
 
-// Only a regular file of a format decoded ahead is started early; anything
-// else takes the usual way.
-TEST_F(OpenFromOutsideTest, OnlyRegularPicturesAreDecodedAtTheStart)
+// Only a regular JPEG file is started early (decoded at the screen's scale);
+// anything else takes the usual way.
+TEST_F(OpenFromOutsideTest, OnlyRegularJpegsAreDecodedAtTheStart)
 {
-    EXPECT_TRUE(app::startFirstPicture(photos() + QStringLiteral("/c.bmp")));
+    EXPECT_TRUE(app::startFirstPicture(dir.filePath(QStringLiteral("other/x.jpg"))));
+    EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/c.bmp")));
+    EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/b.png")));
     EXPECT_FALSE(app::startFirstPicture(QString()));
     EXPECT_FALSE(app::startFirstPicture(photos()));
     EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/notes.txt")));
