@@ -1,7 +1,5 @@
 // Daredazi: a slide-show viewer for folders of photographs.
 #include <QApplication>
-#include <QFile>
-#include <QLocalServer>
 
 #include "app/app_state.h"
 #include "app/open_from_outside.h"
@@ -27,16 +25,8 @@ int main(int argc, char** argv)
     // A viewer already running is brought forward and shows it instead.
     if (app::forwardToRunningInstance(startPath))
         return 0;
-    app::prepareApplication();
-
     AppState state;
-    app::createWindows(state);
-    app::listenForLaterInstances(state);
-    // The listening socket's file goes also when a signal ends the run.
-    for (const QLocalServer* server : application.findChildren<QLocalServer*>())
-        if (server->fullServerName().startsWith(QLatin1Char('/')))
-            platform::removeAtEnd(QFile::encodeName(server->fullServerName()));
-    app::openFromOutside(state, startPath);
+    app::startRun(state, startPath);
     // An end asked for while the first picture's box was up ends here.
     const int rc = platform::endRequested() ? 0 : QApplication::exec();
     // Asked to end by a signal: at once, without taking every window down.

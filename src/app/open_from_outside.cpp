@@ -13,8 +13,10 @@
 #include "app/app_state.h"
 #include "folder/masks.h"
 #include "folder/tfrm_sub.h"
+#include "imaging/picture_decoder.h"
 #include "platform/end_signals.h"
 #include "platform/regular_file.h"
+#include "viewer/tfrm_main.h"
 #include "widgets/folder_tree.h"
 
 namespace app {
@@ -36,6 +38,17 @@ bool isPictureName(const QString& fileName)
             return true;
     }
     return false;
+}
+
+viewer::PictureCache::EarlyLoad startFirstPicture(const QString& path)
+{
+    // A JPEG is decoded at the scale the screen needs, so its decode beside
+    // the windows being built costs little memory; other formats decode at
+    // full size and wait for the windows as before.
+    if (path.isEmpty() || imaging::pictureKindFor(path) != imaging::PictureKind::Jpeg ||
+        !isPictureName(QFileInfo(path).fileName()) || !platform::lookUpFile(path).regular)
+        return nullptr;
+    return viewer::PictureCache::startEarly(TfrmMain::startRequest(path));
 }
 
 namespace {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "viewer/picture_cache.h"
+
 struct AppState;
 
 namespace app {
@@ -14,6 +16,11 @@ QString startPathFromArguments(const QStringList& arguments);
 
 // True for a file name the folder window lists (one of the seven formats).
 bool isPictureName(const QString& fileName);
+
+// The picture a start was asked to show, read and decoded at once on a
+// thread of its own for the viewer to take over (TfrmMain's cache adopts
+// it); null unless path is a regular JPEG file.
+viewer::PictureCache::EarlyLoad startFirstPicture(const QString& path);
 
 // Shows path in this run. A folder is chosen and listed in the folder
 // window. A picture's folder is chosen, its line selected and OK pressed, so

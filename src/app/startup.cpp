@@ -2,16 +2,21 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLocalServer>
 #include <QLibraryInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/open_from_outside.h"
 #include "app/single_instance.h"
 #include "app/splash.h"
 #include "folder/tfrm_sub.h"
+#include "platform/end_signals.h"
 #include "platform/folder_walk.h"
 #include "platform/fonts.h"
 #include "platform/media_environment.h"
@@ -74,6 +79,24 @@ void createWindows(AppState& state)
     showBelowSplash(state, state.frmSub);
 
     state.dlgPxSerch = new TdlgPxSerch(state, state.frmSub);
+}
+
+void startRun(AppState& state, const QString& startPath)
+{
+    const viewer::PictureCache::EarlyLoad firstPicture = startFirstPicture(startPath);
+    prepareApplication();
+    createWindows(state);
+    state.frmMain->pictureCache().adopt(firstPicture);
+    listenForLaterInstances(state);
+    // The listening socket's file goes also when a signal ends the run.
+    for (const QLocalServer* server : qApp->findChildren<QLocalServer*>())
+        if (server->fullServerName().startsWith(QLatin1Char('/')))
+            platform::removeAtEnd(QFile::encodeName(server->fullServerName()));
+    openFromOutside(state, startPath);
+    // Without a picture on screen the printer is prepared at once; with
+    // one, after its paint.
+    if (!state.frmMain->isVisible())
+        QTimer::singleShot(0, state.frmMain, &TfrmMain::preparePrinter);
 }
 
 void destroyWindows(AppState& state)

@@ -1,5 +1,7 @@
 #pragma once
 // The start-up order of a run, shared by main, the tests and the benchmarks.
+#include <QString>
+
 #include "app/app_state.h"
 
 namespace app {
@@ -20,6 +22,12 @@ void installJapaneseTranslations();
 // Creates the windows in their order: splash, viewer (hidden), folder window
 // (shown, the first window the user sees), search dialog (hidden).
 void createWindows(AppState& state);
+
+// Everything between the application object and its event loop: the
+// picture named at start (startPath, may be empty) is read and decoded on a
+// thread while the windows are built and the viewer takes it over; then the
+// later starts are listened for and the path is opened.
+void startRun(AppState& state, const QString& startPath);
 
 // Ends the run: deletes the windows made by createWindows and frees the
 // show list and the work lists.

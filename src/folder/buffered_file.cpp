@@ -1,6 +1,8 @@
 #include "folder/buffered_file.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstring>
 
 #include "platform/file_names.h"
@@ -22,6 +24,35 @@ namespace {
 // The first read takes what the segment walk needs for almost every camera
 // file; the kept part never grows beyond what the walks may look at.
 constexpr int64_t kKeptLimit = 128 * 1024;
+
+#ifndef _WIN32
+// A read that took this long waited for the disk.
+constexpr int64_t kDiskWaitNs = 150'000;
+// For this long after such a read, files are read without the system's
+// read-ahead.
+constexpr int64_t kColdSpellNs = 2'000'000'000;
+// When a read last waited for the disk (steady clock); 0: never.
+std::atomic<int64_t> lastDiskWait{0};
+
+int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void noteDuration(int64_t since)
+{
+    const int64_t now = nowNs();
+    if (now - since >= kDiskWaitNs)
+        lastDiskWait.store(now, std::memory_order_relaxed);
+}
+
+bool inColdSpell()
+{
+    const int64_t last = lastDiskWait.load(std::memory_order_relaxed);
+    return last != 0 && nowNs() - last < kColdSpellNs;
+}
+#endif
 
 int64_t osRead(int fd, void* dest, int64_t n)
 {
@@ -83,16 +114,19 @@ BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead)
         fd_ = -1;
     }
 #else
+    const int64_t opening = nowNs();
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat st;
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd_);
         fd_ = -1;
     }
+    noteDuration(opening);
     // The walks read a few kilobytes at the front: the system's read-ahead
-    // of a hundred kilobytes more is what a folder not yet in the cache
-    // waits for.
-    if (fd_ >= 0)
+    // of more is what a folder not yet in the cache waits for. While the
+    // files come from the cache the advice is one system call a file for
+    // nothing, so it is given only while reads wait for the disk.
+    if (fd_ >= 0 && inColdSpell())
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
 #endif
     if (fd_ >= 0)
@@ -140,7 +174,13 @@ void BufferedFile::fillTo(int64_t end)
     // and asking again only to hear "nothing" would cost a system call for
     // every small file. Should more be wanted after all, the next fill (or
     // the direct read of readAt) asks again and learns the truth.
+#ifndef _WIN32
+    const int64_t reading = nowNs();
+#endif
     const int64_t got = osRead(fd_, kept_ + have, want - have);
+#ifndef _WIN32
+    noteDuration(reading);
+#endif
     if (got <= 0) {
         endSeen_ = true;
     } else {

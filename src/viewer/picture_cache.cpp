@@ -526,6 +526,30 @@ void PictureCache::prefetch(const PictureRequest& request)
     evict(request.path);
 }
 
+PictureCache::EarlyLoad PictureCache::startEarly(const PictureRequest& request)
+{
+    if (!prefetchable(request.path))
+        return nullptr;
+    auto job = std::make_shared<Job>();
+    job->request = request;
+    job->started = true;
+    // Let go like any other load on a thread of its own: a file that never
+    // answers holds neither the start nor the end of the run.
+    std::thread([job] {
+        job->run([](const PictureRequest& r, bool full, LoadProgress* p, bool decode) {
+            return loadPicture(r, full, p, decode);
+        });
+    }).detach();
+    return job;
+}
+
+void PictureCache::adopt(const EarlyLoad& load)
+{
+    if (!load || !enabled_)
+        return;
+    slots_[load->request.path] = Slot{load->request, load, ++clock_};
+}
+
 void PictureCache::cancelQueued()
 {
     std::deque<std::shared_ptr<Job>> dropped;

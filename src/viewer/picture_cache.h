@@ -137,13 +137,21 @@ public:
     // down with it); the decodes ahead start again on a new worker.
     void setLoader(Loader loader);
 
+    // A load started before any cache exists: the picture named at start,
+    // read and decoded on a thread of its own while the windows are built.
+    // Null for a path no raster reader decodes ahead.
+    struct Job;
+    using EarlyLoad = std::shared_ptr<Job>;
+    static EarlyLoad startEarly(const PictureRequest& request);
+    // take() of the same fit waits for that load instead of starting another.
+    void adopt(const EarlyLoad& load);
+
     void setEnabled(bool on) { enabled_ = on; }
     bool enabled() const { return enabled_; }
     qint64 cachedBytes() const;
     int hits() const { return hits_; }
 
 private:
-    struct Job;
     struct Worker;
     struct Slot {
         PictureRequest request;

@@ -17,6 +17,7 @@
 #include <QWindow>
 
 #include <exception>
+#include <utility>
 
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
@@ -178,14 +179,9 @@ TfrmMain::TfrmMain(AppState& state, QWidget* parent)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         return !closing_ && !platform::endRequested() && jumpWanted_ == 0;
     });
-    // FormCreate: the unturned copy starts empty; the printer is prepared
-    // before the work lists, and its failure must not keep them from being
-    // made.
+    // FormCreate: the unturned copy starts empty. The printer is prepared
+    // later (preparePrinter), when the first picture is on screen.
     state_.UnrotatedPicture = QImage();
-    try {
-        print::preparePrinterAtStartup();
-    } catch (...) {
-    }
     state_.SortList.clear();
     state_.InfoLines.clear();
 
@@ -195,9 +191,21 @@ TfrmMain::TfrmMain(AppState& state, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     buildControls();
     MPlayer = new RelatedMedia(state_, this);
+    Image1->installEventFilter(this);
 }
 
 TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::preparePrinter()
+{
+    if (std::exchange(printerPrepared_, true))
+        return;
+    // Its failure must keep nothing else from working.
+    try {
+        print::preparePrinterAtStartup();
+    } catch (...) {
+    }
+}
 
 void TfrmMain::buildControls()
 {
@@ -449,6 +457,13 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 
 bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    // The print system is asked once the first picture has been painted,
+    // so its answer does not hold that picture back (an empty box is
+    // painted while the picture is still decoding).
+    if (watched == Image1 && event->type() == QEvent::Paint && !Image1->isEmpty() && !printerPrepared_) {
+        Image1->removeEventFilter(this);
+        QTimer::singleShot(0, this, &TfrmMain::preparePrinter);
+    }
     if (watched == Edit1 && event->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(event);
         if (const int vk = virtualKey(k->key())) {
@@ -879,6 +894,16 @@ viewer::PictureRequest TfrmMain::requestFor(int index) const
     r.proportional = Image1->proportional();
     r.stretch = Image1->stretch();
     r.background = palette().color(QPalette::Window);
+    return r;
+}
+
+viewer::PictureRequest TfrmMain::startRequest(const QString& path)
+{
+    viewer::PictureRequest r;
+    r.path = path;
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        r.area = screen->geometry().size();
+    r.background = QApplication::palette().color(QPalette::Window);
     return r;
 }
 

@@ -139,6 +139,13 @@ public:
     // Decoding ahead of the show; on by default.
     void setPrefetchEnabled(bool on);
     viewer::PictureCache& pictureCache() { return *cache_; }
+    // Asks the print system for its printer and readies it, once a run
+    // (the first paint of a picture calls it, and a start without one).
+    void preparePrinter();
+    // What the viewer asks of a picture when a show starts at it from the
+    // program's start: the whole screen (the viewer opens maximised without
+    // a border), the whole picture, the window's colour behind it.
+    static viewer::PictureRequest startRequest(const QString& path);
     // The picture as decoded for the screen (may be a reduced copy).
     const imaging::DecodedPicture& shownPicture() const { return shown_; }
     // Told of every quick first look painted before its picture (the
@@ -155,6 +162,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool printerPrepared_ = false;
     void buildControls();
     void takeFocusFromPanel();
     void stepBack(QObject* sender);

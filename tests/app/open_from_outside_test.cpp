@@ -13,6 +13,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include "app/app_state.h"
 #include "app/open_from_outside.h"
 #include "app/single_instance.h"
@@ -91,6 +93,46 @@ TEST_F(OpenFromOutsideTest, PictureStartsTheShowAtItInItsFolder)
     app::openFromOutside(state, photos());
     EXPECT_TRUE(sawFolderWindow);
     EXPECT_EQ(shownPicture(), dir.filePath(QStringLiteral("other/x.jpg")));
+}
+
+// The picture named at the start is read and decoded while the windows are
+// built; the viewer shows that decode rather than decoding it again, and a
+// bad file still gives its message.
+TEST_F(OpenFromOutsideTest, PictureDecodedAtTheStartIsTakenOverByTheViewer)
+{
+    const QString picture = photos() + QStringLiteral("/a.jpg");
+    const viewer::PictureCache::EarlyLoad early = app::startFirstPicture(picture);
+    ASSERT_TRUE(early);
+    state.frmMain->pictureCache().adopt(early);
+    app::openFromOutside(state, picture);
+    EXPECT_EQ(shownPicture(), picture);
+    EXPECT_EQ(state.frmMain->pictureCache().hits(), 1);
+    EXPECT_EQ(state.frmMain->shownPicture().image.size(), QSize(32, 24));
+
+    // Cut short after its header: decoded early or not, the same message.
+    QFile bad(photos() + QStringLiteral("/bad.jpg"));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray("\xFF\xD8\xFF\xE0\x00\x10JFIF", 11));
+    bad.close();
+    state.frmMain->pictureCache().adopt(app::startFirstPicture(bad.fileName()));
+    app::openFromOutside(state, bad.fileName());
+    EXPECT_EQ(messages.texts.size(), 1);
+}
+
+// Only a regular JPEG file is started early (decoded at the screen's scale);
+// anything else takes the usual way.
+TEST_F(OpenFromOutsideTest, OnlyRegularJpegsAreDecodedAtTheStart)
+{
+    EXPECT_TRUE(app::startFirstPicture(dir.filePath(QStringLiteral("other/x.jpg"))));
+    EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/c.bmp")));
+    EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/b.png")));
+    EXPECT_FALSE(app::startFirstPicture(QString()));
+    EXPECT_FALSE(app::startFirstPicture(photos()));
+    EXPECT_FALSE(app::startFirstPicture(photos() + QStringLiteral("/notes.txt")));
+    EXPECT_FALSE(app::startFirstPicture(dir.filePath(QStringLiteral("missing.jpg"))));
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("写真/pipe.jpg")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    EXPECT_FALSE(app::startFirstPicture(QFile::decodeName(fifo)));
 }
 
 TEST_F(OpenFromOutsideTest, FolderIsChosenAndListedWithoutStartingTheShow)
