@@ -259,6 +259,7 @@ struct PictureCache::Job {
 struct PictureCache::Worker {
     std::mutex mutex;
     std::condition_variable wake;
+    std::condition_variable idle;  // busy has become false
     std::deque<std::shared_ptr<Job>> queue;
     bool stop = false;
     bool busy = false;
@@ -286,6 +287,7 @@ struct PictureCache::Worker {
             std::lock_guard<std::mutex> lock(self->mutex);
             self->busy = false;
             self->current.reset();
+            self->idle.notify_all();
         }
     }
 
@@ -299,15 +301,24 @@ struct PictureCache::Worker {
     // Asks the thread to end: an idle one is joined, one that is reading
     // or decoding is let go (it ends after that picture), so neither a quit
     // nor a new worker waits for a file.
+    // Stops the thread. A decode under way is told to stop and waited for a
+    // moment: left running, it would go on using the image library's
+    // threads while the program takes them down. Only a read that does not
+    // return is left behind.
     void finish()
     {
         std::unique_lock<std::mutex> lock(mutex);
         stop = true;
         queue.clear();
-        const bool idle = !busy;
-        lock.unlock();
+        // (A job still reading may be stuck in the read: not waited for.)
+        const bool decoding = current && !current->progress.reading.load();
+        if (current)
+            current->progress.cancelled.store(true);
         wake.notify_all();
-        if (idle)
+        const bool stopped =
+            !busy || (decoding && idle.wait_for(lock, std::chrono::seconds(1), [this] { return !busy; }));
+        lock.unlock();
+        if (stopped)
             thread.join();
         else
             thread.detach();
