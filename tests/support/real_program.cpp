@@ -159,8 +159,11 @@ QString RealProgram::howItEnded() const
 {
     if (running())
         return QStringLiteral("running");
-    if (process_.exitStatus() != QProcess::NormalExit)
-        return QStringLiteral("crashed");
+    if (process_.exitStatus() != QProcess::NormalExit) {
+        // With what it said last (a fatal message of the toolkit, say).
+        const QByteArray said = const_cast<QProcess&>(process_).readAll().right(400).trimmed();
+        return said.isEmpty() ? QStringLiteral("crashed") : QStringLiteral("crashed: ") + QString::fromLocal8Bit(said);
+    }
     return QStringLiteral("status %1").arg(process_.exitCode());
 }
 
