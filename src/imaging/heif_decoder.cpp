@@ -143,6 +143,11 @@ QImage reducedFromPlanes(const heif_image* image, QSize full, int factor)
 
 DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& request)
 {
+    // A grid made of itself (or of other grids) sends the library round
+    // without end, a thread and a decoder at every turn.
+    metadata::MemorySource source(bytesOf(data), sizeOf(data));
+    if (!metadata::heifDerivationSound(source))
+        throw DecodeError("bad picture structure");
     std::unique_ptr<heif_context, ContextFree> ctx(heif_context_alloc());
     if (!ctx)
         throw DecodeError("out of memory");

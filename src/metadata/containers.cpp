@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace metadata {
 
@@ -309,6 +314,70 @@ bool uuidIs(Reader& r, const Box& box, const uint8_t* id)
     return box.is("uuid") && box.end - box.payload >= 16 && r.bytes(box.payload, got, 16) &&
            std::memcmp(got, id, 16) == 0;
 }
+
+// The pictures a derived picture (grid, overlay, identity) is made of, by
+// item: the meta box's item types, primary item and "dimg" references.
+struct Derivations {
+    uint64_t primary = 0;
+    std::map<uint64_t, std::string> types;
+    std::map<uint64_t, std::vector<uint64_t>> parts;
+};
+
+bool readDerivations(Reader& r, const Box& meta, Derivations& out)
+{
+    const int64_t n = meta.end - meta.payload;
+    if (n <= 4 || n > kMaxMetaBox)
+        return false;
+    std::vector<uint8_t> buf(static_cast<size_t>(n));
+    if (!r.bytes(meta.payload, buf.data(), n))
+        return false;
+    MemorySource inner(buf.data(), buf.size());
+    Reader m(inner);
+    const Bytes b(buf.data(), n);
+    bool sound = true;
+    forEachBox(m, 4, n, [&](const Box& box) {
+        uint64_t version = 0;
+        if (!b.num(box.payload, 1, version))
+            return sound = false;
+        if (box.is("pitm")) {
+            sound = b.num(box.payload + 4, version == 0 ? 2 : 4, out.primary);
+        } else if (box.is("iinf")) {
+            const int countSize = version == 0 ? 2 : 4;
+            forEachBox(m, box.payload + 4 + countSize, box.end, [&](const Box& infe) {
+                uint64_t v = 0, id = 0;
+                if (!infe.is("infe") || !b.num(infe.payload, 1, v) || v < 2)
+                    return true;
+                const int idSize = v == 2 ? 2 : 4;
+                const int64_t typeAt = infe.payload + 4 + idSize + 2;
+                if (b.num(infe.payload + 4, idSize, id) && b.has(typeAt, 4) && typeAt + 4 <= infe.end)
+                    out.types[id].assign(reinterpret_cast<const char*>(buf.data() + typeAt), 4);
+                return true;
+            });
+        } else if (box.is("iref")) {
+            const int idSize = version == 0 ? 2 : 4;
+            forEachBox(m, box.payload + 4, box.end, [&](const Box& ref) {
+                uint64_t from = 0, count = 0;
+                if (!b.num(ref.payload, idSize, from) || !b.num(ref.payload + idSize, 2, count))
+                    return sound = false;
+                if (!ref.is("dimg"))
+                    return true;
+                std::vector<uint64_t>& to = out.parts[from];
+                for (uint64_t i = 0; i < count; ++i) {
+                    uint64_t id = 0;
+                    const int64_t at = ref.payload + idSize + 2 + static_cast<int64_t>(i) * idSize;
+                    if (at + idSize > ref.end || !b.num(at, idSize, id) || to.size() >= size_t(kMaxEntries))
+                        return sound = false;
+                    to.push_back(id);
+                }
+                return true;
+            });
+        }
+        return sound;
+    });
+    return sound;
+}
+
+bool isDerived(const std::string& type) { return type == "grid" || type == "iovl" || type == "iden"; }
 
 ExifPlace isobmffExif(Reader& r)
 {
@@ -712,6 +781,55 @@ std::vector<Extent> rawJpegPreviews(ByteSource& source, Container container)
             kept.push_back(e);
     std::stable_sort(kept.begin(), kept.end(), [](const Extent& a, const Extent& b) { return a.size < b.size; });
     return kept;
+}
+
+bool heifDerivationSound(ByteSource& source)
+{
+    Reader r(source);
+    const int64_t limit = r.size() < 0 ? INT64_MAX : r.size();
+    Derivations d;
+    bool found = false, sound = true;
+    forEachBox(r, 0, limit, [&](const Box& top) {
+        if (!top.is("meta"))
+            return true;
+        found = true;
+        sound = readDerivations(r, top, d);
+        return false;
+    });
+    if (!found)
+        return true;  // no item tables: the decoder refuses the file itself
+    if (!sound)
+        return false;
+    // From the primary picture down: an identity may stand over a grid or an
+    // overlay, whose parts must be coded pictures. Nothing is met twice on
+    // the way (a picture made of itself), and the parts are bounded.
+    std::set<uint64_t> met;
+    size_t parts = 0;
+    std::function<bool(uint64_t, int)> walk = [&](uint64_t item, int depth) {
+        if (!met.insert(item).second || depth > 2)
+            return false;
+        const auto type = d.types.find(item);
+        if (type == d.types.end() || !isDerived(type->second))
+            return true;  // a coded picture (or one the decoder will refuse)
+        const auto to = d.parts.find(item);
+        if (to == d.parts.end() || to->second.empty())
+            return false;
+        for (uint64_t part : to->second) {
+            const auto t = d.types.find(part);
+            const bool derived = t != d.types.end() && isDerived(t->second);
+            if (derived && type->second != "iden")
+                return false;  // a grid's tiles and an overlay's layers are coded
+            if (!derived) {
+                if (++parts > size_t(kMaxEntries))
+                    return false;
+                continue;  // a grid may use one tile many times
+            }
+            if (!walk(part, depth + 1))
+                return false;
+        }
+        return true;
+    };
+    return walk(d.primary, 0);
 }
 
 }  // namespace metadata

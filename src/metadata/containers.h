@@ -82,6 +82,13 @@ ExifPlace locateExif(ByteSource& source, Container container);
 // as far as the structure tells (the decoder checks each it tries).
 std::vector<Extent> rawJpegPreviews(ByteSource& source, Container container);
 
+// Whether the primary picture of a HEIF file (HEIC, AVIF) is derived
+// soundly: a grid's tiles and an overlay's layers are coded pictures, an
+// identity stands over at most one of those, no picture is made of itself,
+// and there are at most a few thousand parts. Decoders follow the
+// references as they stand, and a grid made of itself sends them round
+// without end.
+bool heifDerivationSound(ByteSource& source);
 // Inflates a Brotli stream (JPEG XL's compressed boxes). Given by the
 // program where it has a Brotli decoder; false when the data is bad or the
 // result would pass the limit.

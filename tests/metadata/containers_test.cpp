@@ -359,3 +359,49 @@ TEST(Containers, CutShortFilesGiveNoMoreThanTheirBytes)
         }
     }
 }
+
+TEST(Containers, AHeifGridMustBeMadeOfCodedPicturesAndNeverOfItself)
+{
+    // Items 1 and 2 are coded tiles, 3 is the grid (the primary), 4 another
+    // grid, 5 an identity over the grid.
+    auto file = [](uint16_t primary, const std::vector<std::pair<uint16_t, std::vector<uint16_t>>>& dimg) {
+        std::string iinf = std::string("\0\0\0\0\0\x05", 6);
+        const std::pair<uint16_t, const char*> items[] = {{1, "hvc1"}, {2, "hvc1"}, {3, "grid"}, {4, "grid"},
+                                                           {5, "iden"}};
+        for (const auto& [id, type] : items) {
+            std::string infe("\x02\0\0\0", 4);
+            infe += static_cast<char>(id >> 8), infe += static_cast<char>(id & 0xFF);
+            infe += std::string("\0\0", 2) + type + std::string("\0", 1);
+            iinf += box("infe", infe);
+        }
+        std::string pitm("\0\0\0\0", 4);
+        pitm += static_cast<char>(primary >> 8), pitm += static_cast<char>(primary & 0xFF);
+        std::string iref("\0\0\0\0", 4);
+        for (const auto& [from, to] : dimg) {
+            std::string ref;
+            ref += static_cast<char>(from >> 8), ref += static_cast<char>(from & 0xFF);
+            ref += static_cast<char>(to.size() >> 8), ref += static_cast<char>(to.size() & 0xFF);
+            for (uint16_t t : to)
+                ref += static_cast<char>(t >> 8), ref += static_cast<char>(t & 0xFF);
+            iref += box("dimg", ref);
+        }
+        return box("ftyp", "heic\0\0\0\0mif1heic") +
+               box("meta", std::string("\0\0\0\0", 4) + box("pitm", pitm) + box("iinf", iinf) + box("iref", iref));
+    };
+    auto sound = [](const std::string& f) {
+        metadata::MemorySource src(reinterpret_cast<const uint8_t*>(f.data()), f.size());
+        return metadata::heifDerivationSound(src);
+    };
+    // A phone's grid of tiles (one used twice), a coded primary, and an
+    // identity over a grid.
+    EXPECT_TRUE(sound(file(3, {{3, {1, 2, 1, 2}}})));
+    EXPECT_TRUE(sound(file(1, {})));
+    EXPECT_TRUE(sound(file(5, {{5, {3}}, {3, {1, 2}}})));
+    // A grid made of itself, of another grid, or of nothing; an identity
+    // that comes back to itself through a grid; a grid of 5,000 tiles.
+    EXPECT_FALSE(sound(file(3, {{3, {3}}})));
+    EXPECT_FALSE(sound(file(3, {{3, {1, 4}}, {4, {1}}})));
+    EXPECT_FALSE(sound(file(3, {})));
+    EXPECT_FALSE(sound(file(5, {{5, {3}}, {3, {5}}})));
+    EXPECT_FALSE(sound(file(3, {{3, std::vector<uint16_t>(5000, 1)}})));
+}

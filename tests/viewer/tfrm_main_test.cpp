@@ -652,8 +652,9 @@ TEST_F(Show, AJumpPaintsAFirstLookOfThatPictureAndThenTodaysPicture)
         ASSERT_EQ(looks.size(), 1u);
         const double right = psnr(looks[0], photo({3200, 2400}, k));
         for (int other = 0; other < 4; ++other) {
-            if (other != k)
+            if (other != k) {
                 EXPECT_LT(psnr(looks[0], photo({3200, 2400}, other)) + 6, right) << other;
+            }
         }
         // Then the picture exactly as decoded without a first look.
         imaging::DecodeRequest dr;
