@@ -20,9 +20,10 @@ namespace viewer {
 
 bool prefetchable(const QString& path)
 {
-    const imaging::PictureKind k = imaging::pictureKindFor(path);
-    return k == imaging::PictureKind::Jpeg || k == imaging::PictureKind::Png || k == imaging::PictureKind::Bmp ||
-           k == imaging::PictureKind::Gif;
+    // Every format decoded off the window's thread (metafiles and icons
+    // are drawn by it).
+    const imaging::PictureFormat* format = imaging::formatFor(path);
+    return format && format->decodedAhead;
 }
 
 namespace {

@@ -428,3 +428,14 @@ TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
     std::lock_guard<std::mutex> lock(mutex);
     EXPECT_EQ(started.count(QStringLiteral("/x/next.jpg")), 2);
 }
+
+TEST(PictureCache, TodaysFormatsAreDecodedAheadLikeJpegsButNotMetafilesOrIcons)
+{
+    // A show of HEIC or raw files waited for every picture at each advance
+    // while only the formats of old were taken ahead.
+    for (const char* name : {"a.jpg", "a.png", "a.gif", "a.bmp", "a.HEIC", "a.avif", "a.webp", "a.jxl", "a.CR2",
+                             "a.cr3", "a.nef", "a.rw2", "a.dng"})
+        EXPECT_TRUE(viewer::prefetchable(QString::fromLatin1(name))) << name;
+    for (const char* name : {"a.wmf", "a.emf", "a.ico", "a.txt"})
+        EXPECT_FALSE(viewer::prefetchable(QString::fromLatin1(name))) << name;
+}
