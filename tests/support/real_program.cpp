@@ -23,7 +23,10 @@ bool XServer::start()
     const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
     if (xvfb.isEmpty() || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         return false;
-    server_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+    // -noreset: an X server starts afresh whenever its last client leaves,
+    // and refuses connections while it does; a program started between two
+    // others then fails to reach the display.
+    server_.start(xvfb, {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"), QStringLiteral("-nolisten"),
                          QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
                          QStringLiteral("1920x1080x24"), QStringLiteral("-dpi"), QStringLiteral("96")});
     if (!server_.waitForStarted(5000))
