@@ -22,11 +22,15 @@
 #include "imaging/decode_budget.h"
 #include "metadata/picture_reader.h"
 #include "metadata/string_sink.h"
+#include "support/photos.h"
 #include "support/hostile_folders.h"
 #include "viewer/picture_cache.h"
 #include "viewer/viewer_logic.h"
 
 namespace {
+
+using testsupport::photo;
+using testsupport::psnr;
 
 viewer::PictureRequest request(const QString& path)
 {
@@ -208,20 +212,6 @@ TEST(PictureCache, AReadThatStopsAnsweringIsGivenUpAndTheNextPictureLoads)
 
 namespace {
 
-// A photograph-like picture whose pattern depends on seed, so a first look
-// at the wrong picture does not pass for the right one.
-QImage photo(QSize size, int seed)
-{
-    QImage img(size, QImage::Format_RGB32);
-    for (int y = 0; y < size.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < size.width(); ++x) {
-            const int band = ((x / (40 + seed * 13)) + (y / (30 + seed * 7))) % 2;
-            row[x] = qRgb((x * 255 / size.width() + seed * 50) % 256, band ? 220 : 30, (y * 255 / size.height()) % 256);
-        }
-    }
-    return img;
-}
 
 QByteArray jpegOf(const QImage& img)
 {
@@ -248,21 +238,6 @@ QByteArray withOrientation(const QByteArray& jpeg, int orientation)
     return jpeg.left(2) + app1 + body + jpeg.mid(2);
 }
 
-double psnr(const QImage& a0, const QImage& b0)
-{
-    const QImage a = a0.convertToFormat(QImage::Format_RGB32);
-    const QImage b = b0.convertToFormat(QImage::Format_RGB32).scaled(a.size(), Qt::IgnoreAspectRatio,
-                                                                      Qt::SmoothTransformation);
-    double se = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            const int dr = qRed(p) - qRed(q), dg = qGreen(p) - qGreen(q), db = qBlue(p) - qBlue(q);
-            se += dr * dr + dg * dg + db * db;
-        }
-    const double mse = se / (3.0 * a.width() * a.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
 
 }  // namespace
 
