@@ -212,7 +212,6 @@ TEST(PictureCache, AReadThatStopsAnsweringIsGivenUpAndTheNextPictureLoads)
 
 namespace {
 
-
 QByteArray jpegOf(const QImage& img)
 {
     QByteArray out;

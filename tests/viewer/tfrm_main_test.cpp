@@ -550,7 +550,6 @@ TEST_F(Show, TodaysPhoneAndCameraFilesShowWithTheirConditionLines)
 namespace {
 
 
-
 // Where the track bar's handle stands at value.
 QPoint handleAt(QSlider* s, int value)
 {
