@@ -306,18 +306,19 @@ struct PictureCache::Worker {
     // moment: left running, it would go on using the image library's
     // threads while the program takes them down. Only a read that does not
     // return is left behind.
-    void finish()
+    // waitForRead: also a job still reading is waited for (the cache is
+    // taken down); else one may be stuck in the read and is let go at once.
+    void finish(bool waitForRead = false)
     {
         std::unique_lock<std::mutex> lock(mutex);
         stop = true;
         queue.clear();
-        // (A job still reading may be stuck in the read: not waited for.)
-        const bool decoding = current && !current->progress.reading.load();
+        const bool wait = current && (waitForRead || !current->progress.reading.load());
         if (current)
             current->progress.cancelled.store(true);
         wake.notify_all();
         const bool stopped =
-            !busy || (decoding && idle.wait_for(lock, std::chrono::seconds(1), [this] { return !busy; }));
+            !busy || (wait && idle.wait_for(lock, std::chrono::seconds(5), [this] { return !busy; }));
         lock.unlock();
         if (stopped)
             thread.join();
@@ -354,7 +355,7 @@ PictureCache::PictureCache(qint64 capBytes, Loader loader)
 PictureCache::~PictureCache()
 {
     slots_.clear();
-    worker_->finish();
+    worker_->finish(true);
 }
 
 void PictureCache::runAlone(const std::shared_ptr<Job>& job)
