@@ -1,7 +1,7 @@
 #pragma once
-// Made-up photographs for tests of what a person sees: a pattern that
-// differs with the seed, so a picture shown in place of another does not
-// pass for it, and the closeness of two pictures (PSNR in dB).
+// Made-up photographs for tests: each seed gives its own pattern, so one
+// picture is never mistaken for another; and how close two pictures are
+// (PSNR in dB).
 #include <QImage>
 
 #include <cmath>

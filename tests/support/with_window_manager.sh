@@ -10,8 +10,10 @@ dir=$(mktemp -d /tmp/dzwm.XXXXXX)
 XDG_CONFIG_HOME="$dir" XDG_CACHE_HOME="$dir" XDG_DATA_HOME="$dir" openbox --sm-disable >/dev/null 2>&1 &
 wm=$!
 trap 'kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null; rm -rf "$dir"' EXIT
-for i in $(seq 1 100); do
+# Up to 20 s: on a loaded machine openbox has taken more than 5.
+for i in $(seq 1 400); do
   xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  kill -0 "$wm" 2>/dev/null || break
   sleep 0.05
 done
 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' || { echo "FAIL: the window manager did not start"; exit 1; }
