@@ -1,7 +1,8 @@
 // Arbitrary bytes as every container that carries Exif: the ISO box walk
 // with its item tables (HEIF, AVIF, CR3), WebP's chunks, JPEG XL's boxes
 // (compressed ones inflated), TIFF raw files and RW2, then the Exif reader
-// over what was found, and the walk to a raw file's JPEG previews.
+// over what was found, the walk to a raw file's JPEG previews, and to a
+// JPEG's Exif thumbnail.
 #include <cstddef>
 #include <cstdint>
 
@@ -25,5 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 e.size > static_cast<int64_t>(size) - e.offset)
                 __builtin_trap();  // a preview outside the data
     }
+    metadata::MemorySource source(data, size);
+    const metadata::Extent thumbnail = metadata::jpegExifThumbnail(source);
+    if (!thumbnail.empty() && (thumbnail.offset < 0 || thumbnail.offset > static_cast<int64_t>(size) ||
+                               thumbnail.size > static_cast<int64_t>(size) - thumbnail.offset))
+        __builtin_trap();  // a thumbnail outside the data
     return 0;
 }

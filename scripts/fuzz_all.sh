@@ -8,6 +8,9 @@
 # given (default: every fuzz/fuzz_*.cpp). A run that finds something stops
 # there; the campaign goes on with the next target. Logs go to
 # build/fuzz/logs/TARGET.log (appended); findings as with scripts/fuzz.sh.
+# FUZZ_OPTIONS adds libFuzzer options to every run (e.g. -max_len=16384:
+# mutations of a short head run the decoders' glue several times faster
+# than whole photographs).
 #   scripts/fuzz_all.sh DEADLINE [RUNS [TARGET...]]
 set -uo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,7 +38,7 @@ for target in "${targets[@]}"; do
   log="$logs/$target.log"
   echo "=== $(date -u '+%F %T') run of up to $left executions" >> "$log"
   start=$(wc -l < "$log")
-  nice -n 10 "$here/scripts/fuzz.sh" "$target" "$seconds" -runs="$left" >> "$log" 2>&1
+  nice -n 10 "$here/scripts/fuzz.sh" "$target" "$seconds" -runs="$left" ${FUZZ_OPTIONS:-} >> "$log" 2>&1
   # The final statistics, or for a run that was killed (the machine went
   # down, the session ended) the count of its last status line.
   done_now=$(tail -n +"$start" "$log" | awk '

@@ -10,6 +10,7 @@
 #include <jerror.h>
 
 #include "imaging/format_readers.h"
+#include "imaging/large_image.h"
 
 namespace imaging {
 
@@ -236,7 +237,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         jpeg_destroy_decompress(&cinfo);
         throw;
     }
-    result = new QImage(ow, oh, QImage::Format_RGB32);
+    result = new QImage(largeImage(QSize(ow, oh)));
     if (result->isNull()) {
         jpeg_destroy_decompress(&cinfo);
         delete result;
@@ -279,7 +280,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
             // The DCT scale leaves less than a halving to do, which bilinear
             // filtering does well and several times faster than area
             // averaging.
-            QImage fitted(drawn, QImage::Format_RGB32);
+            QImage fitted = largeImage(drawn);
             if (fitted.isNull())
                 throw DecodeError("out of memory");
             QPainter p(&fitted);

@@ -783,6 +783,45 @@ std::vector<Extent> rawJpegPreviews(ByteSource& source, Container container)
     return kept;
 }
 
+Extent jpegExifThumbnail(ByteSource& source)
+{
+    Reader r(source);
+    uint8_t m[4];
+    if (!r.bytes(0, m, 2) || m[0] != 0xFF || m[1] != 0xD8)
+        return {};
+    // The segments before the picture's data; Exif comes among the first.
+    int64_t at = 2;
+    for (int k = 0; k < 32; ++k) {
+        if (!r.bytes(at, m, 4) || m[0] != 0xFF)
+            return {};
+        const uint8_t marker = m[1];
+        const int64_t length = int64_t(m[2]) << 8 | m[3];
+        if (marker == 0xDA || marker == 0xD9 || length < 2)
+            return {};
+        uint8_t id[6];
+        if (marker == 0xE1 && length >= 2 + 6 + 8 && r.bytes(at + 4, id, 6) && std::memcmp(id, "Exif\0\0", 6) == 0) {
+            const int64_t tiff = at + 10, end = at + 2 + length;
+            TiffHeader h;
+            if (!readTiffHeader(r, tiff, 42, h))
+                return {};
+            std::vector<Extent> streams;
+            tiffPreviews(r, tiff, h, streams);
+            // The smallest stream inside the segment that begins as a JPEG.
+            Extent best;
+            for (const Extent& e : streams) {
+                if (e.size < 4 || e.offset < tiff || e.offset + e.size > end || !r.bytes(e.offset, id, 3) ||
+                    id[0] != 0xFF || id[1] != 0xD8 || id[2] != 0xFF)
+                    continue;
+                if (best.empty() || e.size < best.size)
+                    best = e;
+            }
+            return best;
+        }
+        at += 2 + length;
+    }
+    return {};
+}
+
 bool heifDerivationSound(ByteSource& source)
 {
     Reader r(source);

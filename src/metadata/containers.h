@@ -82,6 +82,10 @@ ExifPlace locateExif(ByteSource& source, Container container);
 // as far as the structure tells (the decoder checks each it tries).
 std::vector<Extent> rawJpegPreviews(ByteSource& source, Container container);
 
+// The thumbnail a JPEG file's Exif carries (IFD1's JPEG stream, inside
+// its APP1 segment), or an empty extent.
+Extent jpegExifThumbnail(ByteSource& source);
+
 // Whether the primary picture of a HEIF file (HEIC, AVIF) is derived
 // soundly: a grid's tiles and an overlay's layers are coded pictures, an
 // identity stands over at most one of those, no picture is made of itself,

@@ -1,5 +1,7 @@
 #include "viewer/picture_cache.h"
 
+#include <QPainter>
+
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -12,6 +14,8 @@
 #endif
 
 #include "imaging/brotli_inflate.h"
+#include "imaging/exif_thumbnail.h"
+#include "imaging/large_image.h"
 #include "metadata/string_sink.h"
 #include "platform/regular_file.h"
 #include "viewer/viewer_logic.h"
@@ -73,9 +77,17 @@ public:
     PreviewThread(const PictureRequest& request, const QByteArray& bytes, LoadProgress& progress)
     {
         thread_ = std::thread([request, bytes, &progress] {
-            imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled);
-            std::lock_guard<std::mutex> lock(progress.previewMutex);
-            progress.preview = std::move(p);
+            // The camera's thumbnail when it fits, at once; else the 1/8
+            // scale, which reads every coefficient and comes not much
+            // before the picture itself.
+            for (FirstLook look : {FirstLook::Thumbnail, FirstLook::EighthScale}) {
+                imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled, look);
+                if (p.isNull())
+                    continue;
+                std::lock_guard<std::mutex> lock(progress.previewMutex);
+                progress.preview = std::move(p);
+                break;
+            }
         });
     }
     ~PreviewThread() { thread_.join(); }
@@ -164,15 +176,58 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
     return out;
 }
 
+namespace {
+
+// Turns a first look as the viewer turns the picture once its Exif is read.
+void turnAsExifSays(imaging::DecodedPicture& p, const uchar* data, size_t size)
+{
+    metadata::MemorySource source(data, size);
+    const metadata::ExifBlob exif = metadata::loadExif(source, metadata::Container::Jpeg);
+    if (exif.empty())
+        return;
+    metadata::StringSink sink;
+    try {
+        metadata::ExifBlobRead(exif, sink, {});
+    } catch (...) {
+    }
+    if (sink.orientation == 6 || sink.orientation == 8) {
+        p.image = imaging::RotateBitmap90(imaging::Bitmap::fromImage(p.image), sink.orientation / 2 - 2).toImage();
+        p.fullSize = p.fullSize.transposed();
+    }
+}
+
+// The camera's Exif thumbnail, when it shows the picture at its shape.
+imaging::DecodedPicture thumbnailLook(const uchar* data, size_t size, QSize full)
+{
+    metadata::MemorySource source(data, size);
+    const metadata::Extent at = metadata::jpegExifThumbnail(source);
+    if (at.empty())
+        return {};
+    imaging::JpegInfo info;
+    const QImage thumbnail =
+        imaging::decodeJpeg(data + at.offset, static_cast<size_t>(at.size), {}, &info);
+    imaging::DecodedPicture p;
+    p.image = imaging::thumbnailAtAspect(thumbnail, full);
+    if (p.image.isNull())
+        return {};
+    p.kind = imaging::PictureKind::Jpeg;
+    p.fullSize = full;
+    p.reduced = true;
+    return p;
+}
+
+}  // namespace
+
 imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByteArray& bytes,
-                                      const std::atomic<bool>* cancel)
+                                      const std::atomic<bool>* cancel, FirstLook look)
 {
     if (imaging::pictureKindFor(request.path) != imaging::PictureKind::Jpeg ||
         (!request.proportional && !request.stretch))
         return {};
     try {
         const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-        const QSize full = imaging::jpegPictureSize(data, static_cast<size_t>(bytes.size()));
+        const size_t size = static_cast<size_t>(bytes.size());
+        const QSize full = imaging::jpegPictureSize(data, size);
         if (!full.isValid())
             return {};
         const QSize area = request.area;
@@ -182,24 +237,34 @@ imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByte
         if (qint64(full.width()) * full.height() < kFirstLookMinPixels ||
             imaging::jpegScaleFor(full, drawnSize(area, full, prop, stretch)) >= 8)
             return {};
-        imaging::DecodeRequest dr;
-        dr.drawnSize = [area, prop, stretch](QSize f) { return drawnSize(area, f, prop, stretch); };
-        dr.jpegScaleDenom = 8;
-        dr.cancel = cancel;
-        imaging::DecodedPicture p = imaging::decodePicture(request.path, bytes, dr);
-        // Turned as the viewer turns the picture once its Exif is read.
-        metadata::MemorySource source(data, static_cast<size_t>(bytes.size()));
-        const metadata::ExifBlob exif = metadata::loadExif(source, metadata::Container::Jpeg);
-        if (!exif.empty()) {
-            metadata::StringSink sink;
-            try {
-                metadata::ExifBlobRead(exif, sink, {});
-            } catch (...) {
-            }
-            if (sink.orientation == 6 || sink.orientation == 8) {
-                p.image = imaging::RotateBitmap90(imaging::Bitmap::fromImage(p.image), sink.orientation / 2 - 2).toImage();
-                p.fullSize = p.fullSize.transposed();
-            }
+        imaging::DecodedPicture p;
+        if (look == FirstLook::Thumbnail) {
+            p = thumbnailLook(data, size, full);
+        } else {
+            imaging::DecodeRequest dr;
+            dr.drawnSize = [area, prop, stretch](QSize f) { return drawnSize(area, f, prop, stretch); };
+            dr.jpegScaleDenom = 8;
+            dr.cancel = cancel;
+            p = imaging::decodePicture(request.path, bytes, dr);
+        }
+        if (p.isNull())
+            return p;
+        turnAsExifSays(p, data, size);
+        if (look == FirstLook::Thumbnail) {
+            // Brought to the drawn size here, off the window's thread, as
+            // the 1/8 look comes: a painter's bilinear upscale is a tenth
+            // of QImage::scaled's.
+            const QSize drawn = drawnSize(area, p.fullSize, prop, stretch);
+            if (drawn.isEmpty())
+                return {};
+            QImage fitted = imaging::largeImage(drawn);
+            if (fitted.isNull())
+                return {};
+            QPainter painter(&fitted);
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRect(QPoint(0, 0), drawn), p.image);
+            painter.end();
+            p.image = std::move(fitted);
         }
         return p;
     } catch (...) {

@@ -60,19 +60,23 @@ struct LoadProgress {
     // Set by the waiter that gave the picture up: the load stops at its
     // next check (a JPEG decode within a row) and comes back failed.
     std::atomic<bool> cancelled{false};
-    // Set before the load starts: a JPEG is also decoded at 1/8 scale,
-    // beside the picture and from the same bytes, so a first look can be
-    // painted long before the picture itself is ready.
+    // Set before the load starts: a JPEG's Exif thumbnail and its 1/8
+    // scale are decoded beside the picture and from the same bytes, so
+    // first looks can be painted long before the picture itself is ready.
     bool wantPreview = false;
     std::mutex previewMutex;
     imaging::DecodedPicture preview;  // under previewMutex; empty until ready
 };
 
-// The quick first look at a JPEG: 1/8 scale fitted to the drawn size, and
-// turned as the Exif orientation says, as the picture will be. Empty when
-// the request asks for no reduction worth a first look, or on any failure.
+// The quick first looks at a JPEG, turned as the Exif orientation says, as
+// the picture will be: the camera's Exif thumbnail when it shows the
+// picture at its shape (its bars cut off), and the picture at 1/8 scale
+// fitted to the drawn size. Empty when the request asks for no reduction
+// worth a first look, when there is no such thumbnail, or on any failure.
+enum class FirstLook { Thumbnail, EighthScale };
 imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByteArray& bytes,
-                                      const std::atomic<bool>* cancel = nullptr);
+                                      const std::atomic<bool>* cancel = nullptr,
+                                      FirstLook look = FirstLook::EighthScale);
 
 // Reads and decodes one file (any thread): a regular file no larger than
 // its format's cap, read through the descriptor it was checked on. Every

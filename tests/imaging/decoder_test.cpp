@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "imaging/large_image.h"
 #include "imaging/picture_decoder.h"
 #include "support/test_support.h"
 
@@ -267,4 +268,26 @@ TEST(Decoders, JpegIsDecodedReducedForTheDrawnSizeButReportsItsFullSize)
         EXPECT_EQ(d.image.size(), r.drawn.isValid() ? r.drawn : photo.size());
         EXPECT_EQ(d.reduced, r.denom > 1);
     }
+}
+
+// Pictures of many megabytes live in memory of their own (large pages on
+// Linux): they behave as any QImage, copies included, and a decode into
+// them gives the same pixels.
+TEST(LargeImage, APictureInLargePagesIsAnOrdinaryPicture)
+{
+    QImage big = imaging::largeImage(QSize(3001, 2000));
+    ASSERT_FALSE(big.isNull());
+    EXPECT_EQ(big.format(), QImage::Format_RGB32);
+    EXPECT_EQ(big.bytesPerLine(), 3001 * 4);
+    big.fill(qRgb(10, 20, 30));
+    QImage copy = big;
+    copy.setPixel(5, 5, qRgb(200, 0, 0));
+    EXPECT_EQ(big.pixel(5, 5), qRgb(10, 20, 30)) << "a copy written to is a copy";
+    EXPECT_EQ(copy.pixel(3000, 1999), qRgb(10, 20, 30));
+    big = QImage();
+    EXPECT_EQ(copy.pixel(5, 5), qRgb(200, 0, 0));
+    const QImage odd = imaging::largeImage(QSize(1777, 1333), QImage::Format_Grayscale8);
+    EXPECT_EQ(odd.bytesPerLine(), 1780) << "rows padded to 32 bits as QImage pads them";
+    EXPECT_TRUE(imaging::largeImage(QSize(0, 10)).isNull());
+    EXPECT_EQ(imaging::largeImage(QSize(10, 10)).size(), QSize(10, 10));
 }

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTransform>
 
@@ -237,8 +238,102 @@ QByteArray withOrientation(const QByteArray& jpeg, int orientation)
     return jpeg.left(2) + app1 + body + jpeg.mid(2);
 }
 
+// The JPEG with Exif as a camera writes it: IFD0 with the orientation,
+// and IFD1 pointing at a thumbnail (at `thumbnailAt` past the TIFF header
+// when given, else where it lies).
+QByteArray withThumbnail(const QByteArray& jpeg, const QByteArray& thumbnail, int orientation = 1,
+                         int thumbnailAt = -1)
+{
+    QByteArray tiff("II\x2a\x00\x08\x00\x00\x00", 8);
+    le16(tiff, 1);                     // IFD0 at 8: one entry
+    le16(tiff, 0x0112), le16(tiff, 3), le32(tiff, 1), le16(tiff, uint32_t(orientation)), le16(tiff, 0);
+    le32(tiff, 26);                    // IFD1 next, at 8 + 2 + 12 + 4
+    le16(tiff, 2);
+    const uint32_t data = 26 + 2 + 24 + 4;
+    le16(tiff, 0x0201), le16(tiff, 4), le32(tiff, 1), le32(tiff, thumbnailAt < 0 ? data : uint32_t(thumbnailAt));
+    le16(tiff, 0x0202), le16(tiff, 4), le32(tiff, 1), le32(tiff, uint32_t(thumbnail.size()));
+    le32(tiff, 0);
+    tiff += thumbnail;
+    const QByteArray body = QByteArray("Exif\x00\x00", 6) + tiff;
+    QByteArray app1("\xff\xe1", 2);
+    app1 += char((body.size() + 2) >> 8);
+    app1 += char((body.size() + 2) & 0xff);
+    return jpeg.left(2) + app1 + body + jpeg.mid(2);
+}
+
+// A camera's 160 x 120 thumbnail of the picture: fitted inside and padded
+// with black bars.
+QByteArray paddedThumbnail(const QImage& picture)
+{
+    QImage t(160, 120, QImage::Format_RGB32);
+    t.fill(Qt::black);
+    const QImage fitted = picture.scaled(160, 120, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPainter(&t).drawImage((160 - fitted.width()) / 2, (120 - fitted.height()) / 2, fitted);
+    return jpegOf(t);
+}
 
 }  // namespace
+
+TEST(PicturePreview, ACamerasThumbnailIsTheFirstLookWhenItShowsThePictureAtItsShape)
+{
+    using viewer::FirstLook;
+    const QImage img = photo({3000, 2000}, 1);
+    const QByteArray jpg = jpegOf(img);
+    const viewer::PictureRequest r = request(QStringLiteral("/x/a.jpg"));
+    auto look = [&](const QByteArray& file) { return viewer::decodePreview(r, file, nullptr, FirstLook::Thumbnail); };
+    // Compared coarsely: a thumbnail's band is cut a pixel or so apart
+    // from the picture's own scaling.
+    auto like = [](const QImage& shown, const QImage& picture) {
+        const QSize coarse(20, std::max(1, 20 * shown.height() / std::max(1, shown.width())));
+        return psnr(shown.scaled(coarse, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                    picture.scaled(coarse, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    };
+
+    // Padded with bars to 4:3, as cameras do: the band between them.
+    const imaging::DecodedPicture padded = look(withThumbnail(jpg, paddedThumbnail(img)));
+    ASSERT_FALSE(padded.isNull());
+    EXPECT_EQ(padded.fullSize, QSize(3000, 2000));
+    EXPECT_EQ(padded.image.size(), QSize(800, 533)) << "fitted to the drawn size";
+    auto rowMean = [](const QImage& image, int y) {
+        int sum = 0;
+        for (int x = 0; x < image.width(); ++x)
+            sum += qGray(image.pixel(x, y));
+        return sum / image.width();
+    };
+    EXPECT_GT(rowMean(padded.image, 0), 40) << "no bar left in";
+    EXPECT_GT(rowMean(padded.image, padded.image.height() - 1), 40) << "no bar left in";
+    EXPECT_GT(like(padded.image, img), 25.0);
+    EXPECT_LT(like(padded.image, photo({3000, 2000}, 2)), 20.0);
+    // A tall picture's bars stand left and right.
+    const QImage tall = photo({2000, 3000}, 3);
+    const imaging::DecodedPicture pillar = look(withThumbnail(jpegOf(tall), paddedThumbnail(tall)));
+    ASSERT_FALSE(pillar.isNull());
+    EXPECT_EQ(pillar.image.size(), QSize(400, 600));
+    EXPECT_GT(like(pillar.image, tall), 25.0);
+    // Of the picture's own shape: the whole thumbnail.
+    const QImage same = img.scaled(160, 107, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_GT(like(look(withThumbnail(jpg, jpegOf(same))).image, img), 25.0);
+    // Turned as the picture will be.
+    const imaging::DecodedPicture turned = look(withThumbnail(jpg, paddedThumbnail(img), 6));
+    ASSERT_FALSE(turned.isNull());
+    EXPECT_EQ(turned.fullSize, QSize(2000, 3000));
+    QTransform right;
+    right.rotate(90);
+    EXPECT_GT(like(turned.image, img.transformed(right)), 25.0);
+
+    // None that would show the picture wrongly, or from outside its block.
+    const QImage squeezed = img.scaled(160, 120, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_TRUE(look(withThumbnail(jpg, jpegOf(squeezed))).isNull()) << "squeezed to 4:3";
+    QImage grey(160, 120, QImage::Format_RGB32);
+    grey.fill(Qt::black);
+    QPainter(&grey).drawImage(0, 6, photo({160, 108}, 4));
+    QPainter(&grey).fillRect(0, 114, 160, 6, Qt::white);
+    EXPECT_TRUE(look(withThumbnail(jpg, jpegOf(grey))).isNull()) << "bars of two colours";
+    EXPECT_TRUE(look(jpg).isNull()) << "no thumbnail";
+    EXPECT_TRUE(look(withThumbnail(jpg, paddedThumbnail(img), 1, 1000000)).isNull()) << "pointing past its block";
+    EXPECT_TRUE(look(withThumbnail(jpg, QByteArray(3000, '\xff'))).isNull()) << "no JPEG";
+    EXPECT_TRUE(look(withThumbnail(jpg, paddedThumbnail(img)).left(4000)).isNull()) << "a cut file";
+}
 
 TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
 {
@@ -320,6 +415,23 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     cache.setPreviewEnabled(false);
     EXPECT_NE(cache.take(request(path), sink), nullptr);
     EXPECT_TRUE(looks.empty());
+
+    // A camera's thumbnail of the picture's shape is the first look, and
+    // the only one: the 1/8 scale would come little before the picture.
+    cache.clear();
+    cache.setPreviewEnabled(true);
+    const QString camera = dir.filePath(QStringLiteral("b.jpg"));
+    const QImage b = photo({3200, 2400}, 5);
+    ASSERT_TRUE(testsupport::writeFile(camera, withThumbnail(jpegOf(b), jpegOf(b.scaled(160, 120)))));
+    looks.clear();
+    looked.store(false);
+    ASSERT_NE(cache.take(request(camera), sink), nullptr);
+    ASSERT_EQ(looks.size(), 1u);
+    EXPECT_EQ(looks[0].image.size(), QSize(800, 600)) << "brought to the drawn size off the window's thread";
+    EXPECT_NE(looks[0].scaleDenom, 8);
+    EXPECT_GT(psnr(looks[0].image.scaled(20, 15, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                   b.scaled(20, 15, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
+              25.0);
 }
 
 TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
