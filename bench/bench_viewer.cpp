@@ -535,7 +535,7 @@ int main(int argc, char** argv)
                         !real.isEmpty() ? "the given photographs"
                         : camera        ? "as a camera writes them, with a padded Exif thumbnail"
                                         : "generated without Exif, high and low detail",
-                        before.fullPaint, camera ? "the Exif thumbnail, then 1/8 scale" : "1/8 scale",
+                        before.fullPaint, camera ? "the Exif thumbnail" : "1/8 scale",
                         after.firstPaint, after.firstPaint / 40.0, after.fullPaint, after.fullPaint / before.fullPaint,
                         after.previews);
             for (int i = 0; real.isEmpty() && i < many.size(); ++i)

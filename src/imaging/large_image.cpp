@@ -29,6 +29,22 @@ void unmap(void* info)
 }  // namespace
 #endif
 
+void preferLargePages(void* data, size_t size)
+{
+#ifdef __linux__
+    if (!data || size < 2 * kLargePage)
+        return;
+    // The whole large pages inside the buffer.
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kLargePage - 1) & ~(uintptr_t(kLargePage) - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(uintptr_t(kLargePage) - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
 QImage largeImage(QSize size, QImage::Format format)
 {
 #ifdef __linux__

@@ -12,4 +12,10 @@ namespace imaging {
 // pictures, a plain QImage.
 QImage largeImage(QSize size, QImage::Format format = QImage::Format_RGB32);
 
+// Asks for the untouched memory of a large buffer just allocated (a file's
+// bytes about to be read into it) to come in 2 MB pages, where the system
+// can; the buffer is otherwise unchanged. Nothing for buffers of a few
+// megabytes or less.
+void preferLargePages(void* data, size_t size);
+
 }  // namespace imaging

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "imaging/large_image.h"
 #include "platform/file_names.h"
 
 #ifdef _WIN32
@@ -215,6 +216,7 @@ bool RegularFile::readAll(QByteArray& out, qint64 limit, std::atomic<qint64>* pr
         want = std::min(want, cap_);
     try {
         out.resize(static_cast<qsizetype>(want));
+        imaging::preferLargePages(out.data(), static_cast<size_t>(want));
     } catch (...) {
         // std::bad_alloc, as Qt raises it: a file the memory cannot hold is
         // a file that cannot be read.
