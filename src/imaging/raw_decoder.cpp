@@ -10,6 +10,7 @@
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
+#include "imaging/large_image.h"
 
 namespace imaging {
 
@@ -156,6 +157,7 @@ QByteArray rawPreviewPart(metadata::ByteSource& file, metadata::Container contai
         return {};
     const metadata::Extent& e = previews[static_cast<size_t>(best)];
     QByteArray jpeg(static_cast<qsizetype>(e.size), Qt::Uninitialized);
+    preferLargePages(jpeg.data(), static_cast<size_t>(jpeg.size()));
     if (file.readAt(e.offset, jpeg.data(), jpeg.size()) != jpeg.size())
         return {};
     return jpeg;
