@@ -169,6 +169,18 @@ DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& requ
     checkDecodeBudget(pixels, encodablePixels(data.size(), kSkipCodedPixelsPerByte),
                       pixels * 6 + rowsPictureCost(full, alpha ? 4 : 3));
 
+    // What the decoder will allocate is the coded pictures' size, which a
+    // few bytes of configuration set apart from the picture's: beyond the
+    // codec's alignment and a crop, a coded picture is no larger than the
+    // picture it makes up.
+    const int64_t coded = metadata::heifLargestCodedPixels(source);
+    if (coded < 0 || coded > std::max<int64_t>(4 * pixels, 64 * 64))
+        throw DecodeError("bad picture structure");
+    // So is the canvas of a grid or an overlay, which the library checks
+    // only against its bound on a side: from here on that bound is the
+    // picture's own longer side.
+    heif_context_set_maximum_image_size_limit(ctx.get(), std::max(full.width(), full.height()) + 64);
+
     std::unique_ptr<heif_decoding_options, OptionsFree> options(heif_decoding_options_alloc());
     options->convert_hdr_to_8bit = 1;
     heif_image* decoded = nullptr;

@@ -822,6 +822,165 @@ Extent jpegExifThumbnail(ByteSource& source)
     return {};
 }
 
+namespace {
+
+// The bits of an HEVC parameter set, its emulation prevention bytes
+// (00 00 03) taken out.
+class RbspBits {
+public:
+    RbspBits(const uint8_t* nal, size_t size)
+    {
+        int zeros = 0;
+        for (size_t i = 0; i < size; ++i) {
+            if (zeros >= 2 && nal[i] == 3) {
+                zeros = 0;
+                continue;
+            }
+            zeros = nal[i] == 0 ? zeros + 1 : 0;
+            bytes_.push_back(nal[i]);
+        }
+    }
+    bool bits(int n, uint64_t& v)
+    {
+        v = 0;
+        for (int i = 0; i < n; ++i) {
+            if (at_ >= bytes_.size() * 8)
+                return false;
+            v = v << 1 | ((bytes_[at_ / 8] >> (7 - at_ % 8)) & 1);
+            ++at_;
+        }
+        return true;
+    }
+    bool skip(int n)
+    {
+        uint64_t v;
+        for (; n > 32; n -= 32)
+            if (!bits(32, v))
+                return false;
+        return bits(n, v);
+    }
+    // Exp-Golomb, as long as it fits 32 bits.
+    bool ue(uint64_t& v)
+    {
+        int zeros = 0;
+        uint64_t b = 0;
+        while (bits(1, b) && b == 0)
+            if (++zeros > 31)
+                return false;
+        if (b != 1)
+            return false;
+        uint64_t rest = 0;
+        if (!bits(zeros, rest))
+            return false;
+        v = (uint64_t(1) << zeros) - 1 + rest;
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    size_t at_ = 0;
+};
+
+// pic_width_in_luma_samples x pic_height_in_luma_samples of a sequence
+// parameter set NAL unit (its two-byte header included); -1 when unread.
+int64_t spsPixels(const uint8_t* nal, size_t size)
+{
+    if (size < 3)
+        return -1;
+    RbspBits r(nal + 2, size - 2);
+    uint64_t maxSubLayers = 0, v = 0;
+    if (!r.skip(4) || !r.bits(3, maxSubLayers) || !r.skip(1))
+        return -1;
+    // profile_tier_level: the general profile and level, then each sub-
+    // layer's flags and what they say is present.
+    if (!r.skip(96))
+        return -1;
+    uint64_t present[8] = {};
+    for (uint64_t i = 0; i < maxSubLayers; ++i)
+        if (!r.bits(2, present[i]))
+            return -1;
+    if (maxSubLayers > 0 && !r.skip(2 * int(8 - maxSubLayers)))
+        return -1;
+    for (uint64_t i = 0; i < maxSubLayers; ++i)
+        if (((present[i] & 2) && !r.skip(88)) || ((present[i] & 1) && !r.skip(8)))
+            return -1;
+    uint64_t chroma = 0, width = 0, height = 0;
+    if (!r.ue(v) || !r.ue(chroma))
+        return -1;
+    if (chroma == 3 && !r.skip(1))
+        return -1;
+    if (!r.ue(width) || !r.ue(height))
+        return -1;
+    return int64_t(width) * int64_t(height);
+}
+
+// The largest picture the SPS units of one hvcC box's payload tell.
+int64_t hvccPixels(const uint8_t* c, int64_t n)
+{
+    const Bytes b(c, n);
+    uint64_t arrays = 0;
+    if (!b.num(22, 1, arrays))
+        return -1;
+    int64_t at = 23, largest = 0;
+    for (uint64_t a = 0; a < arrays; ++a) {
+        uint64_t type = 0, count = 0;
+        if (!b.num(at, 1, type) || !b.num(at + 1, 2, count))
+            return -1;
+        at += 3;
+        for (uint64_t k = 0; k < count; ++k) {
+            uint64_t length = 0;
+            if (!b.num(at, 2, length) || !b.has(at + 2, int64_t(length)))
+                return -1;
+            if ((type & 0x3F) == 33) {
+                const int64_t pixels = spsPixels(c + at + 2, size_t(length));
+                if (pixels < 0)
+                    return -1;
+                largest = std::max(largest, pixels);
+            }
+            at += 2 + int64_t(length);
+        }
+    }
+    return largest;
+}
+
+}  // namespace
+
+int64_t heifLargestCodedPixels(ByteSource& source)
+{
+    Reader r(source);
+    const int64_t limit = r.size() < 0 ? INT64_MAX : r.size();
+    int64_t largest = 0;
+    forEachBox(r, 0, limit, [&](const Box& top) {
+        if (!top.is("meta"))
+            return true;
+        forEachBox(r, top.payload + 4, top.end, [&](const Box& iprp) {
+            if (!iprp.is("iprp"))
+                return true;
+            forEachBox(r, iprp.payload, iprp.end, [&](const Box& ipco) {
+                if (!ipco.is("ipco"))
+                    return true;
+                forEachBox(r, ipco.payload, ipco.end, [&](const Box& box) {
+                    const int64_t n = box.end - box.payload;
+                    if (!box.is("hvcC") || largest < 0)
+                        return largest >= 0;
+                    std::vector<uint8_t> config(static_cast<size_t>(std::clamp<int64_t>(n, 0, 1 << 16)));
+                    if (n > (1 << 16) || !r.bytes(box.payload, config.data(), n)) {
+                        largest = -1;
+                        return false;
+                    }
+                    const int64_t pixels = hvccPixels(config.data(), n);
+                    largest = pixels < 0 ? -1 : std::max(largest, pixels);
+                    return largest >= 0;
+                });
+                return false;
+            });
+            return false;
+        });
+        return false;
+    });
+    return largest;
+}
+
 bool heifDerivationSound(ByteSource& source)
 {
     Reader r(source);

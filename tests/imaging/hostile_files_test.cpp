@@ -438,3 +438,22 @@ TEST(ReducedDecoding, BandsAverageAndEmptyBandsRepeatTheOneAbove)
     EXPECT_EQ(out.pixel(0, 1), white);
     EXPECT_EQ(out.pixel(0, 2), white);  // band 2 had none
 }
+
+// A few hundred bytes of HEIF whose grid canvas, or whose coded tile, is
+// far larger than the picture it claims: the library would allocate and
+// convert the canvas (680 MB and seconds) before anything could look.
+TEST(HostileFiles, AHeifWhoseCanvasOrTilesExceedItsPictureIsRefusedBeforeDecoding)
+{
+    QFile f(QStringLiteral(DAREDAZI_SOURCE_DIR "/fuzz/corpus/fuzz_heif_decode/grid-canvas-far-beyond-its-picture"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray grid = f.readAll();
+    EXPECT_THROW(decodePicture(QStringLiteral("a.heic"), grid, screenRequest()), DecodeError);
+    EXPECT_THROW(decodePicture(QStringLiteral("a.heic"), grid, {}), DecodeError);
+    // The same file with the canvas the picture's own size (1472 x 65487
+    // in its grid description, 64 x 48 in its properties) is decoded.
+    QByteArray sound = grid;
+    const qsizetype canvas = sound.indexOf("idat") + 4 + 4;
+    ASSERT_EQ(sound.mid(canvas, 4), QByteArray("\x05\xc0\xff\xcf", 4));
+    sound.replace(canvas, 4, QByteArray("\x00\x40\x00\x30", 4));
+    EXPECT_EQ(decodePicture(QStringLiteral("a.heic"), sound, {}).fullSize, QSize(64, 48));
+}

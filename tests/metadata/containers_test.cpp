@@ -405,3 +405,50 @@ TEST(Containers, AHeifGridMustBeMadeOfCodedPicturesAndNeverOfItself)
     EXPECT_FALSE(sound(file(5, {{5, {3}}, {3, {5}}})));
     EXPECT_FALSE(sound(file(3, {{3, std::vector<uint16_t>(5000, 1)}})));
 }
+
+TEST(Containers, TheCodedPictureSizeOfAHeifIsReadFromItsHevcConfiguration)
+{
+    // An hvcC as an encoder writes it: VPS, SPS (64 x 64) and PPS.
+    static const char kVps[] = "\x40\x01\x0c\x01\xff\xff\x03\x70\x00\x00\x03\x00\x90\x00\x00\x03\x00\x00\x03\x00\x1e\xba"
+                            "\x02\x40";
+    static const char kSps[] = "\x42\x01\x01\x03\x70\x00\x00\x03\x00\x90\x00\x00\x03\x00\x00\x03\x00\x1e\xa0\x20\x81\x05"
+                            "\x96\xea\xe4\xa6\xb9\xb0\x20\x00\x00\x03\x00\x20\x00\x00\x03\x00\x21";
+    const std::string vps(kVps, sizeof kVps - 1), sps(kSps, sizeof kSps - 1), pps("\x44\x01\xc1\x73\xc0\x89", 6);
+    auto array = [](char type, const std::string& nal) {
+        std::string a(1, type);
+        a += std::string("\x00\x01", 2);
+        a += static_cast<char>(nal.size() >> 8), a += static_cast<char>(nal.size() & 0xFF);
+        return a + nal;
+    };
+    const std::string head("\x01\x03\x70\x00\x00\x00\x00\x00\x00\x00\x00\x00\x1e\xf0\x00\xfc\xfd\xf8\xf8\x00\x00\x0f\x03",
+                           23);
+    auto heif = [&](const std::string& hvcc) {
+        return box("ftyp", "heic\0\0\0\0mif1heic") +
+               box("meta", std::string("\0\0\0\0", 4) + box("iprp", box("ipco", box("hvcC", hvcc))));
+    };
+    auto coded = [](const std::string& f) {
+        metadata::MemorySource src(reinterpret_cast<const uint8_t*>(f.data()), f.size());
+        return metadata::heifLargestCodedPixels(src);
+    };
+    const std::string whole = head + array('\x20', vps) + array('\x21', sps) + array('\x22', pps);
+    EXPECT_EQ(coded(heif(whole)), 64 * 64);
+    EXPECT_EQ(coded(heif(head.substr(0, 22) + std::string(1, '\0'))), 0) << "no parameter sets: nothing told";
+    EXPECT_EQ(coded(heif(whole.substr(0, 23 + 3 + 2 + vps.size() + 3 + 2 + 10))), -1) << "an SPS cut short";
+    std::string wrong = whole;
+    wrong[23 + 3 + 2 + vps.size() + 3] = '\x7f';  // an SPS longer than the box
+    EXPECT_EQ(coded(heif(wrong)), -1);
+
+    // Today's phone files: tiles of a few hundred pixels a side.
+    if (testsupport::testDataDir().empty())
+        return;
+    for (const fs::path& path : todaysFiles()) {
+        const std::string ext = path.extension().string();
+        if (ext != ".heic" && ext != ".HEIC")
+            continue;
+        const auto bytes = testsupport::readFile(path);
+        metadata::MemorySource src(bytes.data(), bytes.size());
+        const int64_t pixels = metadata::heifLargestCodedPixels(src);
+        EXPECT_GT(pixels, 0) << path;
+        EXPECT_LE(pixels, 4096 * 4096) << path;
+    }
+}
