@@ -2,7 +2,8 @@
 // with its item tables (HEIF, AVIF, CR3), WebP's chunks, JPEG XL's boxes
 // (compressed ones inflated), TIFF raw files and RW2, then the Exif reader
 // over what was found, the walk to a raw file's JPEG previews, and to a
-// JPEG's Exif thumbnail, and the HEVC parameter sets of a HEIF file.
+// JPEG's Exif thumbnail, the HEVC parameter sets of a HEIF file, and the
+// nesting check of ISO boxes.
 #include <cstddef>
 #include <cstdint>
 
@@ -32,5 +33,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                                thumbnail.size > static_cast<int64_t>(size) - thumbnail.offset))
         __builtin_trap();  // a thumbnail outside the data
     (void)metadata::heifLargestCodedPixels(source);
+    (void)metadata::isoBoxesNested(source);
     return 0;
 }

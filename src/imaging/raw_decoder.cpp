@@ -42,6 +42,11 @@ struct ProcessedFree {
 // make one pixel, so no demosaicing) with the camera's white balance.
 QImage developRaw(const QByteArray& data, const DecodeRequest& request, QSize* full, bool* reduced)
 {
+    if (containerOf(data) == metadata::Container::Isobmff) {
+        metadata::MemorySource source(bytesOf(data), sizeOf(data));
+        if (!metadata::isoBoxesNested(source))
+            throw DecodeError("bad file structure");
+    }
     std::unique_ptr<libraw_data_t, RawFree> raw(libraw_init(0));
     if (!raw)
         throw DecodeError("out of memory");

@@ -945,6 +945,40 @@ int64_t hvccPixels(const uint8_t* c, int64_t n)
 
 }  // namespace
 
+bool isoBoxesNested(ByteSource& source)
+{
+    Reader r(source);
+    const int64_t limit = r.size();
+    if (limit < 0)
+        return false;
+    int boxes = 0;
+    // Each box header in turn must fit the space left in its parent.
+    std::function<bool(int64_t, int64_t, int)> fits = [&](int64_t from, int64_t end, int depth) {
+        if (depth > 8)
+            return false;
+        while (from < end) {
+            if (++boxes > kMaxEntries)
+                return false;
+            Box box;
+            if (!readBox(r, from, end, box))
+                return end - from < 8;  // a few bytes of padding at most
+            int64_t children = -1;
+            if (box.is("moov") || box.is("trak") || box.is("mdia") || box.is("minf") || box.is("stbl") ||
+                box.is("dinf"))
+                children = box.payload;
+            else if (uuidIs(r, box, kCanonUuid))
+                children = box.payload + 16;
+            else if (box.is("stsd"))
+                children = box.payload + 8;
+            if (children >= 0 && children <= box.end && !fits(children, box.end, depth + 1))
+                return false;
+            from = box.end;
+        }
+        return true;
+    };
+    return fits(0, limit, 0);
+}
+
 int64_t heifLargestCodedPixels(ByteSource& source)
 {
     Reader r(source);

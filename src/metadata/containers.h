@@ -100,6 +100,13 @@ bool heifDerivationSound(ByteSource& source);
 // up has the decoder allocate and convert it before anyone can look.
 int64_t heifLargestCodedPixels(ByteSource& source);
 
+// Whether every box of an ISO file (CR3) lies inside its parent, from the
+// file down through the boxes that hold others (movie, track, media and
+// sample tables, Canon's metadata box), no deeper than a camera nests them.
+// Raw decoders follow a box that claims more than its parent holds back
+// over its parent's bytes, for minutes.
+bool isoBoxesNested(ByteSource& source);
+
 // Inflates a Brotli stream (JPEG XL's compressed boxes). Given by the
 // program where it has a Brotli decoder; false when the data is bad or the
 // result would pass the limit.
