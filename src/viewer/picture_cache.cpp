@@ -81,6 +81,8 @@ public:
             // scale, which reads every coefficient and comes not much
             // before the picture itself.
             for (FirstLook look : {FirstLook::Thumbnail, FirstLook::EighthScale}) {
+                if (look == FirstLook::EighthScale && progress.thumbnailOnly)
+                    break;
                 imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled, look);
                 if (p.isNull())
                     continue;
@@ -469,7 +471,7 @@ std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& j
     stalled_ = false;
     qint64 lastBytes = -1;
     Clock::time_point lastChange = Clock::now();
-    bool previewDue = preview && job->progress.wantPreview;
+    bool previewDue = preview && previewEnabled_ && job->progress.wantPreview;
     for (;;) {
         {
             // A first look on its way is looked for often: it is there to
@@ -611,6 +613,10 @@ PictureCache::EarlyLoad PictureCache::startEarly(const PictureRequest& request)
     auto job = std::make_shared<Job>();
     job->request = request;
     job->started = true;
+    // The camera's thumbnail is painted as soon as the viewer is up, while
+    // the picture is still being decoded.
+    job->progress.wantPreview = mayHaveFirstLook(request);
+    job->progress.thumbnailOnly = true;
     // Let go like any other load on a thread of its own: a file that never
     // answers holds neither the start nor the end of the run.
     std::thread([job] {

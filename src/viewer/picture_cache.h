@@ -64,6 +64,9 @@ struct LoadProgress {
     // scale are decoded beside the picture and from the same bytes, so
     // first looks can be painted long before the picture itself is ready.
     bool wantPreview = false;
+    // Only the Exif thumbnail: a start decodes its picture beside the
+    // windows being built, and a 1/8 decode would take a core from both.
+    bool thumbnailOnly = false;
     std::mutex previewMutex;
     imaging::DecodedPicture preview;  // under previewMutex; empty until ready
 };

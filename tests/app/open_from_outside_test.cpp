@@ -20,8 +20,10 @@
 #include "app/single_instance.h"
 #include "app/startup.h"
 #include "folder/tfrm_sub.h"
+#include "support/photos.h"
 #include "widgets/folder_tree.h"
 #include "widgets/message_box.h"
+#include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
 
 static void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -117,6 +119,36 @@ TEST_F(OpenFromOutsideTest, PictureDecodedAtTheStartIsTakenOverByTheViewer)
     state.frmMain->pictureCache().adopt(app::startFirstPicture(bad.fileName()));
     app::openFromOutside(state, bad.fileName());
     EXPECT_EQ(messages.texts.size(), 1);
+}
+
+// Named at the start, a camera's 24-megapixel picture shows its Exif
+// thumbnail as soon as the viewer is up, while the picture itself is still
+// being decoded; then the picture.
+TEST_F(OpenFromOutsideTest, CamerasThumbnailIsShownWhileTheStartPictureIsDecoded)
+{
+    const QImage img = testsupport::photo({6000, 4000}, 2);
+    const QString picture = photos() + QStringLiteral("/IMG_0001.JPG");
+    QFile f(picture);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(testsupport::withThumbnail(testsupport::jpegBytes(img), testsupport::paddedThumbnail(img)));
+    f.close();
+    std::vector<QImage> looks;
+    state.frmMain->previewPainted = [&](const QImage& look) { looks.push_back(look); };
+
+    state.frmMain->pictureCache().adopt(app::startFirstPicture(picture));
+    app::openFromOutside(state, picture);
+    EXPECT_EQ(shownPicture(), picture);
+    EXPECT_EQ(state.frmMain->pictureCache().hits(), 1);
+    ASSERT_EQ(looks.size(), 1u);
+    // That picture, coarsely (the thumbnail is 160 x 120), and no other.
+    auto coarse = [](const QImage& i) { return i.scaled(QSize(30, 20), Qt::IgnoreAspectRatio, Qt::SmoothTransformation); };
+    EXPECT_GT(testsupport::psnr(coarse(looks[0]), coarse(img)),
+              testsupport::psnr(coarse(looks[0]), coarse(testsupport::photo({6000, 4000}, 5))) + 6);
+    EXPECT_EQ(looks[0].size(), state.frmMain->Image1->picture().size());
+    // Replaced by the picture itself.
+    EXPECT_NE(state.frmMain->Image1->picture().cacheKey(), looks[0].cacheKey());
+    EXPECT_EQ(state.frmMain->shownPicture().fullSize, QSize(6000, 4000));
+    EXPECT_TRUE(messages.texts.isEmpty());
 }
 
 // Only a regular JPEG file is started early (decoded at the screen's scale);

@@ -238,39 +238,8 @@ QByteArray withOrientation(const QByteArray& jpeg, int orientation)
     return jpeg.left(2) + app1 + body + jpeg.mid(2);
 }
 
-// The JPEG with Exif as a camera writes it: IFD0 with the orientation,
-// and IFD1 pointing at a thumbnail (at `thumbnailAt` past the TIFF header
-// when given, else where it lies).
-QByteArray withThumbnail(const QByteArray& jpeg, const QByteArray& thumbnail, int orientation = 1,
-                         int thumbnailAt = -1)
-{
-    QByteArray tiff("II\x2a\x00\x08\x00\x00\x00", 8);
-    le16(tiff, 1);                     // IFD0 at 8: one entry
-    le16(tiff, 0x0112), le16(tiff, 3), le32(tiff, 1), le16(tiff, uint32_t(orientation)), le16(tiff, 0);
-    le32(tiff, 26);                    // IFD1 next, at 8 + 2 + 12 + 4
-    le16(tiff, 2);
-    const uint32_t data = 26 + 2 + 24 + 4;
-    le16(tiff, 0x0201), le16(tiff, 4), le32(tiff, 1), le32(tiff, thumbnailAt < 0 ? data : uint32_t(thumbnailAt));
-    le16(tiff, 0x0202), le16(tiff, 4), le32(tiff, 1), le32(tiff, uint32_t(thumbnail.size()));
-    le32(tiff, 0);
-    tiff += thumbnail;
-    const QByteArray body = QByteArray("Exif\x00\x00", 6) + tiff;
-    QByteArray app1("\xff\xe1", 2);
-    app1 += char((body.size() + 2) >> 8);
-    app1 += char((body.size() + 2) & 0xff);
-    return jpeg.left(2) + app1 + body + jpeg.mid(2);
-}
-
-// A camera's 160 x 120 thumbnail of the picture: fitted inside and padded
-// with black bars.
-QByteArray paddedThumbnail(const QImage& picture)
-{
-    QImage t(160, 120, QImage::Format_RGB32);
-    t.fill(Qt::black);
-    const QImage fitted = picture.scaled(160, 120, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    QPainter(&t).drawImage((160 - fitted.width()) / 2, (120 - fitted.height()) / 2, fitted);
-    return jpegOf(t);
-}
+using testsupport::paddedThumbnail;
+using testsupport::withThumbnail;
 
 }  // namespace
 
