@@ -606,7 +606,7 @@ void PictureCache::prefetch(const PictureRequest& request)
     evict(request.path);
 }
 
-PictureCache::EarlyLoad PictureCache::startEarly(const PictureRequest& request)
+PictureCache::EarlyLoad PictureCache::startEarly(const PictureRequest& request, Loader loader)
 {
     if (!prefetchable(request.path))
         return nullptr;
@@ -619,11 +619,11 @@ PictureCache::EarlyLoad PictureCache::startEarly(const PictureRequest& request)
     job->progress.thumbnailOnly = true;
     // Let go like any other load on a thread of its own: a file that never
     // answers holds neither the start nor the end of the run.
-    std::thread([job] {
-        job->run([](const PictureRequest& r, bool full, LoadProgress* p, bool decode) {
+    if (!loader)
+        loader = [](const PictureRequest& r, bool full, LoadProgress* p, bool decode) {
             return loadPicture(r, full, p, decode);
-        });
-    }).detach();
+        };
+    std::thread([job, loader] { job->run(loader); }).detach();
     return job;
 }
 

@@ -149,7 +149,7 @@ public:
     // Null for a path no raster reader decodes ahead.
     struct Job;
     using EarlyLoad = std::shared_ptr<Job>;
-    static EarlyLoad startEarly(const PictureRequest& request);
+    static EarlyLoad startEarly(const PictureRequest& request, Loader loader = {});
     // take() of the same fit waits for that load instead of starting another.
     void adopt(const EarlyLoad& load);
 

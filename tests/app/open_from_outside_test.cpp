@@ -15,6 +15,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "app/app_state.h"
 #include "app/open_from_outside.h"
 #include "app/single_instance.h"
@@ -133,9 +137,21 @@ TEST_F(OpenFromOutsideTest, CamerasThumbnailIsShownWhileTheStartPictureIsDecoded
     f.write(testsupport::withThumbnail(testsupport::jpegBytes(img), testsupport::paddedThumbnail(img)));
     f.close();
     std::vector<QImage> looks;
-    state.frmMain->previewPainted = [&](const QImage& look) { looks.push_back(look); };
-
-    state.frmMain->pictureCache().adopt(app::startFirstPicture(picture));
+    std::atomic<bool> looked{false};
+    state.frmMain->previewPainted = [&](const QImage& look) {
+        looks.push_back(look);
+        looked.store(true);
+    };
+    // The decode is held back until the first look has been painted, as a
+    // large picture on a slow machine is.
+    state.frmMain->pictureCache().adopt(viewer::PictureCache::startEarly(
+        TfrmMain::startRequest(picture),
+        [&](const viewer::PictureRequest& r, bool full, viewer::LoadProgress* p, bool decode) {
+            auto out = viewer::loadPicture(r, full, p, decode);
+            for (int i = 0; i < 500 && !looked.load(); ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return out;
+        }));
     app::openFromOutside(state, picture);
     EXPECT_EQ(shownPicture(), picture);
     EXPECT_EQ(state.frmMain->pictureCache().hits(), 1);
