@@ -334,6 +334,12 @@ TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
     viewer::PictureRequest oneToOne = r;
     oneToOne.proportional = false;
     EXPECT_TRUE(viewer::decodePreview(oneToOne, jpg).isNull());
+    // A picture decoded at 1/4 comes about as soon as its 1/8 scale would:
+    // only a camera's thumbnail is a first look of it.
+    const QImage wide = photo({4000, 2800}, 3);
+    const QByteArray wideJpg = withThumbnail(jpegOf(wide), paddedThumbnail(wide));
+    EXPECT_TRUE(viewer::decodePreview(r, wideJpg).isNull());
+    EXPECT_FALSE(viewer::decodePreview(r, wideJpg, nullptr, viewer::FirstLook::Thumbnail).isNull());
     // A decode told to stop stops.
     std::atomic<bool> cancel{true};
     EXPECT_TRUE(viewer::decodePreview(r, jpg, &cancel).isNull());
@@ -347,7 +353,7 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("a.jpg"));
-    const QByteArray jpg = jpegOf(photo({3200, 2400}, 3));
+    const QByteArray jpg = jpegOf(photo({2400, 1800}, 3));
     ASSERT_TRUE(testsupport::writeFile(path, jpg));
     // The picture is held back until its first look has been handed on,
     // as a 24-megapixel decode would be.
@@ -367,14 +373,14 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     const auto loaded = cache.take(request(path), sink);
     ASSERT_NE(loaded, nullptr);
     ASSERT_EQ(looks.size(), 1u);
-    EXPECT_EQ(looks[0].fullSize, QSize(3200, 2400));
+    EXPECT_EQ(looks[0].fullSize, QSize(2400, 1800));
     EXPECT_GT(psnr(looks[0].image, loaded->picture.image), 22.0);
     // The picture itself is exactly what the decode without a first look gives.
     imaging::DecodeRequest dr;
     dr.drawnSize = [](QSize full) { return viewer::drawnSize(QSize(800, 600), full, true, false); };
     const imaging::DecodedPicture today = imaging::decodePicture(path, jpg, dr);
     EXPECT_EQ(loaded->picture.image, today.image);
-    EXPECT_EQ(loaded->picture.scaleDenom, 4);
+    EXPECT_EQ(loaded->picture.scaleDenom, 2);
 
     // Taken from the cache, or with first looks off, none comes.
     looks.clear();
@@ -390,7 +396,7 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     cache.clear();
     cache.setPreviewEnabled(true);
     const QString camera = dir.filePath(QStringLiteral("b.jpg"));
-    const QImage b = photo({3200, 2400}, 5);
+    const QImage b = photo({2400, 1800}, 5);
     ASSERT_TRUE(testsupport::writeFile(camera, withThumbnail(jpegOf(b), jpegOf(b.scaled(160, 120)))));
     looks.clear();
     looked.store(false);

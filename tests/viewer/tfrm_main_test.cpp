@@ -591,7 +591,7 @@ TEST_F(Show, AJumpPaintsAFirstLookOfThatPictureAndThenTodaysPicture)
         QByteArray jpg;
         QBuffer b(&jpg);
         b.open(QIODevice::WriteOnly);
-        photo({3200, 2400}, i).save(&b, "JPEG", 90);
+        photo({2400, 1800}, i).save(&b, "JPEG", 90);
         ASSERT_TRUE(writeBytes(QStringLiteral("p%1.jpg").arg(i), jpg));
         files.push_back(jpg);
     }
@@ -625,17 +625,17 @@ TEST_F(Show, AJumpPaintsAFirstLookOfThatPictureAndThenTodaysPicture)
         const int k = position - 1;
         // The first look: that picture, no other.
         ASSERT_EQ(looks.size(), 1u);
-        const double right = psnr(looks[0], photo({3200, 2400}, k));
+        const double right = psnr(looks[0], photo({2400, 1800}, k));
         for (int other = 0; other < 4; ++other) {
             if (other != k) {
-                EXPECT_LT(psnr(looks[0], photo({3200, 2400}, other)) + 6, right) << other;
+                EXPECT_LT(psnr(looks[0], photo({2400, 1800}, other)) + 6, right) << other;
             }
         }
         // Then the picture exactly as decoded without a first look.
         imaging::DecodeRequest dr;
         dr.drawnSize = [area](QSize full) { return viewer::drawnSize(area, full, true, false); };
         EXPECT_EQ(viewer->Image1->picture(), imaging::decodePicture(QStringLiteral("x.jpg"), files[k], dr).image);
-        EXPECT_EQ(shownSize(), QSize(3200, 2400));
+        EXPECT_EQ(shownSize(), QSize(2400, 1800));
     }
     EXPECT_TRUE(messages.texts.isEmpty());
 }
