@@ -825,14 +825,14 @@ Extent jpegExifThumbnail(ByteSource& source)
 namespace {
 
 // The bits of an HEVC parameter set, its emulation prevention bytes
-// (00 00 03) taken out.
+// (00 00 03) taken out; or of an AV1 unit as they stand.
 class RbspBits {
 public:
-    RbspBits(const uint8_t* nal, size_t size)
+    RbspBits(const uint8_t* nal, size_t size, bool emulationPrevention = true)
     {
         int zeros = 0;
         for (size_t i = 0; i < size; ++i) {
-            if (zeros >= 2 && nal[i] == 3) {
+            if (emulationPrevention && zeros >= 2 && nal[i] == 3) {
                 zeros = 0;
                 continue;
             }
@@ -943,6 +943,90 @@ int64_t hvccPixels(const uint8_t* c, int64_t n)
     return largest;
 }
 
+// max_frame_width x max_frame_height of an AV1 sequence header's payload;
+// -1 when unread.
+int64_t av1SequencePixels(const uint8_t* obu, size_t size)
+{
+    RbspBits r(obu, size, false);
+    uint64_t reduced = 0, v = 0;
+    if (!r.skip(4) || !r.bits(1, reduced))  // seq_profile, still_picture
+        return -1;
+    if (reduced) {
+        if (!r.skip(5))  // seq_level_idx
+            return -1;
+    } else {
+        uint64_t timing = 0, model = 0, delayPresent = 0, points = 0, delayLength = 0;
+        if (!r.bits(1, timing))
+            return -1;
+        if (timing) {
+            uint64_t equal = 0;
+            if (!r.skip(64) || !r.bits(1, equal))
+                return -1;
+            if (equal) {  // num_ticks_per_picture_minus_1, uvlc
+                int zeros = 0;
+                uint64_t b = 0;
+                while (r.bits(1, b) && b == 0)
+                    if (++zeros > 32)
+                        return -1;
+                if (b != 1 || (zeros < 32 && !r.skip(zeros)))
+                    return -1;
+            }
+            if (!r.bits(1, model))
+                return -1;
+            if (model && (!r.bits(5, delayLength) || !r.skip(32 + 5 + 5)))
+                return -1;
+        }
+        if (!r.bits(1, delayPresent) || !r.bits(5, points))
+            return -1;
+        for (uint64_t i = 0; i <= points; ++i) {
+            uint64_t level = 0, present = 0;
+            if (!r.skip(12) || !r.bits(5, level) || (level > 7 && !r.skip(1)))
+                return -1;
+            if (model && (!r.bits(1, present) || (present && !r.skip(2 * int(delayLength + 1) + 1))))
+                return -1;
+            if (delayPresent && (!r.bits(1, present) || (present && !r.skip(4))))
+                return -1;
+        }
+    }
+    uint64_t widthBits = 0, heightBits = 0, width = 0, height = 0;
+    if (!r.bits(4, widthBits) || !r.bits(4, heightBits) || !r.bits(int(widthBits) + 1, width) ||
+        !r.bits(int(heightBits) + 1, height))
+        return -1;
+    return int64_t(width + 1) * int64_t(height + 1);
+}
+
+// The largest picture the sequence headers among one av1C box's
+// configuration units tell (0 when it carries none).
+int64_t av1cPixels(const uint8_t* c, int64_t n)
+{
+    int64_t at = 4, largest = 0;
+    while (at < n) {
+        const uint8_t header = c[at];
+        const int type = (header >> 3) & 0xF;
+        at += (header & 4) ? 2 : 1;
+        if (!(header & 2))
+            return -1;  // in a configuration each unit has its size
+        uint64_t length = 0;
+        for (int k = 0;; ++k) {
+            if (at >= n || k == 8)
+                return -1;
+            length |= uint64_t(c[at] & 0x7F) << (7 * k);
+            if (!(c[at++] & 0x80))
+                break;
+        }
+        if (length > uint64_t(n - at))
+            return -1;
+        if (type == 1) {  // OBU_SEQUENCE_HEADER
+            const int64_t pixels = av1SequencePixels(c + at, size_t(length));
+            if (pixels < 0)
+                return -1;
+            largest = std::max(largest, pixels);
+        }
+        at += int64_t(length);
+    }
+    return largest;
+}
+
 }  // namespace
 
 bool isoBoxesNested(ByteSource& source)
@@ -995,14 +1079,15 @@ int64_t heifLargestCodedPixels(ByteSource& source)
                     return true;
                 forEachBox(r, ipco.payload, ipco.end, [&](const Box& box) {
                     const int64_t n = box.end - box.payload;
-                    if (!box.is("hvcC") || largest < 0)
+                    if (!(box.is("hvcC") || box.is("av1C")) || largest < 0)
                         return largest >= 0;
                     std::vector<uint8_t> config(static_cast<size_t>(std::clamp<int64_t>(n, 0, 1 << 16)));
                     if (n > (1 << 16) || !r.bytes(box.payload, config.data(), n)) {
                         largest = -1;
                         return false;
                     }
-                    const int64_t pixels = hvccPixels(config.data(), n);
+                    const int64_t pixels =
+                        box.is("hvcC") ? hvccPixels(config.data(), n) : av1cPixels(config.data(), n);
                     largest = pixels < 0 ? -1 : std::max(largest, pixels);
                     return largest >= 0;
                 });

@@ -93,10 +93,11 @@ Extent jpegExifThumbnail(ByteSource& source);
 // references as they stand, and a grid made of itself sends them round
 // without end.
 bool heifDerivationSound(ByteSource& source);
-// The largest picture, in pixels, that the HEVC configurations of a HEIF
-// file say their coded pictures have (the width and height of each
-// sequence parameter set in an hvcC box), 0 when none tells; -1 when one
-// cannot be read. A coded picture far larger than the picture it makes
+// The largest picture, in pixels, that the HEVC and AV1 configurations of
+// a HEIF or AVIF file say their coded pictures have (the width and height
+// of each sequence parameter set in an hvcC box, the largest frame of each
+// sequence header in an av1C box), 0 when none tells; -1 when one cannot
+// be read. A coded picture far larger than the picture it makes
 // up has the decoder allocate and convert it before anyone can look.
 int64_t heifLargestCodedPixels(ByteSource& source);
 

@@ -453,6 +453,60 @@ TEST(Containers, TheCodedPictureSizeOfAHeifIsReadFromItsHevcConfiguration)
     }
 }
 
+TEST(Containers, TheCodedPictureSizeOfAnAvifIsReadFromItsAv1Configuration)
+{
+    // A still picture's sequence header (reduced), for a frame of w x h.
+    auto sequence = [](int w, int h) {
+        std::string bits = "000" "1" "1" "00000";  // profile, still, reduced, level
+        auto put = [&](uint32_t v, int n) {
+            for (int i = n - 1; i >= 0; --i)
+                bits += (v >> i) & 1 ? '1' : '0';
+        };
+        put(15, 4), put(15, 4), put(uint32_t(w - 1), 16), put(uint32_t(h - 1), 16);
+        bits += "1";  // trailing bits
+        while (bits.size() % 8)
+            bits += '0';
+        std::string out;
+        for (size_t i = 0; i < bits.size(); i += 8)
+            out += static_cast<char>(std::stoi(bits.substr(i, 8), nullptr, 2));
+        return out;
+    };
+    auto avif = [](const std::string& units) {
+        const std::string av1c = std::string("\x81\x00\x0c\x00", 4) + units;
+        return box("ftyp", "avif\0\0\0\0mif1avif") +
+               box("meta", std::string("\0\0\0\0", 4) + box("iprp", box("ipco", box("av1C", av1c))));
+    };
+    auto unit = [](const std::string& payload) { return std::string(1, '\x0a') + static_cast<char>(payload.size()) + payload; };
+    auto coded = [](const std::string& f) {
+        metadata::MemorySource src(reinterpret_cast<const uint8_t*>(f.data()), f.size());
+        return metadata::heifLargestCodedPixels(src);
+    };
+    EXPECT_EQ(coded(avif(unit(sequence(64, 48)))), 64 * 48);
+    EXPECT_EQ(coded(avif(unit(sequence(65536, 65536)))), int64_t(65536) * 65536) << "a frame far beyond its picture";
+    EXPECT_EQ(coded(avif("")), 0) << "no configuration units: nothing told";
+    EXPECT_EQ(coded(avif(unit(sequence(64, 48).substr(0, 3)))), -1) << "a header cut short";
+    std::string longer = unit(sequence(64, 48));
+    longer[1] = '\x7f';  // a unit longer than the box
+    EXPECT_EQ(coded(avif(longer)), -1);
+
+    // Files written by today's encoders: the frame is the picture's
+    // (1920 x 1080 in the one whose configuration carries its header).
+    if (testsupport::testDataDir().empty())
+        return;
+    int read = 0;
+    for (const fs::path& path : todaysFiles()) {
+        if (path.extension() != ".avif")
+            continue;
+        const auto bytes = testsupport::readFile(path);
+        metadata::MemorySource src(bytes.data(), bytes.size());
+        const int64_t pixels = metadata::heifLargestCodedPixels(src);
+        EXPECT_GE(pixels, 0) << path;
+        EXPECT_LE(pixels, 8192 * 8192) << path;
+        read += pixels > 0;
+    }
+    EXPECT_GT(read, 0);
+}
+
 TEST(Containers, IsoBoxesMustLieInsideTheirParents)
 {
     auto nested = [](const std::string& f) {
