@@ -948,7 +948,7 @@ int64_t hvccPixels(const uint8_t* c, int64_t n)
 int64_t av1SequencePixels(const uint8_t* obu, size_t size)
 {
     RbspBits r(obu, size, false);
-    uint64_t reduced = 0, v = 0;
+    uint64_t reduced = 0;
     if (!r.skip(4) || !r.bits(1, reduced))  // seq_profile, still_picture
         return -1;
     if (reduced) {
