@@ -77,6 +77,21 @@ bool chooseFolder(TfrmSub& sub, const QString& folder)
     return true;
 }
 
+// The folder of a picture to show at once: chosen in the tree when it has
+// the row already, else listed without it, so that a folder the tree takes
+// seconds to reach (a thousand levels deep) does not hold the picture back.
+bool choosePicturesFolder(TfrmSub& sub, const QString& folder)
+{
+    const bool same = QDir::cleanPath(sub.tvFoldr->selectedPath()) == folder;
+    if (sub.tvFoldr->selectPath(folder)) {
+        if (same)
+            sub.tvFoldrChange();
+        return true;
+    }
+    sub.tvFoldr->forgetPendingPath();
+    return sub.chooseFolderDirectly(folder);
+}
+
 bool selectLine(TfrmSub& sub, const QString& fileName)
 {
     const QList<QListWidgetItem*> found = sub.FLList->findItems(fileName, Qt::MatchFixedString | Qt::MatchCaseSensitive);
@@ -117,7 +132,7 @@ void openFromOutside(AppState& state, const QString& path)
     const bool folderWindowUp = sub->isVisible();
     if (!picture.isEmpty()) {
         // OK builds the list whether the folder window is up or not.
-        if (chooseFolder(*sub, folder) && selectLine(*sub, picture))
+        if (choosePicturesFolder(*sub, folder) && selectLine(*sub, picture))
             sub->btOKClick(sub->btOK);
         return;
     }

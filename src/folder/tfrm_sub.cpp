@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFrame>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -321,7 +322,12 @@ void TfrmSub::FormShow()
 
 void TfrmSub::tvFoldrChange()
 {
-    const QString path = tvFoldr->selectedPath();
+    directFolder_.clear();
+    listFolder(tvFoldr->selectedPath());
+}
+
+bool TfrmSub::listFolder(const QString& path)
+{
     bool listed = true;
     if (!path.isEmpty() && platform::isDirectory(path)) {
         listed = FLBox->setDirectory(path);
@@ -335,11 +341,20 @@ void TfrmSub::tvFoldrChange()
         Label4->setText(QStringLiteral("0)"));
         if (state_.FolderWindowShown)
             widgets::showMessage(QStringLiteral("フォルダを読み込めません。\n") + platform::displayFileName(path), this);
-        return;
+        return false;
     }
     if (FLList->count() == 0)
         setListScrollWidth(0);
     Label4->setText(QString::number(FLList->count()) + QStringLiteral(")"));
+    return true;
+}
+
+bool TfrmSub::chooseFolderDirectly(const QString& folder)
+{
+    if (!platform::isDirectory(folder) || !listFolder(folder))
+        return false;
+    directFolder_ = QDir::toNativeSeparators(folder);
+    return true;
 }
 
 bool TfrmSub::isSearchSender(QObject* sender) const
@@ -374,7 +389,7 @@ void TfrmSub::btOKClick(QObject* sender)
     const bool searchRun = isSearchSender(sender);
 
     // 1-2. The chosen folder.
-    const QString chosen = tvFoldr->selectedPath();
+    const QString chosen = directFolder_.isEmpty() ? tvFoldr->selectedPath() : directFolder_;
     if (chosen.isEmpty() || !platform::isDirectory(chosen)) {
         widgets::showMessage(kNoFolderMessage, this);
         setResult(0);
@@ -388,7 +403,7 @@ void TfrmSub::btOKClick(QObject* sender)
         if (state_.dlgPxSerch->pbKen)
             state_.dlgPxSerch->pbKen->setVisible(true);
         FLBox->setMask(folder::kExifMask);
-        tvFoldrChange();
+        listFolder(chosen);
     }
 
     // 4.

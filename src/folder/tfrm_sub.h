@@ -76,6 +76,11 @@ public:
     // Handlers.
     void FormShow();
     void tvFoldrChange();
+    // Lists folder as the chosen one without waiting for the tree to reach
+    // it (a picture opened from outside, whose folder may lie a thousand
+    // levels deep); the tree's next choice takes over. False when the
+    // folder cannot be listed.
+    bool chooseFolderDirectly(const QString& folder);
     // Builds the show list and hands it to the viewer. sender is btOK, or
     // the search dialog's OK button for a search run.
     void btOKClick(QObject* sender);
@@ -123,6 +128,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    // Fills FLList with path's pictures; false (and an empty list, with the
+    // message while the window is up) when it cannot be read.
+    bool listFolder(const QString& path);
     bool isSearchSender(QObject* sender) const;
     void setSearchControlsEnabled(bool on);
     void restoreAfterSearch();
@@ -137,4 +145,5 @@ private:
     widgets::WideLines* listItems_ = nullptr;  // FLList's lines
     bool homeRevealed_ = false;
     bool viewerShownOnce_ = false;
+    QString directFolder_;  // chosen by chooseFolderDirectly, until the tree's next choice
 };

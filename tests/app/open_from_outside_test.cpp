@@ -202,6 +202,45 @@ TEST_F(OpenFromOutsideTest, FolderIsChosenAndListedWithoutStartingTheShow)
         << row.y() << " in " << tree->viewport()->height();
 }
 
+// The tree reaches a deep folder a level at a time, seconds for a thousand
+// levels; a picture there is shown at once from its folder's list, and OK
+// in the folder window keeps that folder until the tree chooses another.
+TEST_F(OpenFromOutsideTest, PictureInAFolderTheTreeHasNotReachedIsShownAtOnce)
+{
+    QString deep = photos();
+    for (int i = 0; i < 60; ++i)
+        deep += QStringLiteral("/d");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    QImage image(32, 24, QImage::Format_RGB32);
+    image.fill(Qt::darkRed);
+    for (const char* name : {"/p.jpg", "/q.png"})
+        ASSERT_TRUE(image.save(deep + QLatin1String(name)));
+
+    app::openFromOutside(state, deep + QStringLiteral("/q.png"));
+    EXPECT_EQ(shownPicture(), deep + QStringLiteral("/q.png"));
+    EXPECT_EQ(state.FileList, (QStringList{QStringLiteral("p.jpg"), QStringLiteral("q.png")}));
+    EXPECT_EQ(QDir::fromNativeSeparators(state.ChosenFolder), deep);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
+
+    // The folder window over the show: its list is that folder, and OK
+    // starts the show there again, whether or not the tree has got there.
+    state.frmMain->hide();
+    state.frmSub->show();
+    QTest::qWait(50);
+    EXPECT_EQ(state.frmSub->FLList->count(), 2);
+    QTest::mouseClick(state.frmSub->btOK, Qt::LeftButton);
+    EXPECT_EQ(QDir::fromNativeSeparators(state.ChosenFolder), deep);
+    EXPECT_EQ(state.FileList.size(), 2);
+    EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
+
+    // A folder chosen in the tree takes over.
+    state.frmSub->show();
+    ASSERT_TRUE(state.frmSub->tvFoldr->selectPath(dir.filePath(QStringLiteral("other"))));
+    QTest::mouseClick(state.frmSub->btOK, Qt::LeftButton);
+    EXPECT_EQ(QDir::fromNativeSeparators(state.ChosenFolder), dir.filePath(QStringLiteral("other")));
+    EXPECT_EQ(state.FileList, QStringList{QStringLiteral("x.jpg")});
+}
+
 TEST_F(OpenFromOutsideTest, AnythingElseIsTheNormalStartAndOkComplains)
 {
     for (const QString& bad : {dir.filePath(QStringLiteral("missing.jpg")), photos() + QStringLiteral("/notes.txt"),
