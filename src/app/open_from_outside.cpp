@@ -77,20 +77,11 @@ bool chooseFolder(TfrmSub& sub, const QString& folder)
     return true;
 }
 
-// The folder of a picture to show at once: chosen in the tree when it has
-// the row already, else listed without it, so that a folder the tree takes
-// seconds to reach (a thousand levels deep) does not hold the picture back.
-bool choosePicturesFolder(TfrmSub& sub, const QString& folder)
-{
-    const bool same = QDir::cleanPath(sub.tvFoldr->selectedPath()) == folder;
-    if (sub.tvFoldr->selectPath(folder)) {
-        if (same)
-            sub.tvFoldrChange();
-        return true;
-    }
-    sub.tvFoldr->forgetPendingPath();
-    return sub.chooseFolderDirectly(folder);
-}
+// The folder of a picture to show at once is listed without the tree: the
+// tree would read every entry of the folder and of those above it while
+// the picture is decoded, and reaches a folder a thousand levels deep only
+// after seconds. The folder window chooses it in the tree when it shows.
+bool choosePicturesFolder(TfrmSub& sub, const QString& folder) { return sub.chooseFolderDirectly(folder); }
 
 bool selectLine(TfrmSub& sub, const QString& fileName)
 {

@@ -51,10 +51,6 @@ public:
     // The home row lies inside the visible part of the tree.
     bool homeInView() const;
 
-    // Stops reading levels towards a folder that selectPath could not yet
-    // select.
-    void forgetPendingPath() { pendingPath_.clear(); }
-
     QFileSystemModel* fileSystemModel() const { return model_; }
 
 signals:

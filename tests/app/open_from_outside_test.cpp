@@ -84,6 +84,13 @@ TEST_F(OpenFromOutsideTest, PictureStartsTheShowAtItInItsFolder)
     EXPECT_EQ(QDir::fromNativeSeparators(state.ChosenFolder), photos());
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
 
+    // The folder window, opened over the show, has the folder chosen in
+    // its tree.
+    state.frmSub->show();
+    EXPECT_EQ(chosenFolder(), photos());
+    EXPECT_EQ(state.frmSub->FLList->count(), 3);
+    state.frmSub->hide();
+
     // While the show runs, another picture builds the show of its folder.
     app::openFromOutside(state, dir.filePath(QStringLiteral("other/x.jpg")));
     EXPECT_EQ(shownPicture(), dir.filePath(QStringLiteral("other/x.jpg")));
