@@ -265,12 +265,6 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     rbAsend->raise();
     rbDesnd->raise();
 
-    // Page setup: A4 with 25 mm margins on every side.
-    PSDPrinter = new QPrinter(QPrinter::HighResolution);
-    PSDPrinter->setPageSize(QPageSize(QPageSize::A4));
-    PSDPrinter->setPageOrientation(QPageLayout::Portrait);
-    PSDPrinter->setPageMargins(QMarginsF(25.0, 25.0, 25.0, 25.0), QPageLayout::Millimeter);
-
     connect(tvFoldr, &widgets::FolderTree::selectedFolderChanged, this, &TfrmSub::tvFoldrChange);
     connect(btOK, &QPushButton::clicked, this, [this] { btOKClick(btOK); });
     connect(btCancel, &QPushButton::clicked, this, &TfrmSub::btCancelClick);
@@ -624,9 +618,21 @@ void TfrmSub::btBkColClick()
         setBackgroundColour(c);
 }
 
+QPrinter* TfrmSub::pageSetup()
+{
+    if (!PSDPrinter) {
+        // Page setup: A4 with 25 mm margins on every side.
+        PSDPrinter = new QPrinter(QPrinter::HighResolution);
+        PSDPrinter->setPageSize(QPageSize(QPageSize::A4));
+        PSDPrinter->setPageOrientation(QPageLayout::Portrait);
+        PSDPrinter->setPageMargins(QMarginsF(25.0, 25.0, 25.0, 25.0), QPageLayout::Millimeter);
+    }
+    return PSDPrinter;
+}
+
 void TfrmSub::btSetPrintClick()
 {
-    QPageSetupDialog dialog(PSDPrinter, this);
+    QPageSetupDialog dialog(pageSetup(), this);
     dialog.exec();
 }
 

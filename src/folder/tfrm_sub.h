@@ -67,7 +67,11 @@ public:
     QCheckBox* chbWind = nullptr;
     widgets::RadioGroup* rgMapVw = nullptr;
     // Page setup: the printer settings the print dialog uses.
+    // The page set-up, made by pageSetup() when first needed: making a
+    // printer loads the print system's plug-in and asks it for the default
+    // printer, tens of milliseconds that a start does not wait for.
     QPrinter* PSDPrinter = nullptr;
+    QPrinter* pageSetup();
 
     // The colour shown in spBkCol.
     QColor backgroundColour() const;

@@ -224,7 +224,7 @@ void TDlgPrint::btFontClick()
 
 void TDlgPrint::btPrSetClick()
 {
-    if (state_.frmSub && state_.frmSub->PSDPrinter) {
+    if (state_.frmSub) {
         state_.frmSub->btSetPrintClick();
         return;
     }
@@ -240,8 +240,8 @@ void TDlgPrint::OKBtnClick()
 
 QPrinter* TDlgPrint::printer()
 {
-    if (state_.frmSub && state_.frmSub->PSDPrinter)
-        return state_.frmSub->PSDPrinter;
+    if (state_.frmSub)
+        return state_.frmSub->pageSetup();
     if (!ownPrinter_) {
         ownPrinter_ = new QPrinter(QPrinter::HighResolution);
         ownPrinter_->setPageSize(QPageSize(QPageSize::A4));

@@ -205,6 +205,9 @@ void TfrmMain::preparePrinter()
         print::preparePrinterAtStartup();
     } catch (...) {
     }
+    // The page set-up too, so that the print dialog comes at once.
+    if (state_.frmSub)
+        state_.frmSub->pageSetup();
 }
 
 void TfrmMain::buildControls()

@@ -356,8 +356,8 @@ TEST_F(Walk, SearchFromTheDialogPrintFromThePanelAndTheVersionWindow)
 
     // Print from the panel's button to a PDF file.
     const QString pdf = dir.filePath(QStringLiteral("out.pdf"));
-    sub->PSDPrinter->setOutputFormat(QPrinter::PdfFormat);
-    sub->PSDPrinter->setOutputFileName(pdf);
+    sub->pageSetup()->setOutputFormat(QPrinter::PdfFormat);
+    sub->pageSetup()->setOutputFileName(pdf);
     pointAtHotZone();
     ASSERT_TRUE(viewer->Panel1->isVisible());
     QString fontFamily;

@@ -106,7 +106,7 @@ protected:
         state_->frmMain = viewer_.get();
         sub_ = std::make_unique<TfrmSub>(*state_);
         state_->frmSub = sub_.get();
-        QPrinter* p = sub_->PSDPrinter;
+        QPrinter* p = sub_->pageSetup();
         p->setOutputFormat(QPrinter::PdfFormat);
         p->setResolution(kDpi);
         print::setPrinterDialogHook([this](QPrinter&) {
@@ -141,7 +141,7 @@ protected:
                  bool answer = true)
     {
         const QString pdf = dir_.filePath(name + QStringLiteral(".pdf"));
-        sub_->PSDPrinter->setOutputFileName(pdf);
+        sub_->pageSetup()->setOutputFileName(pdf);
         {
             TDlgPrint dlg(*state_, viewer_.get());
             if (!picture.isNull())
@@ -154,7 +154,7 @@ protected:
             text_ = print::composePrintText(state_->PrintTextCode, viewer_->lbNitiji->text(),
                                             viewer_->dateFromMetadata(), viewer_->lbTitle->text());
             const QSize size = picture.isNull() ? viewer_->fullPicture().size() : picture.size();
-            layout_ = print::layoutPage(print::jobLayoutInput(*sub_->PSDPrinter, state_->PrinterFont,
+            layout_ = print::layoutPage(print::jobLayoutInput(*sub_->pageSetup(), state_->PrinterFont,
                                                               state_->PrintTextCode, dlg.cbScale->isChecked(),
                                                               dlg.cbFull->isChecked(), size, text_));
         }
@@ -171,7 +171,7 @@ protected:
     // Where the ink of a text line written with its cell's top at (x, y) lies.
     QRect inkOf(const print::TextLine& line) const
     {
-        const QFontMetrics fm(state_->PrinterFont, sub_->PSDPrinter);
+        const QFontMetrics fm(state_->PrinterFont, sub_->pageSetup());
         // Leading blanks leave no ink but move the rest along.
         qsizetype blanks = 0;
         while (blanks < line.text.size() && line.text.at(blanks) == u' ')
@@ -242,7 +242,7 @@ TEST_F(PrintJob, ALongTitleIsSplitOnceBelowThePicture)
     ASSERT_EQ(layout_.lines.size(), 2u);
     EXPECT_EQ(layout_.lines[0].text + layout_.lines[1].text, title);
     const int limit = layout_.right - layout_.left - layout_.k / 3;
-    const QFontMetrics fm(state_->PrinterFont, sub_->PSDPrinter);
+    const QFontMetrics fm(state_->PrinterFont, sub_->pageSetup());
     EXPECT_LE(fm.horizontalAdvance(layout_.lines[0].text), limit);
     EXPECT_GT(fm.horizontalAdvance(title.left(layout_.lines[0].text.size() + 1)), limit);
     const QRect below(0, layout_.picBottom + 1, page.width(), page.height());
