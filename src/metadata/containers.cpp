@@ -378,6 +378,14 @@ bool readDerivations(Reader& r, const Box& meta, Derivations& out)
 }
 
 bool isDerived(const std::string& type) { return type == "grid" || type == "iovl" || type == "iden"; }
+// The items a HEIF decoder makes pictures of. A reference to anything else
+// (an item without an entry, Exif, a mime item) from an identity is
+// followed without a check by libheif, which asserts and takes the viewer
+// down with it.
+bool isPictureItem(const std::string& type)
+{
+    return isDerived(type) || type == "hvc1" || type == "av01" || type == "vvc1";
+}
 
 ExifPlace isobmffExif(Reader& r)
 {
@@ -1133,7 +1141,9 @@ bool heifDerivationSound(ByteSource& source)
             return false;
         for (uint64_t part : to->second) {
             const auto t = d.types.find(part);
-            const bool derived = t != d.types.end() && isDerived(t->second);
+            if (t == d.types.end() || !isPictureItem(t->second))
+                return false;
+            const bool derived = isDerived(t->second);
             if (derived && type->second != "iden")
                 return false;  // a grid's tiles and an overlay's layers are coded
             if (!derived) {

@@ -87,8 +87,9 @@ std::vector<Extent> rawJpegPreviews(ByteSource& source, Container container);
 Extent jpegExifThumbnail(ByteSource& source);
 
 // Whether the primary picture of a HEIF file (HEIC, AVIF) is derived
-// soundly: a grid's tiles and an overlay's layers are coded pictures, an
-// identity stands over at most one of those, no picture is made of itself,
+// soundly: every part is a picture item, a grid's tiles and an overlay's
+// layers are coded pictures, an identity stands over at most one of those,
+// no picture is made of itself,
 // and there are at most a few thousand parts. Decoders follow the
 // references as they stand, and a grid made of itself sends them round
 // without end.

@@ -457,3 +457,15 @@ TEST(HostileFiles, AHeifWhoseCanvasOrTilesExceedItsPictureIsRefusedBeforeDecodin
     sound.replace(canvas, 4, QByteArray("\x00\x40\x00\x30", 4));
     EXPECT_EQ(decodePicture(QStringLiteral("a.heic"), sound, {}).fullSize, QSize(64, 48));
 }
+
+// An identity whose one part is an item without an entry (its entry box
+// damaged): the library took the part for a picture and asserted, ending
+// the viewer.
+TEST(HostileFiles, AHeifIdentityOverAnItemThatIsNoPictureIsRefused)
+{
+    QFile f(QStringLiteral(DAREDAZI_SOURCE_DIR "/fuzz/corpus/fuzz_heif_decode/identity-over-an-item-without-an-entry"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray identity = f.readAll();
+    EXPECT_THROW(decodePicture(QStringLiteral("a.heic"), identity, screenRequest()), DecodeError);
+    EXPECT_THROW(decodePicture(QStringLiteral("a.heic"), identity, {}), DecodeError);
+}

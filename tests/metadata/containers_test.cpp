@@ -365,9 +365,9 @@ TEST(Containers, AHeifGridMustBeMadeOfCodedPicturesAndNeverOfItself)
     // Items 1 and 2 are coded tiles, 3 is the grid (the primary), 4 another
     // grid, 5 an identity over the grid.
     auto file = [](uint16_t primary, const std::vector<std::pair<uint16_t, std::vector<uint16_t>>>& dimg) {
-        std::string iinf = std::string("\0\0\0\0\0\x05", 6);
+        std::string iinf = std::string("\0\0\0\0\0\x06", 6);
         const std::pair<uint16_t, const char*> items[] = {{1, "hvc1"}, {2, "hvc1"}, {3, "grid"}, {4, "grid"},
-                                                           {5, "iden"}};
+                                                           {5, "iden"}, {6, "Exif"}};
         for (const auto& [id, type] : items) {
             std::string infe("\x02\0\0\0", 4);
             infe += static_cast<char>(id >> 8), infe += static_cast<char>(id & 0xFF);
@@ -404,6 +404,13 @@ TEST(Containers, AHeifGridMustBeMadeOfCodedPicturesAndNeverOfItself)
     EXPECT_FALSE(sound(file(3, {})));
     EXPECT_FALSE(sound(file(5, {{5, {3}}, {3, {5}}})));
     EXPECT_FALSE(sound(file(3, {{3, std::vector<uint16_t>(5000, 1)}})));
+    // An identity or a grid over an item that is no picture: the Exif item,
+    // or an item without an entry (a damaged one), which the decoder took
+    // for a picture and asserted on.
+    EXPECT_FALSE(sound(file(5, {{5, {6}}})));
+    EXPECT_FALSE(sound(file(5, {{5, {9}}})));
+    EXPECT_FALSE(sound(file(3, {{3, {1, 6}}})));
+    EXPECT_TRUE(sound(file(5, {{5, {1}}})));
 }
 
 TEST(Containers, TheCodedPictureSizeOfAHeifIsReadFromItsHevcConfiguration)
