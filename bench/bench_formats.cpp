@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "camera_jpeg.h"
 #include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/picture_cache.h"
@@ -56,22 +57,8 @@ double timeMs(const std::function<void()>& f, int runs)
     return medianMs(t);
 }
 
-QImage makePhoto(int w, int h, quint32 seed)
-{
-    QImage img(w, h, QImage::Format_RGB32);
-    QRandomGenerator rng(seed);
-    for (int y = 0; y < h; ++y) {
-        QRgb* row = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const double fx = double(x) / w, fy = double(y) / h;
-            const int n = int(rng.bounded(64)) - 32;
-            row[x] = qRgb(std::clamp(int(120 + 80 * std::sin(fx * 9 + fy * 3)) + n, 0, 255),
-                          std::clamp(int(110 + 70 * std::cos(fy * 7 - fx * 2)) + n, 0, 255),
-                          std::clamp(int(100 + 60 * std::sin((fx + fy) * 5)) + n / 2, 0, 255));
-        }
-    }
-    return img;
-}
+// Gradients with a quarter-strength noise, as a photograph's detail.
+QImage makePhoto(int w, int h, quint32 seed) { return bench::makePhoto(w, h, 0.25, seed); }
 
 QByteArray readAll(const QString& path)
 {
