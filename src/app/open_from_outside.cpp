@@ -77,12 +77,6 @@ bool chooseFolder(TfrmSub& sub, const QString& folder)
     return true;
 }
 
-// The folder of a picture to show at once is listed without the tree: the
-// tree would read every entry of the folder and of those above it while
-// the picture is decoded, and reaches a folder a thousand levels deep only
-// after seconds. The folder window chooses it in the tree when it shows.
-bool choosePicturesFolder(TfrmSub& sub, const QString& folder) { return sub.chooseFolderDirectly(folder); }
-
 bool selectLine(TfrmSub& sub, const QString& fileName)
 {
     const QList<QListWidgetItem*> found = sub.FLList->findItems(fileName, Qt::MatchFixedString | Qt::MatchCaseSensitive);
@@ -122,8 +116,12 @@ void openFromOutside(AppState& state, const QString& path)
 
     const bool folderWindowUp = sub->isVisible();
     if (!picture.isEmpty()) {
-        // OK builds the list whether the folder window is up or not.
-        if (choosePicturesFolder(*sub, folder) && selectLine(*sub, picture))
+        // OK builds the list whether the folder window is up or not. The
+        // folder is listed without the tree: the tree would read every entry
+        // of the folder and of those above it while the picture is decoded,
+        // and reaches a folder a thousand levels deep only after seconds.
+        // The folder window chooses it in the tree when it shows.
+        if (sub->chooseFolderDirectly(folder) && selectLine(*sub, picture))
             sub->btOKClick(sub->btOK);
         return;
     }

@@ -66,10 +66,10 @@ public:
     QCheckBox* chbStrech = nullptr;
     QCheckBox* chbWind = nullptr;
     widgets::RadioGroup* rgMapVw = nullptr;
-    // Page setup: the printer settings the print dialog uses.
-    // The page set-up, made by pageSetup() when first needed: making a
-    // printer loads the print system's plug-in and asks it for the default
-    // printer, tens of milliseconds that a start does not wait for.
+    // Page setup: the printer settings the print dialog uses, made by
+    // pageSetup() when first needed. Making a printer loads the print
+    // system's plug-in and asks it for the default printer, tens of
+    // milliseconds that a start does not wait for.
     QPrinter* PSDPrinter = nullptr;
     QPrinter* pageSetup();
 

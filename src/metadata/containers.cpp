@@ -378,10 +378,7 @@ bool readDerivations(Reader& r, const Box& meta, Derivations& out)
 }
 
 bool isDerived(const std::string& type) { return type == "grid" || type == "iovl" || type == "iden"; }
-// The items a HEIF decoder makes pictures of. A reference to anything else
-// (an item without an entry, Exif, a mime item) from an identity is
-// followed without a check by libheif, which asserts and takes the viewer
-// down with it.
+// The items a HEIF decoder makes pictures of.
 bool isPictureItem(const std::string& type)
 {
     return isDerived(type) || type == "hvc1" || type == "av01" || type == "vvc1";

@@ -89,10 +89,10 @@ Extent jpegExifThumbnail(ByteSource& source);
 // Whether the primary picture of a HEIF file (HEIC, AVIF) is derived
 // soundly: every part is a picture item, a grid's tiles and an overlay's
 // layers are coded pictures, an identity stands over at most one of those,
-// no picture is made of itself,
-// and there are at most a few thousand parts. Decoders follow the
-// references as they stand, and a grid made of itself sends them round
-// without end.
+// no picture is made of itself, and there are at most a few thousand parts.
+// Decoders follow the references as they stand: a grid made of itself
+// sends them round without end, and an identity over an item that is no
+// picture makes libheif assert.
 bool heifDerivationSound(ByteSource& source);
 // The largest picture, in pixels, that the HEVC and AV1 configurations of
 // a HEIF or AVIF file say their coded pictures have (the width and height
