@@ -11,6 +11,7 @@
 
 #include "imaging/format_readers.h"
 #include "imaging/large_image.h"
+#include "imaging/row_fitter.h"
 
 namespace imaging {
 
@@ -199,10 +200,14 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     // outside the guarded region or is volatile.
     QImage* volatile result = nullptr;
     uchar* volatile cmykRow = nullptr;
+    uint32_t* volatile band = nullptr;
+    RowFitter* volatile fitter = nullptr;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         delete result;
         delete[] cmykRow;
+        delete[] band;
+        delete fitter;
         throw DecodeError("bad JPEG data");
     }
     jpeg_create_decompress(&cinfo);
@@ -237,7 +242,16 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         jpeg_destroy_decompress(&cinfo);
         throw;
     }
-    result = new QImage(largeImage(QSize(ow, oh)));
+    // A reduced decode of an RGB picture is fitted to its drawn size band by
+    // band as it comes; anything else is decoded whole.
+    QSize fitTo;
+    if (drawnSize && denom > 1 && !cmyk) {
+        const QSize drawn = drawnSize(full);
+        if (drawn.isValid() && !drawn.isEmpty() && drawn != QSize(ow, oh) && drawn.width() <= ow &&
+            drawn.height() <= oh)
+            fitTo = drawn;
+    }
+    result = new QImage(largeImage(fitTo.isValid() ? fitTo : QSize(ow, oh)));
     if (result->isNull()) {
         jpeg_destroy_decompress(&cinfo);
         delete result;
@@ -254,6 +268,23 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         }
         delete[] cmykRow;
         cmykRow = nullptr;
+    } else if (fitTo.isValid()) {
+        constexpr int kBandRows = 16;
+        fitter = new RowFitter(QSize(ow, oh), result);
+        const int stride = fitter->padded();
+        band = new uint32_t[static_cast<size_t>(stride) * kBandRows]();
+        JSAMPROW rows[kBandRows];
+        for (int i = 0; i < kBandRows; ++i)
+            rows[i] = reinterpret_cast<JSAMPROW>(band + static_cast<size_t>(stride) * static_cast<size_t>(i));
+        while (cinfo.output_scanline < cinfo.output_height) {
+            const int y = static_cast<int>(cinfo.output_scanline);
+            const int n = static_cast<int>(jpeg_read_scanlines(&cinfo, rows, kBandRows));
+            fitter->addRows(y, n, band, stride);
+        }
+        delete fitter;
+        fitter = nullptr;
+        delete[] band;
+        band = nullptr;
     } else {
         JSAMPROW rows[16];
         while (cinfo.output_scanline < cinfo.output_height) {
@@ -274,7 +305,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
     }
     // Scale the DCT-reduced copy to exactly the drawn size, so painting is a
     // plain copy.
-    if (drawnSize && denom > 1) {
+    if (drawnSize && denom > 1 && !fitTo.isValid()) {
         const QSize drawn = drawnSize(full);
         if (drawn.isValid() && !drawn.isEmpty() && drawn != out.size()) {
             // The DCT scale leaves less than a halving to do, which bilinear

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include "imaging/large_image.h"
+#include "imaging/row_fitter.h"
 #include "imaging/picture_decoder.h"
 #include "support/test_support.h"
 
@@ -267,6 +271,93 @@ TEST(Decoders, JpegIsDecodedReducedForTheDrawnSizeButReportsItsFullSize)
         EXPECT_EQ(d.scaleDenom, r.denom) << r.drawn.width();
         EXPECT_EQ(d.image.size(), r.drawn.isValid() ? r.drawn : photo.size());
         EXPECT_EQ(d.reduced, r.denom > 1);
+    }
+}
+
+// A reduced JPEG is fitted while it is decoded, its rows given in bands of
+// whatever size the library hands out. Every drawn row must be written, with
+// each channel blended from the source pixels about its sample point, also
+// at the edges and for one-pixel sources and targets.
+TEST(RowFitter, EveryDrawnRowBlendsTheSourceAboutItsSamplePoint)
+{
+    const struct {
+        QSize source, target;
+    } cases[] = {
+        {{3000, 2000}, {1620, 1080}}, {{801, 601}, {401, 300}}, {{640, 480}, {640, 240}}, {{640, 480}, {320, 480}},
+        {{257, 1}, {100, 1}},         {{1, 300}, {1, 7}},       {{5, 5}, {1, 1}},        {{16, 16}, {16, 16}},
+    };
+    // Each channel its own noise, so a wrong weight, a pixel taken from the
+    // wrong place or a channel leaking into another shows.
+    const auto source = [](int x, int y) {
+        const uint32_t v = uint32_t(x) * 2654435761u ^ uint32_t(y) * 2246822519u;
+        return qRgb(int(v >> 24), int((v >> 12) & 0xFF), int((v ^ (v >> 7)) & 0xFF));
+    };
+    for (const auto& c : cases) {
+        const int w = c.source.width(), h = c.source.height();
+        QImage target(c.target, QImage::Format_RGB32);
+        target.fill(qRgb(255, 0, 255));
+        imaging::RowFitter fitter(c.source, &target);
+        const int stride = fitter.padded();
+        std::vector<uint32_t> rows;
+        int y = 0;
+        for (int step = 1; y < h; step = step % 16 + 5) {
+            const int n = std::min(step, h - y);
+            // Spare pixels hold a colour no blend may show.
+            rows.assign(size_t(stride) * size_t(n), qRgb(0, 255, 0));
+            for (int i = 0; i < n; ++i)
+                for (int x = 0; x < w; ++x)
+                    rows[size_t(i) * size_t(stride) + size_t(x)] = source(x, y + i);
+            fitter.addRows(y, n, rows.data(), stride);
+            y += n;
+        }
+        EXPECT_TRUE(fitter.done()) << w << "x" << h;
+        int worst = 0;
+        for (int ty = 0; ty < target.height(); ++ty)
+            for (int tx = 0; tx < target.width(); ++tx) {
+                const double sx = std::clamp((tx + 0.5) * w / target.width() - 0.5, 0.0, double(w - 1));
+                const double sy = std::clamp((ty + 0.5) * h / target.height() - 0.5, 0.0, double(h - 1));
+                const int x0 = int(sx), y0 = int(sy), x1 = std::min(x0 + 1, w - 1), y1 = std::min(y0 + 1, h - 1);
+                const double fx = sx - x0, fy = sy - y0;
+                const auto bilinear = [&](int (*channel)(QRgb)) {
+                    return (1 - fy) * ((1 - fx) * channel(source(x0, y0)) + fx * channel(source(x1, y0))) +
+                           fy * ((1 - fx) * channel(source(x0, y1)) + fx * channel(source(x1, y1)));
+                };
+                const QRgb p = target.pixel(tx, ty);
+                worst = std::max({worst, int(std::abs(qRed(p) - bilinear(qRed))),
+                                  int(std::abs(qGreen(p) - bilinear(qGreen))),
+                                  int(std::abs(qBlue(p) - bilinear(qBlue))), 255 - qAlpha(p)});
+            }
+        EXPECT_LE(worst, 3) << w << "x" << h << " to " << target.width() << "x" << target.height();
+    }
+}
+
+// The decoder fits a reduced picture as it decodes it: the result is the
+// picture, as a full decode scaled down shows it.
+TEST(Decoders, AReducedJpegIsFittedAsAFullDecodeScaledDownWouldBe)
+{
+    QImage photo(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, qRgb((x * 255) / 1600, (y * 255) / 1200, 128 + int(60 * std::sin(x / 90.0 + y / 70.0))));
+    const QByteArray jpg = encode(photo, "JPG", 95);
+    for (const QSize drawn : {QSize(700, 525), QSize(350, 262), QSize(533, 400)}) {
+        DecodeRequest req;
+        req.drawnSize = [drawn](QSize) { return drawn; };
+        const auto d = decodePicture("p.jpg", jpg, req);
+        ASSERT_EQ(d.image.size(), drawn);
+        const QImage reference = photo.scaled(drawn, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        double sum = 0;
+        int worst = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const QRgb a = d.image.pixel(x, y), b = reference.pixel(x, y);
+                const int e = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                        std::abs(qBlue(a) - qBlue(b))});
+                sum += e;
+                worst = std::max(worst, e);
+            }
+        EXPECT_LT(sum / (drawn.width() * drawn.height()), 2.0) << drawn.width();
+        EXPECT_LE(worst, 12) << drawn.width();
     }
 }
 
