@@ -12,10 +12,8 @@ DecodedPicture readBmpPicture(const QByteArray& data, const DecodeRequest& reque
 DecodedPicture readIcoPicture(const QByteArray& data, const DecodeRequest& request);
 DecodedPicture readWmfPicture(const QByteArray& data, const DecodeRequest& request);
 DecodedPicture readEmfPicture(const QByteArray& data, const DecodeRequest& request);
-DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& request);
-DecodedPicture readWebpPicture(const QByteArray& data, const DecodeRequest& request);
-DecodedPicture readJxlPicture(const QByteArray& data, const DecodeRequest& request);
 DecodedPicture readRawPicture(const QByteArray& data, const DecodeRequest& request);
+// HEIF, WebP and JPEG XL are read by the library readers (library_formats.h).
 // A raw file's largest usable JPEG preview alone (readRawPicture takes it
 // as it takes the whole file); empty when the file must be developed.
 QByteArray rawPreviewPart(metadata::ByteSource& file, metadata::Container container);

@@ -1,5 +1,6 @@
 // The table of picture formats: which name endings select which reader.
 #include "imaging/format_readers.h"
+#include "imaging/library_formats.h"
 
 #include <QStringList>
 
@@ -11,6 +12,20 @@ namespace {
 
 using metadata::Container;
 
+// Readers that come with their libraries, loaded when first needed.
+DecodedPicture loadedHeif(const QByteArray& data, const DecodeRequest& request)
+{
+    return libraryFormats().readHeif(data, request);
+}
+DecodedPicture loadedWebp(const QByteArray& data, const DecodeRequest& request)
+{
+    return libraryFormats().readWebp(data, request);
+}
+DecodedPicture loadedJxl(const QByteArray& data, const DecodeRequest& request)
+{
+    return libraryFormats().readJxl(data, request);
+}
+
 // The order is the file list's mask order.
 constexpr PictureFormat kFormats[] = {
     {PictureKind::Jpeg, ".jpg;.jpeg", readJpegPicture, true, Container::Jpeg},
@@ -20,9 +35,9 @@ constexpr PictureFormat kFormats[] = {
     {PictureKind::Png, ".png", readPngPicture, true, Container::None},
     {PictureKind::Gif, ".gif", readGifPicture, true, Container::None},
     {PictureKind::Ico, ".ico", readIcoPicture, false, Container::None},
-    {PictureKind::Heif, ".heic;.heif;.avif", readHeifPicture, true, Container::Isobmff},
-    {PictureKind::Webp, ".webp", readWebpPicture, true, Container::Webp},
-    {PictureKind::Jxl, ".jxl", readJxlPicture, true, Container::Jxl},
+    {PictureKind::Heif, ".heic;.heif;.avif", loadedHeif, true, Container::Isobmff},
+    {PictureKind::Webp, ".webp", loadedWebp, true, Container::Webp},
+    {PictureKind::Jxl, ".jxl", loadedJxl, true, Container::Jxl},
     {PictureKind::Raw, ".cr2;.nef;.dng", readRawPicture, true, Container::Tiff, rawPreviewPart},
     {PictureKind::Raw, ".rw2", readRawPicture, true, Container::Rw2, rawPreviewPart},
     {PictureKind::Raw, ".cr3", readRawPicture, true, Container::Isobmff, rawPreviewPart},

@@ -32,7 +32,8 @@ depends="$(field Depends)"
 echo "Depends: $depends"
 # Computed from the binaries by dpkg-shlibdeps, plus what is loaded at run time.
 for lib in libqt6widgets6 libqt6multimedia6 libqt6printsupport6 libjpeg62-turbo libpng16-16 libgif7 \
-           libwmf-0.2-7 libemf2svg1 libuemf0 libstdc++6 libc6 qt6-qpa-plugins fonts-ipafont-gothic; do
+           libwmf-0.2-7 libemf2svg1 libuemf0 libstdc++6 libc6 qt6-qpa-plugins fonts-ipafont-gothic \
+           libheif1 libwebp7 libjxl0.7 libraw20; do
   [[ "$depends" == *"$lib"* ]] || fail "Depends lacks $lib"
 done
 [[ "$depends" != *"-dev"* ]] || fail "Depends names a development package"
@@ -63,6 +64,7 @@ fi
 # The file list, exactly.
 expected="/usr/bin/daredazi
 /usr/bin/daredazi-info
+/usr/lib/daredazi/modules/daredazi-formats.so
 /usr/libexec/daredazi/daredazi-emf2svg
 /usr/share/applications/org.daredazi.Daredazi.desktop
 /usr/share/daredazi/Daredazi.chm
@@ -92,7 +94,7 @@ grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/
 grep -q '^License: GPL-2+$' "$copyright" || fail "copyright: the program's licence"
 grep -q '<project_license>GPL-2.0-or-later</project_license>' "$root/usr/share/metainfo/org.daredazi.Daredazi.metainfo.xml" ||
   fail "metainfo: project_license"
-for program in "$root"/usr/bin/* "$root"/usr/libexec/daredazi/*; do
+for program in "$root"/usr/bin/* "$root"/usr/lib/daredazi/modules/* "$root"/usr/libexec/daredazi/*; do
   for soname in $(objdump -p "$program" | awk '$1 == "NEEDED" {print $2}'); do
     path="$(ldconfig -p | awk -v l="$soname" '$1 == l && !seen++ {print $NF}')"
     [ -n "$path" ] || fail "$soname: not found"
@@ -103,9 +105,16 @@ for program in "$root"/usr/bin/* "$root"/usr/libexec/daredazi/*; do
   done
 done
 
+# The picture-format module is where the program looks for it (its folder's
+# ../lib/daredazi/modules), and loads with every library it needs.
+module="$root/usr/bin/../lib/daredazi/modules/daredazi-formats.so"
+[ -f "$module" ] || fail "no format module beside the program"
+python3 -c 'import ctypes, sys; ctypes.CDLL(sys.argv[1], mode=ctypes.RTLD_LOCAL).daredazi_library_formats' "$module" ||
+  fail "the format module does not load"
+
 # The GPL-2-only EMF converter stays out of the viewer, which links LGPL-3
 # libraries.
-for program in "$root"/usr/bin/*; do
+for program in "$root"/usr/bin/* "$root"/usr/lib/daredazi/modules/*; do
   if objdump -p "$program" | awk '$1 == "NEEDED" {print $2}' | grep -qE '^lib(emf2svg|uemf)\.'; then
     fail "$(basename "$program") links libemf2svg or libUEMF"
   fi

@@ -15,6 +15,8 @@
 #include <cstdio>
 #include <functional>
 
+#include <webp/encode.h>
+
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -551,6 +553,56 @@ RowResult runRow(int row, const RowSetup& s)
     default:
         return skippedRow(QStringLiteral("no such row"));
     }
+}
+
+RowResult runLibraryFormatShow(const RowSetup& s, bool errorExpected)
+{
+    if (!s.x)
+        return skippedRow(QStringLiteral("no X server"));
+    RowResult r;
+    // A green WebP between two red JPEGs.
+    QImage green(640, 480, QImage::Format_RGB888);
+    green.fill(QColor(30, 200, 30));
+    uint8_t* encoded = nullptr;
+    const size_t size = WebPEncodeRGB(green.constBits(), green.width(), green.height(),
+                                      static_cast<int>(green.bytesPerLine()), 90, &encoded);
+    const QByteArray webp(reinterpret_cast<const char*>(encoded), static_cast<qsizetype>(size));
+    WebPFree(encoded);
+    if (webp.isEmpty() || !writePictures(s.folder, {QStringLiteral("a.jpg"), QStringLiteral("c.jpg")}) ||
+        !writeFile(s.folder + QStringLiteral("/b.webp"), webp))
+        return skippedRow(QStringLiteral("cannot write the pictures"));
+    RealProgram p(s.program, s.x);
+    const QString viewer = startShow(p, *s.x, s.folder + QStringLiteral("/a.jpg"), r);
+    if (viewer.isEmpty())
+        return finish(p, r, s.signal), r;
+    QThread::msleep(1500);  // the splash, titled as a message box, is gone
+    QElapsedTimer t;
+    t.start();
+    press(*s.x, viewer, QStringLiteral("Return"));
+    // The error message comes before the caption names the picture.
+    QString box;
+    if (errorExpected && !(box = waitBox(*s.x, 10000)).isEmpty())
+        press(*s.x, box, QStringLiteral("Return"));
+    const bool named = !s.x->waitForWindow(pattern(QStringLiteral("b.webp")), 10000).isEmpty();
+    if (!errorExpected)
+        box = waitBox(*s.x, 1500);
+    r.actionMs = since(t);
+    QColor centre;
+    if (box.isEmpty()) {
+        QThread::msleep(300);
+        centre = pixel(*s.x, 960, 540);
+    }
+    const bool shownGreen = !centre.isValid() || (centre.green() > 150 && centre.red() < 90);
+    press(*s.x, viewer, QStringLiteral("Return"));
+    const bool wentOn = !s.x->waitForWindow(pattern(QStringLiteral("c.jpg")), 10000).isEmpty();
+    r.reached = named && wentOn && (errorExpected ? !box.isEmpty() : box.isEmpty() && shownGreen);
+    r.detail = QStringLiteral("b.webp %1, %2, centre %3, c.jpg %4")
+                   .arg(named ? QStringLiteral("named") : QStringLiteral("not named"),
+                        box.isEmpty() ? QStringLiteral("no error message") : QStringLiteral("error message"),
+                        centre.isValid() ? centre.name() : QStringLiteral("not looked at"),
+                        wentOn ? QStringLiteral("shown") : QStringLiteral("not shown"));
+    finish(p, r, s.signal);
+    return r;
 }
 
 RowResult runSignalCase(const QString& state, const RowSetup& s)

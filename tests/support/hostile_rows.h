@@ -35,6 +35,12 @@ struct RowResult {
 // Rows 1 to 12 of the table (13 belongs to the single-instance channel).
 RowResult runRow(int row, const RowSetup& setup);
 
+// A show from a JPEG through a WebP to a JPEG. The WebP's reader comes with
+// its library in a module the program loads: with the module, the WebP is
+// shown; without it (errorExpected), the WebP gives the error message; the
+// show goes on to the last JPEG either way.
+RowResult runLibraryFormatShow(const RowSetup& setup, bool errorExpected);
+
 // The states a signal must end the program in: "box" (the first picture's
 // error box), "dialog" (the search dialog), "walk" (a long sub-folder walk),
 // "search" (a search under way), "decode" (a large picture being decoded).

@@ -10,6 +10,7 @@
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
+#include "imaging/library_formats.h"
 
 namespace imaging {
 

@@ -11,6 +11,7 @@
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
+#include "imaging/library_formats.h"
 #include "imaging/reduced_copy.h"
 
 namespace imaging {

@@ -7,6 +7,7 @@
 
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
+#include "imaging/library_formats.h"
 
 namespace imaging {
 

@@ -1,0 +1,67 @@
+// Raw data developed by LibRaw, for a raw file without a JPEG preview big
+// enough to show.
+#include <libraw/libraw.h>
+
+#include <memory>
+
+#include "imaging/decoded_rows.h"
+#include "imaging/format_readers.h"
+#include "imaging/library_formats.h"
+
+namespace imaging {
+
+namespace {
+
+struct RawFree {
+    void operator()(libraw_data_t* r) const { libraw_close(r); }
+};
+struct ProcessedFree {
+    void operator()(libraw_processed_image_t* i) const { libraw_dcraw_clear_mem(i); }
+};
+
+}  // namespace
+
+// Develops the raw data at half size (the four photosites of a colour cell
+// make one pixel, so no demosaicing) with the camera's white balance.
+QImage developRaw(const QByteArray& data, const DecodeRequest& request, QSize* full, bool* reduced)
+{
+    if (data.size() >= 12 && data.mid(4, 4) == "ftyp") {
+        metadata::MemorySource source(bytesOf(data), sizeOf(data));
+        if (!metadata::isoBoxesNested(source))
+            throw DecodeError("bad file structure");
+    }
+    std::unique_ptr<libraw_data_t, RawFree> raw(libraw_init(0));
+    if (!raw)
+        throw DecodeError("out of memory");
+    // LibRaw reads the buffer as it is; it never writes to it.
+    if (libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), sizeOf(data)) != LIBRAW_SUCCESS)
+        throw DecodeError("bad raw data");
+    const qint64 sensor = qint64(raw->sizes.raw_width) * raw->sizes.raw_height;
+    const QSize shown(raw->sizes.width, raw->sizes.height);
+    if (sensor <= 0 || shown.isEmpty())
+        throw DecodeError("no picture");
+    // The unpacked 16-bit photosites, the half-size 16-bit picture of four
+    // channels, and its 8-bit copy; raw data holds at least a bit a
+    // photosite.
+    checkDecodeBudget(sensor, encodablePixels(data.size(), 8), sensor * 2 + sensor / 4 * 8 + sensor / 4 * 7);
+    raw->params.half_size = 1;
+    raw->params.use_camera_wb = 1;
+    raw->params.user_flip = 0;
+    raw->params.output_bps = 8;
+    if (libraw_unpack(raw.get()) != LIBRAW_SUCCESS || libraw_dcraw_process(raw.get()) != LIBRAW_SUCCESS)
+        throw DecodeError("bad raw data");
+    int error = 0;
+    std::unique_ptr<libraw_processed_image_t, ProcessedFree> image(libraw_dcraw_make_mem_image(raw.get(), &error));
+    if (!image || error != LIBRAW_SUCCESS || image->type != LIBRAW_IMAGE_BITMAP || image->bits != 8 ||
+        image->colors != 3)
+        throw DecodeError("bad raw data");
+    const QSize size(image->width, image->height);
+    if (size.isEmpty() || qint64(image->data_size) < qint64(size.width()) * size.height() * 3)
+        throw DecodeError("bad raw data");
+    *full = shown;
+    QImage out = pictureFromRows({image->data, qsizetype(size.width()) * 3, size, 3}, request.drawnSize, reduced);
+    *reduced = true;
+    return out;
+}
+
+}  // namespace imaging
