@@ -90,6 +90,11 @@ bool selectLine(TfrmSub& sub, const QString& fileName)
 
 }  // namespace
 
+bool namesAPicture(const QString& path)
+{
+    return !path.isEmpty() && isPictureName(QFileInfo(path).fileName()) && platform::lookUpFile(path).regular;
+}
+
 void openFromOutside(AppState& state, const QString& path)
 {
     TfrmSub* sub = state.frmSub;

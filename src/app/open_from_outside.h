@@ -28,4 +28,8 @@ viewer::PictureCache::EarlyLoad startFirstPicture(const QString& path);
 // goes on as if no path had been given.
 void openFromOutside(AppState& state, const QString& path);
 
+// Whether path names a picture openFromOutside starts a show with (a
+// regular file with a picture's ending).
+bool namesAPicture(const QString& path);
+
 }  // namespace app

@@ -51,7 +51,7 @@ void installJapaneseTranslations()
     }
 }
 
-void createWindows(AppState& state)
+void createWindows(AppState& state, bool showFolderWindow)
 {
     createSplash(state);
 
@@ -76,7 +76,8 @@ void createWindows(AppState& state)
     state.FolderIndexList.clear();
     state.FileList.clear();
     startSplashTimer(state);
-    showBelowSplash(state, state.frmSub);
+    if (showFolderWindow)
+        showBelowSplash(state, state.frmSub);
 
     state.dlgPxSerch = new TdlgPxSerch(state, state.frmSub);
 }
@@ -85,7 +86,11 @@ void startRun(AppState& state, const QString& startPath)
 {
     const viewer::PictureCache::EarlyLoad firstPicture = startFirstPicture(startPath);
     prepareApplication();
-    createWindows(state);
+    // A start with a picture goes straight to the show: the folder window,
+    // shown and hidden again at once, would only make its tree read the
+    // home folder and load the style's icons meanwhile.
+    const bool picture = namesAPicture(startPath);
+    createWindows(state, !picture);
     state.frmMain->pictureCache().adopt(firstPicture);
     listenForLaterInstances(state);
     // The listening socket's file goes also when a signal ends the run.
@@ -93,6 +98,10 @@ void startRun(AppState& state, const QString& startPath)
         if (server->fullServerName().startsWith(QLatin1Char('/')))
             platform::removeAtEnd(QFile::encodeName(server->fullServerName()));
     openFromOutside(state, startPath);
+    // A picture that could not be opened leaves the folder window, as any
+    // start does.
+    if (picture && !state.frmMain->isVisible() && !state.frmSub->isVisible())
+        showBelowSplash(state, state.frmSub);
     // Without a picture on screen the printer is prepared at once; with
     // one, after its paint.
     if (!state.frmMain->isVisible())

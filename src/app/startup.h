@@ -20,8 +20,9 @@ void keepLibraryMessagesQuiet();
 void installJapaneseTranslations();
 
 // Creates the windows in their order: splash, viewer (hidden), folder window
-// (shown, the first window the user sees), search dialog (hidden).
-void createWindows(AppState& state);
+// (shown, the first window the user sees, unless the start goes straight to
+// a show), search dialog (hidden).
+void createWindows(AppState& state, bool showFolderWindow = true);
 
 // Everything between the application object and its event loop: the
 // picture named at start (startPath, may be empty) is read and decoded on a

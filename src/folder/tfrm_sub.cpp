@@ -210,24 +210,20 @@ TfrmSub::TfrmSub(AppState& state, QWidget* parent) : QDialog(parent), state_(sta
     place(Bevel1, 370, 373, 158, 41);
     Bevel1->setFrameShape(QFrame::Box);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    const QStyle* st = style();
-    auto speedButton = [&](int left, const QIcon& icon, const QString& hint) {
+    auto speedButton = [&](int left, const QString& hint) {
         auto* b = new QToolButton(this);
         place(b, left, 378, 28, 28);
-        b->setIcon(icon);
         b->setIconSize(QSize(platform::scaled(20, f), platform::scaled(20, f)));
         b->setAutoRaise(true);
         if (!hint.isEmpty())
             b->setToolTip(hint);
         return b;
     };
-    sbSerch = speedButton(377, themeIcon("edit-find", QStyle::SP_FileDialogContentsView, st),
-                          QStringLiteral("標題とコメントで画像を検索します"));
-    btSetPrint = speedButton(414, themeIcon("document-print", QStyle::SP_FileDialogDetailedView, st),
-                             QStringLiteral("印刷設定"));
-    btHelp = speedButton(452, themeIcon("help-contents", QStyle::SP_DialogHelpButton, st), QString());
-    btVer = speedButton(490, themeIcon("help-about", QStyle::SP_MessageBoxInformation, st),
-                        QStringLiteral("バージョン情報"));
+    // Their icons come when the window is first shown (showEvent).
+    sbSerch = speedButton(377, QStringLiteral("標題とコメントで画像を検索します"));
+    btSetPrint = speedButton(414, QStringLiteral("印刷設定"));
+    btHelp = speedButton(452, QString());
+    btVer = speedButton(490, QStringLiteral("バージョン情報"));
 
     btExit = new QPushButton(QStringLiteral("Exit"), this);
     place(btExit, 170, 458, 73, 33);
@@ -782,6 +778,16 @@ void TfrmSub::applyWindowMode()
 
 void TfrmSub::showEvent(QShowEvent* event)
 {
+    // The theme's icons, or the style's: reading the style's loads every
+    // picture plug-in of Qt's, which a start with a picture, whose folder
+    // window stays hidden, need not wait for.
+    if (sbSerch->icon().isNull()) {
+        const QStyle* st = style();
+        sbSerch->setIcon(themeIcon("edit-find", QStyle::SP_FileDialogContentsView, st));
+        btSetPrint->setIcon(themeIcon("document-print", QStyle::SP_FileDialogDetailedView, st));
+        btHelp->setIcon(themeIcon("help-contents", QStyle::SP_DialogHelpButton, st));
+        btVer->setIcon(themeIcon("help-about", QStyle::SP_MessageBoxInformation, st));
+    }
     QDialog::showEvent(event);
     if (!event->spontaneous())
         FormShow();

@@ -8,8 +8,10 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 
 namespace widgets {
 
@@ -20,34 +22,56 @@ TopRow fourthRowTopRow(int i, int j)
     return {true, i + std::max(j, 2 - i) - 2};
 }
 
-namespace {
-
 // Every row of the tree is a folder (or the root): one icon each, looked up
 // once. The default provider asks the icon theme for every folder, which
 // under a desktop theme probes hundreds of files per folder and held up the
 // first picture of a show for half a second while a new folder's siblings
 // came in.
+//
+// The icons are made when the tree is first shown, not with the window:
+// the style's icons are files whose reading loads every picture plug-in of
+// Qt's, 5 ms of each start that a start with a picture, whose folder window
+// stays hidden, does not need. Rows read before then get no icon of their
+// own, and the model asks for the folder icon by type when it draws them.
 class FolderIcons : public QObject, public QAbstractFileIconProvider {
 public:
-    explicit FolderIcons(QObject* parent) : QObject(parent)
+    explicit FolderIcons(QObject* parent) : QObject(parent) {}
+    // On the window's thread: the icons from now on.
+    void make()
     {
-        // The widgets provider falls back on the style's icons where no theme has them.
+        if (ready_.load(std::memory_order_relaxed))
+            return;
+        // The widgets provider falls back on the style's icons where no
+        // theme has them.
         const QFileIconProvider standard;
         folder_ = standard.icon(QAbstractFileIconProvider::Folder);
         drive_ = standard.icon(QAbstractFileIconProvider::Drive);
+        ready_.store(true, std::memory_order_release);
     }
-    QIcon icon(IconType type) const override { return type == Drive ? drive_ : folder_; }
-    QIcon icon(const QFileInfo& info) const override { return info.isRoot() ? drive_ : folder_; }
+    // Also asked on the model's reader thread.
+    QIcon icon(IconType type) const override
+    {
+        if (!ready_.load(std::memory_order_acquire))
+            return {};
+        return type == Drive ? drive_ : folder_;
+    }
+    QIcon icon(const QFileInfo& info) const override
+    {
+        if (!ready_.load(std::memory_order_acquire))
+            return {};
+        return info.isRoot() ? drive_ : folder_;
+    }
 
 private:
     QIcon folder_, drive_;
+    std::atomic<bool> ready_{false};
 };
 
-}  // namespace
-
-FolderTree::FolderTree(QWidget* parent) : QTreeView(parent), model_(new QFileSystemModel(this))
+FolderTree::FolderTree(QWidget* parent)
+    : QTreeView(parent), model_(new QFileSystemModel(this)), icons_(nullptr)
 {
-    model_->setIconProvider(new FolderIcons(this));
+    icons_ = new FolderIcons(this);
+    model_->setIconProvider(icons_);
     // Folders only; without QDir::Hidden the dot folders stay out.
     model_->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
     model_->setReadOnly(true);
@@ -370,6 +394,18 @@ void FolderTree::keyPressEvent(QKeyEvent* event)
 {
     stopRevealingHome();
     QTreeView::keyPressEvent(event);
+}
+
+void FolderTree::showEvent(QShowEvent* event)
+{
+    if (!icons_->icon(QAbstractFileIconProvider::Folder).isNull()) {
+        QTreeView::showEvent(event);
+        return;
+    }
+    icons_->make();
+    // Rows are as tall as their icons.
+    scheduleDelayedItemsLayout();
+    QTreeView::showEvent(event);
 }
 
 void FolderTree::wheelEvent(QWheelEvent* event)

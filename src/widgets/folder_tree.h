@@ -61,6 +61,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // The row of a folder ('/' separators), or none while the folders above
@@ -81,6 +82,7 @@ private:
     void restoreTopRow();
 
     QFileSystemModel* model_;
+    class FolderIcons* icons_;
     QString reportedPath_;
     // The folder kept in view while the tree loads ('/' separators), and
     // whether it is the home folder (opened, at the top) or a chosen one.

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QIcon>
 #include <QImage>
 #include <QListWidget>
 #include <QProcess>
@@ -12,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <sys/stat.h>
 
@@ -315,4 +317,46 @@ TEST_F(OpenFromOutsideTest, LaterStartHandsItsPathToTheRunningInstance)
     EXPECT_EQ(shownPicture(), photos() + QStringLiteral("/c.bmp"));
     EXPECT_TRUE(messages.texts.isEmpty()) << messages.texts.join(QLatin1Char('|')).toStdString();
     qputenv("XDG_RUNTIME_DIR", savedRuntime);
+}
+
+// A start with a picture goes straight to the show: the folder window is
+// never shown (its tree would read the home folder meanwhile). Opened over
+// the show later, it has the folder chosen and its tree's rows their icons,
+// which are made only then. A start with a folder shows the folder window.
+TEST_F(OpenFromOutsideTest, AStartWithAPictureNeverShowsTheFolderWindowUntilAskedFor)
+{
+    app::destroyWindows(state);
+    state = AppState();
+    int folderWindowShows = 0;
+    struct ShowCounter : QObject {
+        int* shows;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && o->inherits("TfrmSub"))
+                ++*shows;
+            return false;
+        }
+    } counter;
+    counter.shows = &folderWindowShows;
+    qApp->installEventFilter(&counter);
+    app::startRun(state, photos() + QStringLiteral("/b.png"));
+    EXPECT_TRUE(state.frmMain->isVisible());
+    EXPECT_EQ(folderWindowShows, 0);
+    EXPECT_FALSE(state.FolderWindowShown);
+    EXPECT_EQ(shownPicture(), photos() + QStringLiteral("/b.png"));
+
+    state.frmSub->show();
+    qApp->removeEventFilter(&counter);
+    EXPECT_EQ(chosenFolder(), photos());
+    QTRY_VERIFY_WITH_TIMEOUT(state.frmSub->tvFoldr->currentIndex().isValid(), 5000);
+    const QModelIndex row = state.frmSub->tvFoldr->currentIndex();
+    EXPECT_FALSE(row.data(Qt::DecorationRole).value<QIcon>().isNull()) << "the chosen folder's row has no icon";
+    EXPECT_FALSE(state.frmSub->sbSerch->icon().isNull());
+    state.frmSub->hide();
+
+    app::destroyWindows(state);
+    state = AppState();
+    app::startRun(state, photos());
+    EXPECT_TRUE(state.frmSub->isVisible());
+    EXPECT_FALSE(state.frmMain->isVisible());
 }
