@@ -1,14 +1,8 @@
-// The viewer's way to the library readers: the module beside the program
-// (in the build tree) or in the package's library folder, loaded once, the
+// The viewer's way to the library readers: their module, loaded once, the
 // first time a picture needs it.
 #include "imaging/library_formats.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
-#include <QStringList>
-
-#include <dlfcn.h>
+#include "imaging/program_module.h"
 
 namespace imaging {
 
@@ -23,29 +17,12 @@ const Loaded& loaded()
 {
     static const Loaded once = [] {
         Loaded l;
-        const QString dir = QCoreApplication::applicationDirPath();
-        const QStringList places{dir + QStringLiteral("/" DAREDAZI_FORMATS_MODULE),
-                                 dir + QStringLiteral("/" DAREDAZI_FORMATS_MODULE_INSTALLED)};
-        for (const QString& path : places) {
-            if (!QFileInfo(path).isFile())
-                continue;
-            // Local: the module's copies of the program's own helpers stay
-            // its own.
-            void* module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-            if (!module) {
-                l.error = dlerror();
-                continue;
-            }
-            using Entry = const LibraryFormats* (*)();
-            if (auto entry = reinterpret_cast<Entry>(dlsym(module, "daredazi_library_formats"))) {
-                l.formats = entry();
-                if (l.formats)
-                    return l;
-            }
-            l.error = "no readers in " + QFile::encodeName(path);
-        }
-        if (l.error.isEmpty())
-            l.error = "picture format module " DAREDAZI_FORMATS_MODULE " not found";
+        const ProgramModule m =
+            loadProgramModule(DAREDAZI_FORMATS_MODULE, DAREDAZI_FORMATS_MODULE_INSTALLED, "daredazi_library_formats");
+        using Entry = const LibraryFormats* (*)();
+        if (m.entry)
+            l.formats = reinterpret_cast<Entry>(m.entry)();
+        l.error = l.formats ? QByteArray() : m.error.isEmpty() ? QByteArray("no readers in the module") : m.error;
         return l;
     }();
     return once;

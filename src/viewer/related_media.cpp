@@ -1,19 +1,18 @@
 #include "viewer/related_media.h"
 
-#include <QAudioOutput>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMediaPlayer>
 #include <QMessageBox>
 #include <QTimer>
 #include <QUrl>
-#include <QVideoWidget>
 #include <QWidget>
+
+#include <exception>
 
 #include "app/app_state.h"
 #include "platform/external_player.h"
+#include "platform/media_playback.h"
 #include "platform/regular_file.h"
 #include "viewer/tfrm_main.h"
 
@@ -40,24 +39,6 @@ bool isMovieName(const QString& name)
     return false;
 }
 
-namespace {
-
-// The movie's own window: closing it only hides it, the player stays with
-// the picture until the show moves on.
-class VideoWindow : public QVideoWidget {
-public:
-    VideoWindow() { setAttribute(Qt::WA_QuitOnClose, false); }
-
-protected:
-    void closeEvent(QCloseEvent* event) override
-    {
-        event->ignore();
-        hide();
-    }
-};
-
-}  // namespace
-
 RelatedMedia::RelatedMedia(AppState& state, QWidget* viewer)
     : QObject(viewer), state_(state), viewer_(viewer), marker_(platform::externalPlayerMarkerDir())
 {
@@ -66,8 +47,7 @@ RelatedMedia::RelatedMedia(AppState& state, QWidget* viewer)
 RelatedMedia::~RelatedMedia()
 {
     delete errorBox_;
-    if (player_)
-        player_->stop();
+    player_.reset();
     delete video_;
 }
 
@@ -75,30 +55,22 @@ void RelatedMedia::ensurePlayer()
 {
     // Each file gets a player of its own: a player that once failed keeps
     // its error and would refuse every later file. The first one is made on
-    // first use, since loading the media back end costs time at start-up and
-    // most shows never play anything.
-    if (player_) {
-        player_->disconnect(this);
-        player_->stop();
-        player_->setVideoOutput(static_cast<QObject*>(nullptr));
-        player_->deleteLater();
-        audio_->deleteLater();
-    }
-    player_ = new QMediaPlayer(this);
-    audio_ = new QAudioOutput(this);
-    player_->setAudioOutput(audio_);
+    // first use, with the media back end's module: loading the back end
+    // costs time at start-up and most shows never play anything.
+    const platform::MediaModule& media = platform::mediaModule();
+    player_.reset();
     if (!video_) {
-        video_ = new VideoWindow;
+        video_ = media.createVideoWindow();
         video_->resize(640, 480);
     }
-    player_->setVideoOutput(video_);
-    connect(player_, &QMediaPlayer::errorOccurred, this, [this] { onPlayerError(); });
-    connect(player_, &QMediaPlayer::hasVideoChanged, this, [this](bool hasVideo) {
+    player_.reset(media.createPlayback(video_));
+    player_->errorOccurred = [this] { onPlayerError(); };
+    player_->hasVideoChanged = [this](bool hasVideo) {
         if (hasVideo && state_.MovieOpen) {
             video_->show();
             video_->raise();
         }
-    });
+    };
 }
 
 void RelatedMedia::closePlayer()
@@ -114,10 +86,14 @@ void RelatedMedia::closePlayer()
 
 void RelatedMedia::onPlayerError()
 {
-    if (!player_ || errorShown_ || player_->error() == QMediaPlayer::NoError)
+    if (!player_ || errorShown_ || !player_->hasError())
         return;
+    showPlayError(player_->errorString());
+}
+
+void RelatedMedia::showPlayError(const QString& message)
+{
     errorShown_ = true;
-    const QString message = player_->errorString();
     closePlayer();
     state_.MovieOpen = false;
     // Not exec(): the error arrives from the player's own signal, and a
@@ -199,12 +175,18 @@ void RelatedMedia::PlayRelatedFile(const QString& rawName)
         player_->setSource(QUrl::fromLocalFile(source));
         // A file the back end refuses at once reports here, and the error
         // handler has already shown the message and closed the player.
-        if (errorShown_ || player_->error() != QMediaPlayer::NoError) {
+        if (errorShown_ || player_->hasError()) {
             onPlayerError();
             return;
         }
         state_.MovieOpen = true;
         player_->play();
+    } catch (const std::exception& e) {
+        // No media back end (a broken install): said as a player's error.
+        try {
+            showPlayError(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+        }
     } catch (...) {
         try {
             closePlayer();

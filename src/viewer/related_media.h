@@ -8,13 +8,11 @@
 #include <memory>
 
 struct AppState;
-class QAudioOutput;
-class QMediaPlayer;
-class QVideoWidget;
 class QWidget;
 
 namespace platform {
 class ExternalPlayer;
+class MediaPlayback;
 class RegularFile;
 }
 
@@ -49,8 +47,8 @@ public:
 
     // For the tests and the viewer: the parts behind MPlayer (null until the
     // first file is played).
-    QMediaPlayer* player() const { return player_; }
-    QVideoWidget* videoWindow() const { return video_; }
+    platform::MediaPlayback* player() const { return player_.get(); }
+    QWidget* videoWindow() const { return video_; }
     platform::ExternalPlayer* externalPlayer() const { return external_; }
     // The box that shows the player's last error while it is open.
     QMessageBox* errorBox() const { return errorBox_; }
@@ -59,14 +57,14 @@ private:
     void ensurePlayer();
     void closePlayer();
     void onPlayerError();
+    void showPlayError(const QString& message);
     void openExternally(const QString& path);
 
     AppState& state_;
     QWidget* viewer_;
     QString marker_;
-    QMediaPlayer* player_ = nullptr;
-    QAudioOutput* audio_ = nullptr;
-    QVideoWidget* video_ = nullptr;
+    std::unique_ptr<platform::MediaPlayback> player_;
+    QWidget* video_ = nullptr;
     platform::ExternalPlayer* external_ = nullptr;
     QPointer<QMessageBox> errorBox_;
     // The file being played, open while the player has it.

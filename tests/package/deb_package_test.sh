@@ -65,6 +65,7 @@ fi
 expected="/usr/bin/daredazi
 /usr/bin/daredazi-info
 /usr/lib/daredazi/modules/daredazi-formats.so
+/usr/lib/daredazi/modules/daredazi-media.so
 /usr/libexec/daredazi/daredazi-emf2svg
 /usr/share/applications/org.daredazi.Daredazi.desktop
 /usr/share/daredazi/Daredazi.chm
@@ -105,12 +106,15 @@ for program in "$root"/usr/bin/* "$root"/usr/lib/daredazi/modules/* "$root"/usr/
   done
 done
 
-# The picture-format module is where the program looks for it (its folder's
-# ../lib/daredazi/modules), and loads with every library it needs.
-module="$root/usr/bin/../lib/daredazi/modules/daredazi-formats.so"
-[ -f "$module" ] || fail "no format module beside the program"
-python3 -c 'import ctypes, sys; ctypes.CDLL(sys.argv[1], mode=ctypes.RTLD_LOCAL).daredazi_library_formats' "$module" ||
-  fail "the format module does not load"
+# The program's modules (the picture formats of the larger libraries, the
+# media back end) are where it looks for them (its folder's
+# ../lib/daredazi/modules), and load with every library they need.
+for name in formats:daredazi_library_formats media:daredazi_media_module; do
+  module="$root/usr/bin/../lib/daredazi/modules/daredazi-${name%%:*}.so"
+  [ -f "$module" ] || fail "no module $(basename "$module") beside the program"
+  python3 -c 'import ctypes, sys; getattr(ctypes.CDLL(sys.argv[1], mode=ctypes.RTLD_LOCAL), sys.argv[2])' \
+    "$module" "${name#*:}" || fail "$(basename "$module") does not load"
+done
 
 # The GPL-2-only EMF converter stays out of the viewer, which links LGPL-3
 # libraries.

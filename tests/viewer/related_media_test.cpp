@@ -22,6 +22,7 @@
 #include "app/app_state.h"
 #include "folder/tfrm_sub.h"
 #include "platform/external_player.h"
+#include "platform/media_playback.h"
 #include "viewer/related_media.h"
 #include "viewer/tfrm_main.h"
 
@@ -65,6 +66,12 @@ struct XdgOverride {
     static constexpr const char* kNames[4] = {"XDG_CONFIG_HOME", "XDG_CONFIG_DIRS", "XDG_DATA_HOME", "XDG_DATA_DIRS"};
     std::vector<QByteArray> saved;
 };
+
+// The back end's own player behind the viewer's.
+QMediaPlayer* qtPlayer(const RelatedMedia& media)
+{
+    return media.player() ? qobject_cast<QMediaPlayer*>(media.player()->backend()) : nullptr;
+}
 
 bool waitPlaying(QMediaPlayer* player)
 {
@@ -178,8 +185,8 @@ TEST_F(RelatedMediaTest, PictureNamingASoundPlaysItUntilTheNextAdvance)
     state_.ViewerReady = true;
     viewer.Image1Click(nullptr);  // shows a.jpg
     ASSERT_TRUE(state_.MovieOpen);
-    ASSERT_NE(viewer.MPlayer->player(), nullptr);
-    QMediaPlayer* player = viewer.MPlayer->player();
+    QMediaPlayer* player = qtPlayer(*viewer.MPlayer);
+    ASSERT_NE(player, nullptr);
     // The player gets the very file checked, by its open descriptor.
     EXPECT_EQ(QFileInfo(player->source().toLocalFile()).canonicalFilePath(),
               QFileInfo(pictures_ + QStringLiteral("/tone.wav")).canonicalFilePath());
@@ -200,7 +207,7 @@ TEST_F(RelatedMediaTest, FolderWindowPausesAndCancelResumes)
     state_.frmSub = &folder;
     viewer.MPlayer->PlayRelatedFile(QStringLiteral("tone.wav"));
     ASSERT_TRUE(state_.MovieOpen);
-    QMediaPlayer* player = viewer.MPlayer->player();
+    QMediaPlayer* player = qtPlayer(*viewer.MPlayer);
     ASSERT_TRUE(waitPlaying(player));
 
     folder.FormShow();
@@ -273,7 +280,7 @@ TEST_F(RelatedMediaTest, MoviesGoToTheDesktopPlayerOnlyWithTheMarker)
     EXPECT_TRUE(state_.MovieOpen);
     EXPECT_FALSE(state_.ExternalPlayerStarted);
     ASSERT_NE(media.player(), nullptr);
-    EXPECT_TRUE(waitPlaying(media.player()));
+    EXPECT_TRUE(waitPlaying(qtPlayer(media)));
     media.stopForNextPicture();
     EXPECT_FALSE(state_.MovieOpen);
 
