@@ -308,7 +308,9 @@ int rssChild(const QString& dir)
     const QSize drawn = v.shownPicture().image.size();
     const int denom = imaging::jpegScaleFor(full, drawn);
     const double shown = drawn.width() * drawn.height() * 4 / mb / 1024;
-    const double dct = double((full.width() + denom - 1) / denom) * ((full.height() + denom - 1) / denom) * 4 / mb / mb;
+    // The DCT-scaled rows come sixteen at a time and are fitted as they
+    // come: a band of them, never the whole scaled picture.
+    const double band = double((full.width() + denom - 1) / denom + 1) * 16 * 4 / mb / mb;
     const double cached = v.pictureCache().cachedBytes() / mb / mb;
     std::printf("memory accounting of a show of %dx%d JPEGs at %dx%d (MB):\n", full.width(), full.height(),
                 kScreen.width(), kScreen.height());
@@ -317,9 +319,9 @@ int rssChild(const QString& dir)
     std::printf("   pictures kept at screen size (%dx%d, %.1f each): %.1f in the cache (on screen, next, back); "
                 "resident between pictures %.1f\n",
                 drawn.width(), drawn.height(), shown, cached, steady / mb);
-    std::printf("   one decode under way: file bytes up to %.1f + the 1/%d DCT-scaled picture %.1f + its fitted copy "
-                "%.1f = %.1f\n",
-                largestFile / mb / mb, denom, dct, shown, largestFile / mb / mb + dct + shown);
+    std::printf("   one decode under way: file bytes up to %.1f + a band of 16 1/%d DCT-scaled rows %.1f + the fitted "
+                "picture %.1f = %.1f\n",
+                largestFile / mb / mb, denom, band, shown, largestFile / mb / mb + band + shown);
     std::printf("   peak %.1f = resident between pictures + %.1f\n", peak / mb, (peak - steady) / mb);
     std::printf("%ld\n", peak);
     return 0;
