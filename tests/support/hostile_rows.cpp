@@ -605,6 +605,34 @@ RowResult runLibraryFormatShow(const RowSetup& s, bool errorExpected)
     return r;
 }
 
+RowResult runRelatedSoundShow(const RowSetup& s)
+{
+    if (!s.x)
+        return skippedRow(QStringLiteral("no X server"));
+    RowResult r;
+    // Any bytes do: without a back end the file is never read.
+    if (!writeFile(s.folder + QStringLiteral("/p.jpg"), jpegNamingSound(QStringLiteral("s.wav"))) ||
+        !writeFile(s.folder + QStringLiteral("/s.wav"), QByteArray(4096, '\x5a')) ||
+        !writePictures(s.folder, {QStringLiteral("q.jpg")}))
+        return skippedRow(QStringLiteral("cannot write the pictures"));
+    RealProgram p(s.program, s.x);
+    const QString viewer = startShow(p, *s.x, s.folder + QStringLiteral("/p.jpg"), r);
+    if (viewer.isEmpty())
+        return finish(p, r, s.signal), r;
+    QThread::msleep(1500);  // the splash, titled as a message box, is gone
+    const QString box = waitBox(*s.x, 5000);
+    if (!box.isEmpty())
+        press(*s.x, box, QStringLiteral("Return"));
+    press(*s.x, viewer, QStringLiteral("Return"));
+    const bool wentOn = !s.x->waitForWindow(pattern(QStringLiteral("q.jpg")), 10000).isEmpty();
+    r.reached = !box.isEmpty() && wentOn;
+    r.detail = QStringLiteral("%1, q.jpg %2")
+                   .arg(box.isEmpty() ? QStringLiteral("no error box") : QStringLiteral("error box"),
+                        wentOn ? QStringLiteral("shown") : QStringLiteral("not shown"));
+    finish(p, r, s.signal);
+    return r;
+}
+
 RowResult runSignalCase(const QString& state, const RowSetup& s)
 {
     if (!s.x)

@@ -41,6 +41,10 @@ RowResult runRow(int row, const RowSetup& setup);
 // show goes on to the last JPEG either way.
 RowResult runLibraryFormatShow(const RowSetup& setup, bool errorExpected);
 
+// A show whose first picture names a sound, played by a program without its
+// media module: the player's error box, and the show goes on.
+RowResult runRelatedSoundShow(const RowSetup& setup);
+
 // The states a signal must end the program in: "box" (the first picture's
 // error box), "dialog" (the search dialog), "walk" (a long sub-folder walk),
 // "search" (a search under way), "decode" (a large picture being decoded).
