@@ -18,7 +18,7 @@ const Loaded& loaded()
     static const Loaded once = [] {
         Loaded l;
         const ProgramModule m =
-            loadProgramModule(DAREDAZI_FORMATS_MODULE, DAREDAZI_FORMATS_MODULE_INSTALLED, "daredazi_library_formats");
+            loadProgramModule(DAREDAZI_MODULE_FILE, DAREDAZI_MODULE_INSTALLED, "daredazi_library_formats");
         using Entry = const LibraryFormats* (*)();
         if (m.entry)
             l.formats = reinterpret_cast<Entry>(m.entry)();

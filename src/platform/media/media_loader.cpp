@@ -11,7 +11,7 @@ namespace platform {
 const MediaModule& mediaModule()
 {
     static const imaging::ProgramModule m =
-        imaging::loadProgramModule(DAREDAZI_MEDIA_MODULE, DAREDAZI_MEDIA_MODULE_INSTALLED, "daredazi_media_module");
+        imaging::loadProgramModule(DAREDAZI_MODULE_FILE, DAREDAZI_MODULE_INSTALLED, "daredazi_media_module");
     using Entry = const MediaModule* (*)();
     static const MediaModule* module = m.entry ? reinterpret_cast<Entry>(m.entry)() : nullptr;
     if (!module)
