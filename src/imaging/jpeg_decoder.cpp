@@ -3,24 +3,17 @@
 #include <QPainter>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 
-#include <jpeglib.h>
 #include <jerror.h>
 
 #include "imaging/format_readers.h"
+#include "imaging/jpeg_library.h"
 #include "imaging/large_image.h"
 #include "imaging/row_fitter.h"
 
 namespace imaging {
 
-namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    jmp_buf jump;
-};
+namespace jpeg {
 
 [[noreturn]] void errorExit(j_common_ptr cinfo)
 {
@@ -48,6 +41,23 @@ void emitMessage(j_common_ptr cinfo, int level)
             errorExit(cinfo);
     }
 }
+
+void outputMessage(j_common_ptr) {}
+
+void useErrorManager(jpeg_decompress_struct& cinfo, ErrorManager& err)
+{
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = errorExit;
+    err.pub.emit_message = emitMessage;
+    err.pub.output_message = outputMessage;
+}
+
+}  // namespace jpeg
+
+using jpeg::ErrorManager;
+using jpeg::errorExit;
+
+namespace {
 
 // Each scan of a progressive picture is a pass over the blocks of its
 // components; a usual script has about ten. A file is refused beyond this
@@ -127,8 +137,6 @@ qint64 jpegLibraryBytes(const jpeg_decompress_struct& cinfo)
     return bytes;
 }
 
-void outputMessage(j_common_ptr) {}
-
 // Adobe writes CMYK inverted; both variants come out as RGB.
 void cmykRowToRgb(const uchar* src, QRgb* dst, int width, bool inverted)
 {
@@ -165,10 +173,7 @@ QSize jpegPictureSize(const uchar* data, size_t size)
         return {};
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = errorExit;
-    err.pub.emit_message = emitMessage;
-    err.pub.output_message = outputMessage;
+    jpeg::useErrorManager(cinfo, err);
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
         return {};
@@ -189,10 +194,7 @@ QImage decodeJpeg(const uchar* data, size_t size, const std::function<QSize(QSiz
         throw DecodeError("not a JPEG");
     jpeg_decompress_struct cinfo{};
     ErrorManager err{};
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = errorExit;
-    err.pub.emit_message = emitMessage;
-    err.pub.output_message = outputMessage;
+    jpeg::useErrorManager(cinfo, err);
     Progress progress{};
     progress.pub.progress_monitor = progressMonitor;
     progress.cancel = cancel;

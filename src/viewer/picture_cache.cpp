@@ -15,6 +15,7 @@
 
 #include "imaging/brotli_inflate.h"
 #include "imaging/exif_thumbnail.h"
+#include "imaging/jpeg_dc_look.h"
 #include "imaging/large_image.h"
 #include "metadata/string_sink.h"
 #include "platform/regular_file.h"
@@ -92,13 +93,24 @@ public:
             }
         });
     }
-    ~PreviewThread() { thread_.join(); }
+    ~PreviewThread() { join(); }
+    void join()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
     PreviewThread(const PreviewThread&) = delete;
     PreviewThread& operator=(const PreviewThread&) = delete;
 
 private:
     std::thread thread_;
 };
+
+bool hasExifThumbnail(const QByteArray& bytes)
+{
+    metadata::MemorySource source(reinterpret_cast<const uchar*>(bytes.constData()), static_cast<size_t>(bytes.size()));
+    return !metadata::jpegExifThumbnail(source).empty();
+}
 
 // Only a JPEG shown fitted gets a first look (decodePreview decides the
 // rest once the bytes are in).
@@ -160,8 +172,15 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         }
         if (decode) {
             std::unique_ptr<PreviewThread> preview;
-            if (progress && progress->wantPreview && !fullSize)
+            if (progress && progress->wantPreview && !fullSize) {
                 preview = std::make_unique<PreviewThread>(request, out->fileBytes, *progress);
+                // Without the camera's thumbnail the look is walked on both
+                // cores, which the picture's decode leaves to it.
+                if (!hasExifThumbnail(out->fileBytes) &&
+                    imaging::jpegDcLookApplies(reinterpret_cast<const uchar*>(out->fileBytes.constData()),
+                                               static_cast<size_t>(out->fileBytes.size())))
+                    preview->join();
+            }
             decodeInto(request, fullSize, *out, progress ? &progress->cancelled : nullptr);
         }
     } catch (...) {
@@ -235,31 +254,42 @@ imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByte
         const QSize area = request.area;
         const bool prop = request.proportional, stretch = request.stretch;
         // Worth it only for a large picture (a small one decodes whole about
-        // as quickly) that is itself decoded at a finer scale. The 1/8
-        // scale reads every coefficient as the picture's own decode does:
-        // beside a decode at 1/4 it comes barely sooner and takes the core
-        // the picture's decode would have had.
+        // as quickly) that is itself decoded at a finer scale.
         const int scale = imaging::jpegScaleFor(full, drawnSize(area, full, prop, stretch));
-        if (qint64(full.width()) * full.height() < kFirstLookMinPixels || scale >= 8 ||
-            (look == FirstLook::EighthScale && scale >= 4))
+        if (qint64(full.width()) * full.height() < kFirstLookMinPixels || scale >= 8)
             return {};
         imaging::DecodedPicture p;
         if (look == FirstLook::Thumbnail) {
             p = thumbnailLook(data, size, full);
         } else {
-            imaging::DecodeRequest dr;
-            dr.drawnSize = [area, prop, stretch](QSize f) { return drawnSize(area, f, prop, stretch); };
-            dr.jpegScaleDenom = 8;
-            dr.cancel = cancel;
-            p = imaging::decodePicture(request.path, bytes, dr);
+            // The blocks' mean values where the file allows, else libjpeg at
+            // its 1/8 scale.
+            p.image = imaging::jpegDcLook(data, size, cancel);
+            if (!p.image.isNull()) {
+                p.kind = imaging::PictureKind::Jpeg;
+                p.fullSize = full;
+                p.reduced = true;
+                p.scaleDenom = 8;
+            } else {
+                // libjpeg's 1/8 scale reads every coefficient into place as
+                // the picture's own decode does: beside a decode at 1/4 it
+                // comes barely sooner and takes the core that decode would
+                // have had.
+                if (scale >= 4 || (cancel && cancel->load()))
+                    return {};
+                imaging::DecodeRequest dr;
+                dr.drawnSize = [area, prop, stretch](QSize f) { return drawnSize(area, f, prop, stretch); };
+                dr.jpegScaleDenom = 8;
+                dr.cancel = cancel;
+                p = imaging::decodePicture(request.path, bytes, dr);
+            }
         }
         if (p.isNull())
             return p;
         turnAsExifSays(p, data, size);
-        if (look == FirstLook::Thumbnail) {
-            // Brought to the drawn size here, off the window's thread, as
-            // the 1/8 look comes: a painter's bilinear upscale is a tenth
-            // of QImage::scaled's.
+        if (p.image.size() != drawnSize(area, p.fullSize, prop, stretch)) {
+            // Brought to the drawn size here, off the window's thread: a
+            // painter's bilinear upscale is a tenth of QImage::scaled's.
             const QSize drawn = drawnSize(area, p.fullSize, prop, stretch);
             if (drawn.isEmpty())
                 return {};

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QImageWriter>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTransform>
@@ -222,6 +223,17 @@ QByteArray jpegOf(const QImage& img)
     return out;
 }
 
+QByteArray progressiveJpegOf(const QImage& img)
+{
+    QByteArray out;
+    QBuffer b(&out);
+    b.open(QIODevice::WriteOnly);
+    QImageWriter writer(&b, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    writer.write(img);
+    return out;
+}
+
 // The JPEG with an Exif block that says how to turn it.
 QByteArray withOrientation(const QByteArray& jpeg, int orientation)
 {
@@ -314,7 +326,9 @@ TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
     EXPECT_EQ(look.fullSize, QSize(3000, 2000));
     EXPECT_EQ(look.scaleDenom, 8);
     EXPECT_EQ(look.image.size(), QSize(800, 533)) << "fitted to the drawn size";
-    EXPECT_GT(psnr(look.image, img), 22.0);
+    // Made of the blocks' mean values, colour means over 16 x 16 pixels
+    // included (libjpeg's own 1/8 scale, 1.5 dB nearer, was twice as slow).
+    EXPECT_GT(psnr(look.image, img), 19.0);
     EXPECT_LT(psnr(look.image, photo({3000, 2000}, 2)), 16.0) << "another picture is told apart";
 
     // Turned as the viewer turns the picture: 6 is a quarter right.
@@ -323,7 +337,7 @@ TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
     EXPECT_EQ(turned.fullSize, QSize(2000, 3000));
     QTransform right;
     right.rotate(90);
-    EXPECT_GT(psnr(turned.image, img.transformed(right)), 22.0);
+    EXPECT_GT(psnr(turned.image, img.transformed(right)), 19.0);
     EXPECT_EQ(viewer::decodePreview(r, withOrientation(jpg, 3)).fullSize, QSize(3000, 2000));
 
     // None where it would be no quicker or not a first look of the picture.
@@ -334,12 +348,12 @@ TEST(PicturePreview, AnEighthScaleFirstLookOfTheSamePictureTurnedAsItsExifSays)
     viewer::PictureRequest oneToOne = r;
     oneToOne.proportional = false;
     EXPECT_TRUE(viewer::decodePreview(oneToOne, jpg).isNull());
-    // A picture decoded at 1/4 comes about as soon as its 1/8 scale would:
-    // only a camera's thumbnail is a first look of it.
+    // A picture decoded at 1/4 gets a look of its blocks' means, which
+    // comes in half the decode's time; libjpeg's 1/8 scale would come barely
+    // sooner than the decode, so a progressive file gets none.
     const QImage wide = photo({4000, 2800}, 3);
-    const QByteArray wideJpg = withThumbnail(jpegOf(wide), paddedThumbnail(wide));
-    EXPECT_TRUE(viewer::decodePreview(r, wideJpg).isNull());
-    EXPECT_FALSE(viewer::decodePreview(r, wideJpg, nullptr, viewer::FirstLook::Thumbnail).isNull());
+    EXPECT_FALSE(viewer::decodePreview(r, jpegOf(wide)).isNull());
+    EXPECT_TRUE(viewer::decodePreview(r, progressiveJpegOf(wide)).isNull());
     // A decode told to stop stops.
     std::atomic<bool> cancel{true};
     EXPECT_TRUE(viewer::decodePreview(r, jpg, &cancel).isNull());
@@ -374,7 +388,7 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     ASSERT_NE(loaded, nullptr);
     ASSERT_EQ(looks.size(), 1u);
     EXPECT_EQ(looks[0].fullSize, QSize(2400, 1800));
-    EXPECT_GT(psnr(looks[0].image, loaded->picture.image), 22.0);
+    EXPECT_GT(psnr(looks[0].image, loaded->picture.image), 19.0);
     // The picture itself is exactly what the decode without a first look gives.
     imaging::DecodeRequest dr;
     dr.drawnSize = [](QSize full) { return viewer::drawnSize(QSize(800, 600), full, true, false); };
