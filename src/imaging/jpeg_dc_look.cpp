@@ -134,6 +134,8 @@ struct Table {
             maxCode[l] = n ? static_cast<int32_t>(code + static_cast<uint32_t>(n) - 1) : -1;
             offset[l] = k - static_cast<int32_t>(code);
             for (int i = 0; i < n; ++i, ++code, ++k) {
+                if (code >= (1u << l))
+                    return false;  // more codes than the length has
                 if (l <= kLook) {
                     const uint32_t first = code << (kLook - l);
                     const uint16_t e = entry(l, values[k], ac);
