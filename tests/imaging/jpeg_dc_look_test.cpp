@@ -215,18 +215,6 @@ TEST(JpegDcLook, OtherKindsAndDamagedDataGiveNoLook)
     EXPECT_TRUE(look(QByteArray()).isNull());
 
     const QByteArray jpg = encodeJpeg(400, 400, {});
-    // A Huffman table with more codes of a length than it has room for
-    // (three of one bit): refused before any code is looked up in it.
-    {
-        QByteArray bad = jpg;
-        const int dht = bad.indexOf(QByteArray("\xFF\xC4", 2));
-        ASSERT_GT(dht, 0);
-        auto* counts = reinterpret_cast<uchar*>(bad.data()) + dht + 5;  // of lengths 1 to 16
-        ASSERT_GE(counts[2], 3);
-        counts[0] += 3;
-        counts[2] -= 3;
-        EXPECT_TRUE(look(bad).isNull());
-    }
     // Cut in the first half: the file is broken, libjpeg says so.
     EXPECT_TRUE(look(jpg.left(jpg.size() / 2)).isNull());
     // Cut within the last row of MCUs: shown, the missing blocks flat, as
