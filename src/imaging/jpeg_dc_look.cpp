@@ -310,14 +310,15 @@ constexpr size_t kMeetWithin = 20'000;
 
 class Ahead {
 public:
-    struct Block {
-        uint32_t bit;  // where it begins in the data
-        int16_t diff;
-        uint8_t j;  // its place in its MCU
+    // Where one of this walk's first blocks begins in the data, and its
+    // place in its MCU.
+    struct Start {
+        uint32_t bit;
+        uint32_t j;
     };
 
     // The data from `base` to `end`; the walk begins at `from`, which must
-    // not be the 0x00 of a stuffed 0xFF.
+    // not be the 0x00 of a stuffed 0xFF. Up to `most` blocks.
     Ahead(const uint8_t* base, const uint8_t* from, const uint8_t* end, size_t most, std::vector<Tables> tables,
           const std::atomic<bool>* cancel)
         : base_(base),
@@ -325,7 +326,8 @@ public:
           end_(end),
           startBit_(static_cast<size_t>(from - base) * 8),
           most_(most),
-          blocks_(new Block[most]),
+          starts_(new Start[kMeetWithin]),
+          diffs_(new int16_t[most]),
           tables_(std::move(tables)),
           cancel_(cancel)
     {
@@ -347,27 +349,28 @@ public:
     {
         if (bit < startBit_)
             return 0;
-        if (++passed_ > kMeetWithin)
-            return -1;
         for (;;) {
-            const size_t n = published_.load(std::memory_order_acquire);
-            while (record < n && blocks_[record].bit < bit)
+            const size_t n = std::min(published_.load(std::memory_order_acquire), kMeetWithin);
+            while (record < n && starts_[record].bit < bit)
                 ++record;
             if (record < n)
-                return blocks_[record].bit == bit && blocks_[record].j == j ? 1 : 0;
-            if (done_.load(std::memory_order_acquire) && record >= published_.load(std::memory_order_acquire))
+                return starts_[record].bit == bit && starts_[record].j == static_cast<uint32_t>(j) ? 1 : 0;
+            if (record >= kMeetWithin ||
+                (done_.load(std::memory_order_acquire) && record >= published_.load(std::memory_order_acquire)))
                 return -1;
             std::this_thread::yield();  // not this far yet
         }
     }
 
-    // Every block this walk recorded, once it has ended.
-    const Block* finish(size_t& count)
+    // The DC differences of every block this walk recorded, once it has
+    // ended; null when it came upon a code no table holds after `record`
+    // (where the walk from the start would have stopped).
+    const int16_t* finish(size_t record, size_t& count)
     {
         if (thread_.joinable())
             thread_.join();
         count = published_.load();
-        return blocks_.get();
+        return lastBroken_ > record ? nullptr : diffs_.get();
     }
 
 private:
@@ -392,12 +395,15 @@ private:
             int diff;
             if (!walkBlock(b, *tables_[static_cast<size_t>(j)].dc, *tables_[static_cast<size_t>(j)].ac, &diff)) {
                 // Out of step: try the next bit.
+                lastBroken_ = n;
                 b = before;
                 ++b.used;
                 b.keepFull();
                 continue;
             }
-            blocks_[n++] = {static_cast<uint32_t>(bit), static_cast<int16_t>(diff), static_cast<uint8_t>(j)};
+            if (n < kMeetWithin)
+                starts_[n] = {static_cast<uint32_t>(bit), static_cast<uint32_t>(j)};
+            diffs_[n++] = static_cast<int16_t>(diff);
             j = j + 1 == perMcu ? 0 : j + 1;
         }
         published_.store(n, std::memory_order_release);
@@ -408,12 +414,13 @@ private:
     const uint8_t* from_;
     const uint8_t* end_;
     size_t startBit_, most_;
-    std::unique_ptr<Block[]> blocks_;
+    std::unique_ptr<Start[]> starts_;
+    std::unique_ptr<int16_t[]> diffs_;
     std::vector<Tables> tables_;
     const std::atomic<bool>* cancel_;
     std::atomic<size_t> published_{0};
     std::atomic<bool> done_{false}, stop_{false};
-    size_t passed_ = 0;
+    size_t lastBroken_ = 0;  // records before the last code no table held
     std::thread thread_;
 };
 
@@ -588,9 +595,11 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
             const int found = ahead->meet(bits.bit(base), j, record);
             if (found > 0) {
                 size_t count = 0;
-                const Ahead::Block* walked = ahead->finish(count);
+                const int16_t* diffs = ahead->finish(record, count);
+                if (!diffs)
+                    return {};
                 for (size_t k = record; k < count && g < blocks; ++k, ++g) {
-                    if (walked[k].j != j || !place(walked[k].diff))
+                    if (!place(diffs[k]))
                         return {};
                 }
                 if (g < blocks && g < lastRow)
