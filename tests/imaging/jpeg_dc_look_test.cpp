@@ -221,6 +221,14 @@ TEST(JpegDcLook, OtherKindsAndDamagedDataGiveNoLook)
     // libjpeg shows such a file.
     EXPECT_FALSE(look(jpg.left(jpg.size() - 40)).isNull());
 
+    // Codes no table holds (a run of one bits, stored as 0xFF 0x00) late in
+    // a file walked from its middle too: no look, as from one walk.
+    {
+        QByteArray bad = encodeJpeg(2400, 1600, {});
+        bad.replace(bad.size() * 3 / 4, 64, QByteArray("\xFF\x00", 2).repeated(32));
+        EXPECT_TRUE(look(bad).isNull());
+    }
+
     std::mt19937 random(3);
     for (int i = 0; i < 300; ++i) {
         QByteArray bad = jpg;
