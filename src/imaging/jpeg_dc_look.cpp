@@ -424,6 +424,13 @@ private:
     std::thread thread_;
 };
 
+// A scan is walked from its middle too when it is large and has no restart
+// intervals (`rest`: the file from the scan's data on).
+bool walksTwice(const Layout& layout, size_t rest)
+{
+    return layout.restartInterval == 0 && rest >= kAheadMinBytes && rest < (size_t(1) << 28);
+}
+
 struct Plane {
     int width = 0, height = 0;  // in blocks
     std::vector<uint8_t> pixels;
@@ -450,10 +457,11 @@ inline int clamp255(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
 
 }  // namespace
 
-bool jpegDcLookApplies(const uchar* data, size_t size)
+bool jpegDcLookWalksTwice(const uchar* data, size_t size)
 {
     Layout layout;
-    return data && size >= 4 && data[0] == 0xFF && data[1] == 0xD8 && readLayout(data, size, layout);
+    return data && size >= 4 && data[0] == 0xFF && data[1] == 0xD8 && readLayout(data, size, layout) &&
+           walksTwice(layout, size - layout.entropyStart);
 }
 
 QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cancel)
@@ -544,7 +552,7 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     // before the walk.
     std::unique_ptr<Ahead> ahead;
     const size_t rest = static_cast<size_t>(fileEnd - base);
-    if (layout.restartInterval == 0 && rest >= kAheadMinBytes && rest < (size_t(1) << 28)) {
+    if (walksTwice(layout, rest)) {
         const uint8_t* from = base + rest / 2;
         while (from < fileEnd && from[-1] == 0xFF)
             ++from;

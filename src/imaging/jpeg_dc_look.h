@@ -19,7 +19,9 @@ namespace imaging {
 // before its last row of blocks, and once *cancel is set. Reads nothing
 // outside data.
 QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cancel = nullptr);
-// Whether the file is of a kind the look takes (its data may still break).
-bool jpegDcLookApplies(const uchar* data, size_t size);
+// Whether the look of the file is walked by two threads: a file of a kind
+// the look takes, large and without restart intervals (its data may still
+// break).
+bool jpegDcLookWalksTwice(const uchar* data, size_t size);
 
 }  // namespace imaging

@@ -177,7 +177,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
                 // Without the camera's thumbnail the look is walked on both
                 // cores, which the picture's decode leaves to it.
                 if (!hasExifThumbnail(out->fileBytes) &&
-                    imaging::jpegDcLookApplies(reinterpret_cast<const uchar*>(out->fileBytes.constData()),
+                    imaging::jpegDcLookWalksTwice(reinterpret_cast<const uchar*>(out->fileBytes.constData()),
                                                static_cast<size_t>(out->fileBytes.size())))
                     preview->join();
             }
