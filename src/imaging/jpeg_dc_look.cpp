@@ -304,7 +304,11 @@ struct Tables {
 // finds that block as it passes and takes every block after it from here.
 // Each difference recorded after that block is right; only the running DC
 // sums need the walk from the start.
+#ifndef FUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION
 constexpr size_t kAheadMinBytes = 256 * 1024;
+#else
+constexpr size_t kAheadMinBytes = 1024;  // the fuzzer's inputs are small
+#endif
 // Blocks the walk from the start looks for the meeting before going on alone.
 constexpr size_t kMeetWithin = 20'000;
 
