@@ -475,12 +475,12 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     Layout layout;
     if (!readLayout(data, size, layout))
         return {};
-    // The limits of a full decode, on what this one holds: the data without
-    // its stuffing, a byte a block, the look.
+    // The limits of a full decode, on what this one holds: a byte a block
+    // of each component (at most three a pixel of the look), two more for
+    // each block the walk ahead records, and the look.
     try {
         const qint64 pixels = qint64(layout.width) * layout.height;
-        checkDecodeBudget(pixels, encodablePixels(qint64(size), kJpegPixelsPerByte),
-                          qint64(size) + pixels / 64 * 3 + pixels / 64 * 4);
+        checkDecodeBudget(pixels, encodablePixels(qint64(size), kJpegPixelsPerByte), pixels / 64 * (3 + 6 + 4));
     } catch (const DecodeError&) {
         return {};
     }
@@ -530,7 +530,7 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
         if (dc > 32767 || dc < -32768)
             return false;
         p.pixels[static_cast<size_t>(my * c.v + slot.by) * static_cast<size_t>(p.width) +
-                 static_cast<size_t>(mx * c.h + slot.bx)] = static_cast<uint8_t>(clamp255(((dc * c.quant + 4) >> 3) + 128));
+                 static_cast<size_t>(mx * c.h + slot.bx)] = static_cast<uint8_t>(clamp255(static_cast<int>((int64_t(dc) * c.quant + 4) >> 3) + 128));
         if (++j == perMcu) {
             j = 0;
             if (++mx == mcusAcross) {
