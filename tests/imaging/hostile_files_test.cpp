@@ -15,6 +15,7 @@
 
 #include "imaging/picture_decoder.h"
 #include "imaging/reduced_copy.h"
+#include "support/photos.h"
 #include "support/test_support.h"
 #include "viewer/viewer_logic.h"
 
@@ -180,19 +181,6 @@ QByteArray gifOf(const QImage& img, QSize screen, QPoint at, bool interlaced)
     EGifCloseFile(g, &err);
     GifFreeMapObject(map);
     return sink.bytes;
-}
-
-// Mean difference per channel between two pictures of one size.
-double meanDifference(const QImage& a, const QImage& b)
-{
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int r = 0; r < x.height(); ++r)
-        for (int c = 0; c < x.width(); ++c) {
-            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * x.width() * x.height());
 }
 
 }  // namespace
@@ -418,7 +406,7 @@ TEST(ReducedDecoding, LargePicturesMatchTheirFullDecodeScaledDown)
         EXPECT_EQ(reduced.fullSize, full.fullSize) << r.name;
         ASSERT_EQ(reduced.image.size(), want) << r.name;
         const QImage expected = full.image.scaled(want, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        EXPECT_LT(meanDifference(reduced.image, expected), 4.0) << r.name;
+        EXPECT_LT(testsupport::meanDifference(reduced.image, expected), 4.0) << r.name;
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "imaging/jpeg_dc_look.h"
 #include "imaging/picture_decoder.h"
+#include "support/photos.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -117,16 +118,6 @@ int largestDifference(const QImage& a, const QImage& b)
     return most;
 }
 
-double meanDifference(const QImage& a, const QImage& b)
-{
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
 
 }  // namespace
 
@@ -197,7 +188,7 @@ TEST(JpegDcLook, CameraFilesComeNearLibjpegsEighthScale)
                 continue;  // progressive and the like: libjpeg makes their look
             SCOPED_TRACE(entry.path().filename().string());
             ASSERT_EQ(got.size(), expected.size());
-            EXPECT_LT(meanDifference(got, expected), 6.0);
+            EXPECT_LT(testsupport::meanDifference(got, expected), 6.0);
             ++compared;
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Made-up photographs for tests: each seed gives its own pattern, so one
 // picture is never mistaken for another; and how close two pictures are
-// (PSNR in dB); JPEGs with the Exif thumbnail a camera writes.
+// (PSNR in dB, mean difference); JPEGs with the Exif thumbnail a camera writes.
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 
 namespace testsupport {
 
@@ -40,6 +41,19 @@ inline double psnr(const QImage& a0, const QImage& b0)
         }
     const double mse = se / (3.0 * a.width() * a.height());
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Mean difference per channel between two pictures of one size.
+inline double meanDifference(const QImage& a0, const QImage& b0)
+{
+    const QImage a = a0.convertToFormat(QImage::Format_RGB32), b = b0.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * a.width() * a.height());
 }
 
 inline QByteArray jpegBytes(const QImage& img, int quality = 90)
