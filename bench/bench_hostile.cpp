@@ -24,6 +24,7 @@
 #include "imaging/picture_decoder.h"
 #include "viewer/picture_box.h"
 #include "viewer/tfrm_main.h"
+#include "support/libjpeg_writer.h"
 
 namespace {
 
@@ -91,33 +92,17 @@ QByteArray manyScanJpeg(int w, int h, int bands, int repeats = 0)
         script.push_back({1, {0}, ss, se, 0, 1});
         script.push_back({1, {0}, ss, se, 1, 0});
     }
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    c.scan_info = script.data();
-    c.num_scans = static_cast<int>(script.size());
-    c.optimize_coding = TRUE;
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w));
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < w; ++x)
-            row[static_cast<size_t>(x)] = repeats > 0 ? 0x80 : static_cast<JSAMPLE>(((x * 7) ^ (c.next_scanline * 3)) & 0xFF);
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    std::free(out);
+    QByteArray bytes = testsupport::libjpegWrite(
+        w, h, 1,
+        [&](jpeg_compress_struct& c) {
+            c.scan_info = script.data();
+            c.num_scans = static_cast<int>(script.size());
+            c.optimize_coding = TRUE;
+        },
+        [&](int y, JSAMPLE* row) {
+            for (int x = 0; x < w; ++x)
+                row[x] = repeats > 0 ? 0x80 : static_cast<JSAMPLE>(((x * 7) ^ (y * 3)) & 0xFF);
+        });
     if (repeats > 0) {
         const qsizetype sos = bytes.lastIndexOf("\xFF\xDA"), eoi = bytes.size() - 2;
         const QByteArray scan = bytes.mid(sos, eoi - sos);

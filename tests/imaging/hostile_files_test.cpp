@@ -15,6 +15,7 @@
 
 #include "imaging/picture_decoder.h"
 #include "imaging/reduced_copy.h"
+#include "support/libjpeg_writer.h"
 #include "support/photos.h"
 #include "support/test_support.h"
 #include "viewer/viewer_logic.h"
@@ -66,48 +67,31 @@ enum class JpegContent { Ramp, Flat, Colour };
 QByteArray jpegWithScans(int w, int h, const std::vector<jpeg_scan_info>& scans, JpegContent content = JpegContent::Ramp)
 {
     const bool colour = content == JpegContent::Colour;
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = colour ? 3 : 1;
-    c.in_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    if (colour) {
-        for (int i = 0; i < 3; ++i)
-            c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-        jpeg_simple_progression(&c);
-    } else if (!scans.empty()) {
-        c.scan_info = scans.data();
-        c.num_scans = static_cast<int>(scans.size());
-        c.optimize_coding = TRUE;
-    }
-    jpeg_start_compress(&c, TRUE);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w) * c.input_components);
-    while (c.next_scanline < c.image_height) {
-        for (int x = 0; x < w; ++x) {
-            const auto i = static_cast<size_t>(x) * c.input_components;
+    return testsupport::libjpegWrite(
+        w, h, colour ? 3 : 1,
+        [&](jpeg_compress_struct& c) {
             if (colour) {
-                row[i] = static_cast<JSAMPLE>(x & 0xFF);
-                row[i + 1] = 0x80;
-                row[i + 2] = static_cast<JSAMPLE>(255 - (x & 0xFF));
-            } else {
-                row[i] = content == JpegContent::Flat ? 0x80 : static_cast<JSAMPLE>((x * 7 + c.next_scanline * 3) & 0xFF);
+                for (int i = 0; i < 3; ++i)
+                    c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+                jpeg_simple_progression(&c);
+            } else if (!scans.empty()) {
+                c.scan_info = scans.data();
+                c.num_scans = static_cast<int>(scans.size());
+                c.optimize_coding = TRUE;
             }
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    std::free(out);
-    return bytes;
+        },
+        [&](int y, JSAMPLE* row) {
+            for (int x = 0; x < w; ++x) {
+                if (colour) {
+                    JSAMPLE* p = row + static_cast<size_t>(x) * 3;
+                    p[0] = static_cast<JSAMPLE>(x & 0xFF);
+                    p[1] = 0x80;
+                    p[2] = static_cast<JSAMPLE>(255 - (x & 0xFF));
+                } else {
+                    row[x] = content == JpegContent::Flat ? 0x80 : static_cast<JSAMPLE>((x * 7 + y * 3) & 0xFF);
+                }
+            }
+        });
 }
 
 // Every coefficient in a band of its own, each in two bits of precision.

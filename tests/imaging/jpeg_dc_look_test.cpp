@@ -11,10 +11,9 @@
 #include <random>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "imaging/jpeg_dc_look.h"
 #include "imaging/picture_decoder.h"
+#include "support/libjpeg_writer.h"
 #include "support/photos.h"
 #include "support/test_support.h"
 
@@ -37,59 +36,41 @@ struct Encoding {
 // reduced chroma (which sums a few AC terms) equals their DC.
 QByteArray encodeJpeg(int w, int h, const Encoding& e, int quality = 90)
 {
-    jpeg_compress_struct c{};
-    jpeg_error_mgr err{};
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &out, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = e.components;
-    c.in_color_space = e.components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    if (e.rgb)
-        jpeg_set_colorspace(&c, JCS_RGB);
-    jpeg_set_quality(&c, quality, TRUE);
-    if (e.components == 3) {
-        c.comp_info[0].h_samp_factor = e.lumaH;
-        c.comp_info[0].v_samp_factor = e.lumaV;
-        for (int i = 1; i < 3; ++i)
-            c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
-    }
-    c.restart_interval = e.restartInterval;
-    c.optimize_coding = e.optimized ? TRUE : FALSE;
-    if (e.progressive)
-        jpeg_simple_progression(&c);
-    jpeg_start_compress(&c, TRUE);
     std::mt19937 random(7);
-    std::vector<JSAMPLE> row(static_cast<size_t>(w) * static_cast<size_t>(e.components));
-    while (c.next_scanline < c.image_height) {
-        const int y = static_cast<int>(c.next_scanline);
-        for (int x = 0; x < w; ++x) {
-            const int noise = e.harsh ? static_cast<int>(random() & 1) * 255 : static_cast<int>(random() % 96);
-            const int square = (x / 16) * 7 + (y / 16) * 13;
-            JSAMPLE* p = row.data() + static_cast<size_t>(x) * static_cast<size_t>(e.components);
-            if (e.harsh) {
-                std::fill(p, p + e.components, static_cast<JSAMPLE>(noise));
-            } else if (e.components == 1) {
-                p[0] = static_cast<JSAMPLE>(40 + noise + (square % 60));
-            } else {
-                // Equal noise in R, G and B is luma alone.
-                p[0] = static_cast<JSAMPLE>(30 + noise + (square * 5) % 100);
-                p[1] = static_cast<JSAMPLE>(30 + noise + (square * 3) % 100);
-                p[2] = static_cast<JSAMPLE>(30 + noise + (square * 11) % 100);
+    return testsupport::libjpegWrite(
+        w, h, e.components,
+        [&](jpeg_compress_struct& c) {
+            if (e.rgb)
+                jpeg_set_colorspace(&c, JCS_RGB);
+            jpeg_set_quality(&c, quality, TRUE);
+            if (e.components == 3) {
+                c.comp_info[0].h_samp_factor = e.lumaH;
+                c.comp_info[0].v_samp_factor = e.lumaV;
+                for (int i = 1; i < 3; ++i)
+                    c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
             }
-        }
-        JSAMPROW r = row.data();
-        jpeg_write_scanlines(&c, &r, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    QByteArray bytes(reinterpret_cast<const char*>(out), static_cast<qsizetype>(size));
-    std::free(out);
-    return bytes;
+            c.restart_interval = e.restartInterval;
+            c.optimize_coding = e.optimized ? TRUE : FALSE;
+            if (e.progressive)
+                jpeg_simple_progression(&c);
+        },
+        [&](int y, JSAMPLE* row) {
+            for (int x = 0; x < w; ++x) {
+                const int noise = e.harsh ? static_cast<int>(random() & 1) * 255 : static_cast<int>(random() % 96);
+                const int square = (x / 16) * 7 + (y / 16) * 13;
+                JSAMPLE* p = row + static_cast<size_t>(x) * static_cast<size_t>(e.components);
+                if (e.harsh) {
+                    std::fill(p, p + e.components, static_cast<JSAMPLE>(noise));
+                } else if (e.components == 1) {
+                    p[0] = static_cast<JSAMPLE>(40 + noise + (square % 60));
+                } else {
+                    // Equal noise in R, G and B is luma alone.
+                    p[0] = static_cast<JSAMPLE>(30 + noise + (square * 5) % 100);
+                    p[1] = static_cast<JSAMPLE>(30 + noise + (square * 3) % 100);
+                    p[2] = static_cast<JSAMPLE>(30 + noise + (square * 11) % 100);
+                }
+            }
+        });
 }
 
 QImage libjpegEighth(const QByteArray& jpg)
