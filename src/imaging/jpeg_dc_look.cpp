@@ -90,28 +90,37 @@ bool readLayout(const uchar* data, size_t size, Layout& out)
 }
 
 // Codes of up to this many bits are read by one look-up.
-constexpr int kLook = 10;
+constexpr int kLook = 12;
 
 // A Huffman table for the walk. For a DC table a quick entry holds the
-// code's length and the size of the difference after it; for an AC table,
-// the bits the coefficient takes (code and value) and how far it moves
-// along the block (64 ends it). Nought: a longer code, or none.
+// code's length and the size of the difference after it. An AC table's
+// entry passes over every whole coefficient (code and value) the next
+// kLook bits hold, up to an end of block, at once; and on its own the first,
+// which may run past them (see AcStep). Nought: a longer code, or none.
 struct Table {
     std::array<uint16_t, 1 << kLook> quick{};
+    std::array<uint32_t, 1 << kLook> steps{};
     int32_t maxCode[17]{};  // the largest code of each length; -1 for none
     int32_t offset[17]{};   // from a code of that length to its value's place
     uint8_t values[256]{};
     int count = 0;
     bool ac = false;
 
-    static uint16_t entry(int length, int symbol, bool ac)
+    // The code `bits` start with, of at most `most` bits; false for none.
+    bool code(uint32_t bits, int width, int most, int& length, int& symbol) const
     {
-        if (!ac)
-            return static_cast<uint16_t>(length | (symbol << 8));
-        const int run = symbol >> 4, bits = symbol & 15;
-        if (bits == 0)
-            return static_cast<uint16_t>(length | ((run == 15 ? 16 : 64) << 8));
-        return static_cast<uint16_t>((length + bits) | ((run + 1) << 8));
+        for (int l = 1; l <= most && l <= width; ++l) {
+            const int32_t c = static_cast<int32_t>(bits >> (width - l));
+            if (maxCode[l] >= 0 && c <= maxCode[l]) {
+                const int32_t i = offset[l] + c;
+                if (i < 0 || i >= count)
+                    return false;
+                length = l;
+                symbol = values[i];
+                return true;
+            }
+        }
+        return false;
     }
 
     bool build(const JHUFF_TBL& t, bool isAc)
@@ -136,11 +145,10 @@ struct Table {
             for (int i = 0; i < n; ++i, ++code, ++k) {
                 if (code >= (1u << l))
                     return false;  // more codes than the length has
-                if (l <= kLook) {
+                if (!ac && l <= kLook) {
                     const uint32_t first = code << (kLook - l);
-                    const uint16_t e = entry(l, values[k], ac);
                     for (uint32_t j = 0; j < (1u << (kLook - l)); ++j)
-                        quick[first + j] = e;
+                        quick[first + j] = static_cast<uint16_t>(l | (values[k] << 8));
                 }
             }
             // No code may be all ones, as libjpeg holds.
@@ -148,10 +156,48 @@ struct Table {
                 return false;
             code <<= 1;
         }
+        if (ac)
+            for (uint32_t i = 0; i < steps.size(); ++i)
+                steps[i] = acStep(i);
         return true;
     }
-};
 
+    // An AC symbol's bits (code and value) and how far it moves along the
+    // block: a run of noughts and the coefficient, sixteen noughts, or to
+    // the block's end (64; libjpeg takes any size-nought symbol but sixteen
+    // noughts for one).
+    static void move(int length, int symbol, int& bits, int& advance)
+    {
+        const int run = symbol >> 4, size = symbol & 15;
+        bits = length + size;
+        advance = size ? run + 1 : (run == 15 ? 16 : 64);
+    }
+
+    uint32_t acStep(uint32_t window) const
+    {
+        uint32_t e = 0;
+        int length, symbol, bits, advance;
+        if (code(window, kLook, kLook, length, symbol)) {
+            move(length, symbol, bits, advance);
+            e |= static_cast<uint32_t>(bits) << 19 | static_cast<uint32_t>(advance) << 25;
+        }
+        int used = 0, moved = 0;
+        bool end = false;
+        while (!end && code(window & ((1u << (kLook - used)) - 1), kLook - used, kLook - used, length, symbol)) {
+            move(length, symbol, bits, advance);
+            end = advance == 64;
+            if (used + bits > kLook || (!end && moved + advance > 63))
+                break;
+            used += bits;
+            if (!end)
+                moved += advance;
+        }
+        // Whole coefficients, how far they move, and that plus one when an
+        // end of block follows them.
+        return e | static_cast<uint32_t>(used) | static_cast<uint32_t>(moved) << 5 |
+               static_cast<uint32_t>(moved + (end && used ? 1 : 0)) << 12;
+    }
+};
 // Bits of the entropy-coded data, read where they lie in the file: a 64-bit
 // window of data bytes from a byte on, and the bits of it used. Before each
 // look at most 48 are used, so 16 are always there. A 0xFF data byte is
@@ -238,20 +284,9 @@ struct Bits {
 };
 
 // A code longer than the quick look-up; false for none.
-bool slowCode(const Table& t, const Bits& b, int& length, int& symbol)
+inline bool slowCode(const Table& t, const Bits& b, int& length, int& symbol)
 {
-    for (int l = kLook + 1; l <= 16; ++l) {
-        const int32_t code = static_cast<int32_t>(b.peek(l));
-        if (t.maxCode[l] >= 0 && code <= t.maxCode[l]) {
-            const int32_t i = t.offset[l] + code;
-            if (i < 0 || i >= t.count)
-                return false;
-            length = l;
-            symbol = t.values[i];
-            return true;
-        }
-    }
-    return false;
+    return t.code(b.peek(16), 16, 16, length, symbol);
 }
 
 // One block: its DC difference into *diff, its AC coefficients passed
@@ -277,15 +312,29 @@ inline bool walkBlock(Bits& b, const Table& dc, const Table& ac, int* diff)
     *diff = d;
     for (int k = 1; k < 64;) {
         b.keepFull();
-        uint16_t e = ac.quick[b.peek(kLook)];
-        if (!e) {
+        const uint32_t e = ac.steps[b.peek(kLook)];
+        // Every whole coefficient in the look-up's bits, when they stay
+        // in the block.
+        const int moved = (e >> 5) & 127, reach = (e >> 12) & 127;
+        if ((e & 31) && k + reach <= 64) {
+            b.used += e & 31;
+            k += moved;
+            if (reach != moved)
+                break;  // the block's end
+            continue;
+        }
+        int bits, advance;
+        if (e >> 19) {
+            bits = (e >> 19) & 63;
+            advance = static_cast<int>(e >> 25);
+        } else {
             int symbol;
             if (!slowCode(ac, b, length, symbol))
                 return false;
-            e = Table::entry(length, symbol, true);
+            Table::move(length, symbol, bits, advance);
         }
-        b.used += e & 0xff;
-        k += e >> 8;
+        b.used += static_cast<unsigned>(bits);
+        k += advance;
     }
     return true;
 }
