@@ -96,7 +96,7 @@ constexpr int kLook = 12;
 // code's length and the size of the difference after it. An AC table's
 // entry passes over every whole coefficient (code and value) the next
 // kLook bits hold, up to an end of block, at once; and on its own the first,
-// which may run past them (see AcStep). Nought: a longer code, or none.
+// which may run past them (see acStep). Nought: a longer code, or none.
 struct Table {
     std::array<uint16_t, 1 << kLook> quick{};
     std::array<uint32_t, 1 << kLook> steps{};
@@ -106,10 +106,10 @@ struct Table {
     int count = 0;
     bool ac = false;
 
-    // The code `bits` start with, of at most `most` bits; false for none.
-    bool code(uint32_t bits, int width, int most, int& length, int& symbol) const
+    // The code the `width` bits start with; false for none.
+    bool code(uint32_t bits, int width, int& length, int& symbol) const
     {
-        for (int l = 1; l <= most && l <= width; ++l) {
+        for (int l = 1; l <= width; ++l) {
             const int32_t c = static_cast<int32_t>(bits >> (width - l));
             if (maxCode[l] >= 0 && c <= maxCode[l]) {
                 const int32_t i = offset[l] + c;
@@ -173,17 +173,21 @@ struct Table {
         advance = size ? run + 1 : (run == 15 ? 16 : 64);
     }
 
+    // The entry for the next kLook bits: bits 0-4 those the whole
+    // coefficients take, 5-11 how far they move, 12-18 that plus one when
+    // an end of block follows them (a step the block must have room for);
+    // bits 19-24 and 25-31 the same two for the first coefficient alone.
     uint32_t acStep(uint32_t window) const
     {
         uint32_t e = 0;
         int length, symbol, bits, advance;
-        if (code(window, kLook, kLook, length, symbol)) {
+        if (code(window, kLook, length, symbol)) {
             move(length, symbol, bits, advance);
             e |= static_cast<uint32_t>(bits) << 19 | static_cast<uint32_t>(advance) << 25;
         }
         int used = 0, moved = 0;
         bool end = false;
-        while (!end && code(window & ((1u << (kLook - used)) - 1), kLook - used, kLook - used, length, symbol)) {
+        while (!end && code(window & ((1u << (kLook - used)) - 1), kLook - used, length, symbol)) {
             move(length, symbol, bits, advance);
             end = advance == 64;
             if (used + bits > kLook || (!end && moved + advance > 63))
@@ -286,7 +290,7 @@ struct Bits {
 // A code longer than the quick look-up; false for none.
 inline bool slowCode(const Table& t, const Bits& b, int& length, int& symbol)
 {
-    return t.code(b.peek(16), 16, 16, length, symbol);
+    return t.code(b.peek(16), 16, length, symbol);
 }
 
 // One block: its DC difference into *diff, its AC coefficients passed
