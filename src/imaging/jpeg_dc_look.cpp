@@ -10,6 +10,7 @@
 
 #include "imaging/decode_budget.h"
 #include "imaging/jpeg_library.h"
+#include "imaging/large_image.h"
 
 namespace imaging {
 
@@ -374,17 +375,22 @@ public:
         uint32_t j;
     };
 
+    // What it records of `most` blocks.
+    static size_t memoryFor(size_t most) { return kMeetWithin * sizeof(Start) + most * sizeof(int16_t); }
+
     // The data from `base` to `end`; the walk begins at `from`, which must
-    // not be the 0x00 of a stuffed 0xFF. Up to `most` blocks.
-    Ahead(const uint8_t* base, const uint8_t* from, const uint8_t* end, size_t most, std::vector<Tables> tables,
-          const std::atomic<bool>* cancel)
+    // not be the 0x00 of a stuffed 0xFF. Up to `most` blocks, recorded in
+    // `memory` (of memoryFor(most) bytes).
+    Ahead(const uint8_t* base, const uint8_t* from, const uint8_t* end, size_t most, LargeBuffer memory,
+          std::vector<Tables> tables, const std::atomic<bool>* cancel)
         : base_(base),
           from_(from),
           end_(end),
           startBit_(static_cast<size_t>(from - base) * 8),
           most_(most),
-          starts_(new Start[kMeetWithin]),
-          diffs_(new int16_t[most]),
+          memory_(std::move(memory)),
+          starts_(reinterpret_cast<Start*>(memory_.data())),
+          diffs_(reinterpret_cast<int16_t*>(memory_.data() + kMeetWithin * sizeof(Start))),
           tables_(std::move(tables)),
           cancel_(cancel)
     {
@@ -427,7 +433,7 @@ public:
         if (thread_.joinable())
             thread_.join();
         count = published_.load();
-        return lastBroken_ > record ? nullptr : diffs_.get();
+        return lastBroken_ > record ? nullptr : diffs_;
     }
 
 private:
@@ -471,8 +477,9 @@ private:
     const uint8_t* from_;
     const uint8_t* end_;
     size_t startBit_, most_;
-    std::unique_ptr<Start[]> starts_;
-    std::unique_ptr<int16_t[]> diffs_;
+    LargeBuffer memory_;
+    Start* starts_;
+    int16_t* diffs_;
     std::vector<Tables> tables_;
     const std::atomic<bool>* cancel_;
     std::atomic<size_t> published_{0};
@@ -490,7 +497,7 @@ bool walksTwice(const Layout& layout, size_t rest)
 
 struct Plane {
     int width = 0, height = 0;  // in blocks
-    std::vector<uint8_t> pixels;
+    uint8_t* pixels = nullptr;
 };
 
 // Full-range YCbCr to RGB as JFIF defines it, in 16-bit fixed point with
@@ -550,12 +557,22 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     const int mcusAcross = interleaved ? (layout.width + mcuWidth - 1) / mcuWidth : (layout.width + 7) / 8;
     const int mcuRows = interleaved ? (layout.height + mcuHeight - 1) / mcuHeight : (layout.height + 7) / 8;
     Plane planes[3];
+    size_t planeBytes = 0;
     for (int i = 0; i < layout.components; ++i) {
         const Component& c = layout.scan[i];
         Plane& p = planes[c.index];
         p.width = mcusAcross * c.h;
         p.height = mcuRows * c.v;
-        p.pixels.resize(static_cast<size_t>(p.width) * static_cast<size_t>(p.height));
+        planeBytes += static_cast<size_t>(p.width) * static_cast<size_t>(p.height);
+    }
+    const LargeBuffer planeMemory(planeBytes);
+    if (!planeMemory.data())
+        return {};
+    size_t at = 0;
+    for (int i = 0; i < layout.components; ++i) {
+        Plane& p = planes[layout.scan[i].index];
+        p.pixels = planeMemory.data() + at;
+        at += static_cast<size_t>(p.width) * static_cast<size_t>(p.height);
     }
 
     // The blocks of one MCU in the scan's order: whose they are, and where
@@ -613,7 +630,11 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
         const uint8_t* from = base + rest / 2;
         while (from < fileEnd && from[-1] == 0xFF)
             ++from;
-        ahead = std::make_unique<Ahead>(base, from, fileEnd, static_cast<size_t>(blocks), tables, cancel);
+        // Without the memory for its records, one walk does it all.
+        LargeBuffer memory(Ahead::memoryFor(static_cast<size_t>(blocks)));
+        if (memory.data())
+            ahead = std::make_unique<Ahead>(base, from, fileEnd, static_cast<size_t>(blocks), std::move(memory), tables,
+                                            cancel);
     }
 
     Bits bits;
@@ -682,14 +703,14 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     }
 
     const int outW = (layout.width + 7) / 8, outH = (layout.height + 7) / 8;
-    QImage out(outW, outH, QImage::Format_RGB32);
+    QImage out = largeImage(QSize(outW, outH));
     if (out.isNull())
         return {};
     const Plane& luma = planes[0];
     if (layout.components == 1) {
         for (int y = 0; y < outH; ++y) {
             auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));
-            const uint8_t* l = luma.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(luma.width);
+            const uint8_t* l = luma.pixels + static_cast<size_t>(y) * static_cast<size_t>(luma.width);
             for (int x = 0; x < outW; ++x)
                 o[x] = qRgb(l[x], l[x], l[x]);
         }
@@ -714,7 +735,7 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     for (int y = 0; y < outH; ++y) {
         const uint8_t* rows[3];
         for (int i = 0; i < 3; ++i)
-            rows[i] = planes[i].pixels.data() +
+            rows[i] = planes[i].pixels +
                       static_cast<size_t>(std::min(y * factorV[i] / layout.maxV, planes[i].height - 1)) *
                           static_cast<size_t>(planes[i].width);
         auto* o = reinterpret_cast<QRgb*>(out.scanLine(y));

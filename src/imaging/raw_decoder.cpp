@@ -110,8 +110,7 @@ QByteArray rawPreviewPart(metadata::ByteSource& file, metadata::Container contai
     if (best < 0 || !usable(bestSize))
         return {};
     const metadata::Extent& e = previews[static_cast<size_t>(best)];
-    QByteArray jpeg(static_cast<qsizetype>(e.size), Qt::Uninitialized);
-    preferLargePages(jpeg.data(), static_cast<size_t>(jpeg.size()));
+    QByteArray jpeg = largeByteArray(static_cast<qsizetype>(e.size));
     if (file.readAt(e.offset, jpeg.data(), jpeg.size()) != jpeg.size())
         return {};
     return jpeg;

@@ -215,8 +215,7 @@ bool RegularFile::readAll(QByteArray& out, qint64 limit, std::atomic<qint64>* pr
     if (cap_ >= 0)
         want = std::min(want, cap_);
     try {
-        out.resize(static_cast<qsizetype>(want));
-        imaging::preferLargePages(out.data(), static_cast<size_t>(want));
+        out = imaging::largeByteArray(static_cast<qsizetype>(want));
     } catch (...) {
         // std::bad_alloc, as Qt raises it: a file the memory cannot hold is
         // a file that cannot be read.

@@ -87,8 +87,13 @@ public:
                 imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled, look);
                 if (p.isNull())
                     continue;
-                std::lock_guard<std::mutex> lock(progress.previewMutex);
-                progress.preview = std::move(p);
+                {
+                    std::lock_guard<std::mutex> lock(progress.previewMutex);
+                    progress.preview = std::move(p);
+                }
+                progress.previewIn.store(true);
+                if (progress.previewWake)
+                    progress.previewWake();
                 break;
             }
         });
@@ -346,6 +351,16 @@ struct PictureCache::Job {
     bool finished = false;
     std::shared_ptr<LoadedPicture> result;
 
+    Job()
+    {
+        progress.previewWake = [this] {
+            // Taken and let go, so a waiter between its check and its wait
+            // is not passed by.
+            { std::lock_guard<std::mutex> lock(mutex); }
+            done.notify_all();
+        };
+    }
+
     void run(const Loader& loader)
     {
         std::shared_ptr<LoadedPicture> r;
@@ -522,11 +537,12 @@ std::shared_ptr<LoadedPicture> PictureCache::await(const std::shared_ptr<Job>& j
     bool previewDue = preview && previewEnabled_ && job->progress.wantPreview;
     for (;;) {
         {
-            // A first look on its way is looked for often: it is there to
-            // be painted within a frame or two.
-            const auto tick = std::chrono::milliseconds(previewDue ? 2 : 10);
+            // A first look wakes the wait as it comes in.
+            const auto tick = std::chrono::milliseconds(10);
             std::unique_lock<std::mutex> lock(job->mutex);
-            if (job->done.wait_for(lock, tick, [&] { return job->finished; }))
+            job->done.wait_for(lock, tick,
+                               [&] { return job->finished || (previewDue && job->progress.previewIn.load()); });
+            if (job->finished)
                 return job->result;
         }
         if (previewDue) {

@@ -69,6 +69,10 @@ struct LoadProgress {
     bool thumbnailOnly = false;
     std::mutex previewMutex;
     imaging::DecodedPicture preview;  // under previewMutex; empty until ready
+    // Set once a first look is in; previewWake (when set) then tells the
+    // waiter at once.
+    std::atomic<bool> previewIn{false};
+    std::function<void()> previewWake;
 };
 
 // The quick first looks at a JPEG, turned as the Exif orientation says, as

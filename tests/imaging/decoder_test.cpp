@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -381,4 +383,40 @@ TEST(LargeImage, APictureInLargePagesIsAnOrdinaryPicture)
     EXPECT_EQ(odd.bytesPerLine(), 1780) << "rows padded to 32 bits as QImage pads them";
     EXPECT_TRUE(imaging::largeImage(QSize(0, 10)).isNull());
     EXPECT_EQ(imaging::largeImage(QSize(10, 10)).size(), QSize(10, 10));
+}
+
+// A file's bytes read into large pages, and scratch memory in them: of the
+// size asked for, whole, and as any other array or buffer.
+TEST(LargeImage, FileBytesAndScratchInLargePagesBehaveAsAnyOther)
+{
+    for (const qsizetype size : {qsizetype(100), qsizetype(600'000), qsizetype(2'621'441), qsizetype(8 << 20)}) {
+        QByteArray bytes = imaging::largeByteArray(size);
+        ASSERT_EQ(bytes.size(), size);
+        EXPECT_EQ(bytes.constData()[size], '\0') << "terminated as a QByteArray is";
+        std::memset(bytes.data(), 0x5A, static_cast<size_t>(size));
+        QByteArray copy = bytes;
+        copy[size - 1] = 'x';
+        EXPECT_EQ(bytes[size - 1], char(0x5A)) << "a copy written to is a copy";
+#ifdef __linux__
+        if (size >= 600'000) {
+            EXPECT_EQ(reinterpret_cast<uintptr_t>(bytes.constData()) % (2 << 20), 0u) << size;
+        }
+#endif
+        bytes.append("tail");
+        EXPECT_EQ(bytes.size(), size + 4);
+        EXPECT_EQ(bytes.right(5), QByteArray("\x5A" "tail", 5));
+    }
+    for (const size_t size : {size_t(16), size_t(700'000), size_t(3 << 20)}) {
+        imaging::LargeBuffer buffer(size);
+        ASSERT_NE(buffer.data(), nullptr);
+        ASSERT_EQ(buffer.size(), size);
+        EXPECT_EQ(buffer.data()[0] | buffer.data()[size / 2] | buffer.data()[size - 1], 0) << "zeroed";
+        std::memset(buffer.data(), 1, size);
+        imaging::LargeBuffer moved(std::move(buffer));
+        EXPECT_EQ(buffer.data(), nullptr);
+        EXPECT_EQ(moved.data()[size - 1], 1);
+        buffer = std::move(moved);
+        EXPECT_EQ(buffer.size(), size);
+    }
+    EXPECT_EQ(imaging::LargeBuffer(0).data(), nullptr);
 }
