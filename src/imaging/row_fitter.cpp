@@ -41,7 +41,7 @@ inline uint32_t blend(uint32_t a, uint32_t b, uint32_t w)
 
 }  // namespace
 
-RowFitter::RowFitter(QSize source, QImage* target)
+RowFitter::RowFitter(QSize source, QImage* target, int from, int to)
     : sourceWidth_(std::max(1, source.width())),
       sourceHeight_(std::max(1, source.height())),
       target_(target),
@@ -59,16 +59,22 @@ RowFitter::RowFitter(QSize source, QImage* target)
                 static_cast<int16_t>(i < 4 ? 256 - xWeight_[static_cast<size_t>(x)] : xWeight_[static_cast<size_t>(x)]);
     previous_.assign(static_cast<size_t>(padded()), 0);
     blended_.assign(static_cast<size_t>(padded()), 0);
+    end_ = to < 0 ? targetHeight_ : std::clamp(to, 0, targetHeight_);
+    next_ = std::clamp(from, 0, end_);
+    // From the top every row is taken (those before the first needed are
+    // passed over); from further down, from the first the rows need.
+    if (next_ > 0 && next_ < end_)
+        lastSource_ = ys_[static_cast<size_t>(next_)] - 1;
 }
 
 void RowFitter::addRows(int y, int count, const uint32_t* rows, int stride)
 {
     for (int i = 0; i < count; ++i) {
         const int sy = y + i;
-        if (sy != lastSource_ + 1 || sy >= sourceHeight_)
-            return;  // out of order: leave the rest as it is
+        if (sy != lastSource_ + 1 || sy >= sourceHeight_ || next_ >= end_)
+            return;  // out of order, or not needed: leave the rest as it is
         const uint32_t* row = rows + static_cast<size_t>(i) * static_cast<size_t>(stride);
-        while (next_ < targetHeight_) {
+        while (next_ < end_) {
             const int y0 = ys_[static_cast<size_t>(next_)];
             const int w = yWeight_[static_cast<size_t>(next_)];
             if ((w ? y0 + 1 : y0) != sy)

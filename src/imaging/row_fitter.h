@@ -13,20 +13,25 @@ namespace imaging {
 
 class RowFitter {
 public:
-    // `target` is an RGB32 picture of the drawn size, no larger than
-    // `source` either way; it must outlive the fitter. Every one of its rows
-    // is written once the last source row is in.
-    RowFitter(QSize source, QImage* target);
+    // `target` is an RGB32 picture of the drawn size; it must outlive the
+    // fitter. Its rows `from` to `to` - 1 (by default all) are written once
+    // the last source row they need is in, so two fitters can share a
+    // picture's rows between two threads.
+    RowFitter(QSize source, QImage* target, int from = 0, int to = -1);
 
     // Source rows y to y + count - 1, `stride` pixels apart, each holding
     // `padded()` pixels (the last one unused). Rows come top-down, every row
-    // once.
+    // once, from firstSourceRow() on; the ones after the last needed are
+    // passed over.
     void addRows(int y, int count, const uint32_t* rows, int stride);
+
+    // The first source row to give.
+    int firstSourceRow() const { return lastSource_ + 1; }
 
     // Pixels a source row must hold: its width and one spare past its end,
     // which the horizontal blend may read with a weight of nought.
     int padded() const { return sourceWidth_ + 1; }
-    bool done() const { return next_ >= targetHeight_; }
+    bool done() const { return next_ >= end_; }
 
 private:
     void emitRow(const uint32_t* above, const uint32_t* below, int weight);
@@ -36,7 +41,8 @@ private:
     QImage* target_;
     int targetWidth_;
     int targetHeight_;
-    int next_ = 0;        // the next target row to write
+    int next_ = 0;         // the next target row to write
+    int end_ = 0;          // and the one after the last
     int lastSource_ = -1;  // the last source row given
     // For each target column and row: the source position before it and the
     // weight (of 256) of the one after.

@@ -1,13 +1,15 @@
 #include "viewer/picture_cache.h"
 
-#include <QPainter>
+#include <QImage>
 
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -17,6 +19,7 @@
 #include "imaging/exif_thumbnail.h"
 #include "imaging/jpeg_dc_look.h"
 #include "imaging/large_image.h"
+#include "imaging/row_fitter.h"
 #include "metadata/string_sink.h"
 #include "platform/regular_file.h"
 #include "viewer/viewer_logic.h"
@@ -292,32 +295,38 @@ imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByte
             return p;
         turnAsExifSays(p, data, size);
         if (p.image.size() != drawnSize(area, p.fullSize, prop, stretch)) {
-            // Brought to the drawn size here, off the window's thread: a
-            // painter's bilinear upscale is a tenth of QImage::scaled's.
+            // Brought to the drawn size here, off the window's thread, by
+            // bilinear blends of rows: the lower half of the rows on a second
+            // thread.
             const QSize drawn = drawnSize(area, p.fullSize, prop, stretch);
             if (drawn.isEmpty())
                 return {};
             QImage fitted = imaging::largeImage(drawn);
             if (fitted.isNull())
                 return {};
-            // Its lower half on a second thread: each draws the whole
-            // picture moved up by its first row into a picture over its
-            // rows of the same memory, so both sample it alike.
-            uchar* const bits = fitted.bits();
-            const auto drawRows = [&](int from, int to) {
-                QImage rows(bits + static_cast<qsizetype>(from) * fitted.bytesPerLine(), drawn.width(), to - from,
-                            fitted.bytesPerLine(), fitted.format());
-                QPainter painter(&rows);
-                painter.setRenderHint(QPainter::SmoothPixmapTransform);
-                painter.drawImage(QRect(QPoint(0, -from), drawn), p.image);
+            const QImage source =
+                p.image.format() == QImage::Format_RGB32 ? p.image : p.image.convertToFormat(QImage::Format_RGB32);
+            if (source.isNull())
+                return {};
+            const auto fitRows = [&](int from, int to) {
+                imaging::RowFitter fitter(source.size(), &fitted, from, to);
+                // Each source row is read one pixel past its end (with a
+                // weight of nought): the last row from a copy.
+                const int last = source.height() - 1, first = fitter.firstSourceRow();
+                if (first < last)
+                    fitter.addRows(first, last - first, reinterpret_cast<const uint32_t*>(source.constScanLine(first)),
+                                   static_cast<int>(source.bytesPerLine() / 4));
+                std::vector<uint32_t> row(static_cast<size_t>(fitter.padded()), 0);
+                std::memcpy(row.data(), source.constScanLine(last), static_cast<size_t>(source.width()) * 4);
+                fitter.addRows(last, 1, row.data(), 0);
             };
             const int half = drawn.height() / 2;
             if (half > 0) {
-                std::thread lower(drawRows, half, drawn.height());
-                drawRows(0, half);
+                std::thread lower(fitRows, half, drawn.height());
+                fitRows(0, half);
                 lower.join();
             } else {
-                drawRows(0, drawn.height());
+                fitRows(0, drawn.height());
             }
             p.image = std::move(fitted);
         }

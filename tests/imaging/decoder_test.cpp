@@ -277,9 +277,11 @@ TEST(Decoders, JpegIsDecodedReducedForTheDrawnSizeButReportsItsFullSize)
 }
 
 // A reduced JPEG is fitted while it is decoded, its rows given in bands of
-// whatever size the library hands out. Every drawn row must be written, with
-// each channel blended from the source pixels about its sample point, also
-// at the edges and for one-pixel sources and targets.
+// whatever size the library hands out; a first look is enlarged, by two
+// fitters sharing the drawn rows. Every drawn row must be written, with each
+// channel blended from the source pixels about its sample point, also at the
+// edges and for one-pixel sources and targets, and two fitters must draw
+// what one does.
 TEST(RowFitter, EveryDrawnRowBlendsTheSourceAboutItsSamplePoint)
 {
     const struct {
@@ -287,6 +289,7 @@ TEST(RowFitter, EveryDrawnRowBlendsTheSourceAboutItsSamplePoint)
     } cases[] = {
         {{3000, 2000}, {1620, 1080}}, {{801, 601}, {401, 300}}, {{640, 480}, {640, 240}}, {{640, 480}, {320, 480}},
         {{257, 1}, {100, 1}},         {{1, 300}, {1, 7}},       {{5, 5}, {1, 1}},        {{16, 16}, {16, 16}},
+        {{750, 500}, {1620, 1080}},   {{160, 120}, {1001, 751}}, {{3, 2}, {7, 9}},
     };
     // Each channel its own noise, so a wrong weight, a pixel taken from the
     // wrong place or a channel leaking into another shows.
@@ -296,23 +299,31 @@ TEST(RowFitter, EveryDrawnRowBlendsTheSourceAboutItsSamplePoint)
     };
     for (const auto& c : cases) {
         const int w = c.source.width(), h = c.source.height();
-        QImage target(c.target, QImage::Format_RGB32);
+        QImage target(c.target, QImage::Format_RGB32), shared(c.target, QImage::Format_RGB32);
         target.fill(qRgb(255, 0, 255));
-        imaging::RowFitter fitter(c.source, &target);
-        const int stride = fitter.padded();
-        std::vector<uint32_t> rows;
-        int y = 0;
-        for (int step = 1; y < h; step = step % 16 + 5) {
-            const int n = std::min(step, h - y);
-            // Spare pixels hold a colour no blend may show.
-            rows.assign(size_t(stride) * size_t(n), qRgb(0, 255, 0));
-            for (int i = 0; i < n; ++i)
-                for (int x = 0; x < w; ++x)
-                    rows[size_t(i) * size_t(stride) + size_t(x)] = source(x, y + i);
-            fitter.addRows(y, n, rows.data(), stride);
-            y += n;
-        }
-        EXPECT_TRUE(fitter.done()) << w << "x" << h;
+        shared.fill(qRgb(255, 0, 255));
+        const auto fit = [&](QImage& into, int from, int to) {
+            imaging::RowFitter fitter(c.source, &into, from, to);
+            const int stride = fitter.padded();
+            std::vector<uint32_t> rows;
+            int y = fitter.firstSourceRow();
+            for (int step = 1; y < h; step = step % 16 + 5) {
+                const int n = std::min(step, h - y);
+                // Spare pixels hold a colour no blend may show.
+                rows.assign(size_t(stride) * size_t(n), qRgb(0, 255, 0));
+                for (int i = 0; i < n; ++i)
+                    for (int x = 0; x < w; ++x)
+                        rows[size_t(i) * size_t(stride) + size_t(x)] = source(x, y + i);
+                fitter.addRows(y, n, rows.data(), stride);
+                y += n;
+            }
+            EXPECT_TRUE(fitter.done()) << w << "x" << h << " rows " << from << " to " << to;
+        };
+        fit(target, 0, -1);
+        const int half = c.target.height() / 2 + 1;
+        fit(shared, 0, half);
+        fit(shared, half, c.target.height());
+        EXPECT_EQ(shared, target) << w << "x" << h << " to " << target.width() << "x" << target.height();
         int worst = 0;
         for (int ty = 0; ty < target.height(); ++ty)
             for (int tx = 0; tx < target.width(); ++tx) {
