@@ -453,13 +453,18 @@ private:
             b.keepFull();
             if (b.ended())
                 break;
-            const size_t bit = b.bit(base_);
-            const Bits before = b;
+            const size_t bit = n < kMeetWithin ? b.bit(base_) : 0;
+            // Where the block begins, to go back to: a copy of the reader
+            // would keep it out of registers.
+            const uint8_t* const p = b.p;
+            const unsigned used = b.used;
             int diff;
             if (!walkBlock(b, *tables_[static_cast<size_t>(j)].dc, *tables_[static_cast<size_t>(j)].ac, &diff)) {
                 // Out of step: try the next bit.
                 lastBroken_ = n;
-                b = before;
+                b.p = p;
+                b.used = used;
+                b.load();
                 ++b.used;
                 b.keepFull();
                 continue;
