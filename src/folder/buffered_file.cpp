@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -40,10 +41,28 @@ int64_t nowNs()
         .count();
 }
 
+// Whether this thread read blocks from a disk since it last asked. A slow
+// call may only have waited for a core (two cores, many threads): it waited
+// for the disk when the system counts blocks read for it.
+bool blocksReadSince()
+{
+#ifdef RUSAGE_THREAD
+    thread_local long before = 0;
+    struct rusage usage {};
+    if (::getrusage(RUSAGE_THREAD, &usage) != 0)
+        return true;
+    const bool read = usage.ru_inblock > before;
+    before = usage.ru_inblock;
+    return read;
+#else
+    return true;
+#endif
+}
+
 void noteDuration(int64_t since)
 {
     const int64_t now = nowNs();
-    if (now - since >= kDiskWaitNs)
+    if (now - since >= kDiskWaitNs && blocksReadSince())
         lastDiskWait.store(now, std::memory_order_relaxed);
 }
 
@@ -74,6 +93,15 @@ bool osSeek(int fd, int64_t at)
 }
 
 }  // namespace
+
+bool readsWaitForDisk()
+{
+#ifdef _WIN32
+    return true;
+#else
+    return inColdSpell();
+#endif
+}
 
 NativePath nativePath(const QString& path)
 {

@@ -22,6 +22,9 @@ using NativePath = std::wstring;
 using NativePath = std::string;
 #endif
 NativePath nativePath(const QString& path);
+// Whether a file's open or read lately waited for a disk (the folder is not
+// in the system's cache); always where that is not told.
+bool readsWaitForDisk();
 // dir followed by the platform's separator and name.
 NativePath nativeChild(const NativePath& dir, const QString& name);
 

@@ -27,6 +27,10 @@ namespace order {
 // Enough reads under way to keep a disk's queue full (a folder not in the
 // cache read fastest with 64 here); the work of each is small.
 inline constexpr int kReadThreads = 64;
+// While the files come from the system's cache a few threads keep two
+// cores busy; sixty more cost their start and their switching (a warm
+// date order of 10,000 files took 1.1 times as long with 64 as with 4).
+inline constexpr int kWarmReadThreads = 4;
 // No read finished for this long: the reads still under way are given up.
 // A disk that spins up answers well within it.
 inline constexpr int kReadStallMs = 5000;
@@ -36,19 +40,19 @@ class ReadAhead {
 public:
     // work(i) runs once for every i in [0, count), on the pool's threads;
     // it must not touch widgets or shared state. An exception gives a
-    // default Result.
-    ReadAhead(size_t count, std::function<Result(size_t)> work, int threads = kReadThreads)
-        : s_(std::make_shared<Shared>(count, std::move(work)))
+    // default Result. With waitsForDisk, only kWarmReadThreads start while
+    // it says no, and the rest once it says yes; without, all at once.
+    ReadAhead(size_t count, std::function<Result(size_t)> work, int threads = kReadThreads,
+              std::function<bool()> waitsForDisk = {})
+        : s_(std::make_shared<Shared>(count, std::move(work))), waitsForDisk_(std::move(waitsForDisk))
     {
         // A handful of files is not worth a thread each.
-        const size_t n = std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), (count + 3) / 4);
-        threads_.reserve(n);
-        s_->running = n;
-        for (size_t t = 0; t < n; ++t)
-            threads_.emplace_back([s = s_] { run(*s); });
-        if (n == 0)
+        most_ = std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), (count + 3) / 4);
+        threads_.reserve(most_);
+        if (most_ == 0)
             for (size_t i = 0; i < count; ++i)
                 produce(*s_, i);
+        startThreads(waitsForDisk_ && !waitsForDisk_() ? std::min<size_t>(most_, kWarmReadThreads) : most_);
     }
     ~ReadAhead()
     {
@@ -79,6 +83,8 @@ public:
     Result take(size_t i)
     {
         Shared& s = *s_;
+        if (!s.ready[i].load() && threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
+            startThreads(most_);
         if (!s.ready[i].load()) {
             using Clock = std::chrono::steady_clock;
             std::unique_lock<std::mutex> lock(s.mutex);
@@ -96,6 +102,8 @@ public:
                     break;
                 lock.unlock();
                 goOn = !pump_ || pump_();
+                if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
+                    startThreads(most_);
                 lock.lock();
                 if (s.ready[i].load())
                     break;
@@ -109,6 +117,29 @@ public:
 
 private:
     static constexpr size_t kNobody = static_cast<size_t>(-1);
+
+    // Up to n threads in all.
+    void startThreads(size_t n)
+    {
+        while (threads_.size() < n) {
+            {
+                std::lock_guard<std::mutex> lock(s_->mutex);
+                ++s_->running;
+            }
+            try {
+                threads_.emplace_back([s = s_] { run(*s); });
+            } catch (...) {
+                // No more threads to be had: those running do the rest.
+                std::lock_guard<std::mutex> lock(s_->mutex);
+                --s_->running;
+                most_ = threads_.size();
+                if (most_ == 0)
+                    throw;
+                break;
+            }
+        }
+    }
+
 
     // Everything the threads touch, kept alive by them.
     struct Shared {
@@ -162,6 +193,8 @@ private:
     }
 
     std::shared_ptr<Shared> s_;
+    std::function<bool()> waitsForDisk_;
+    size_t most_ = 0;
     std::vector<std::thread> threads_;
     std::function<bool()> pump_;
     int stallMs_ = kReadStallMs;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/app_state.h"
+#include "folder/buffered_file.h"
 #include "folder/display_order.h"
 #include "folder/read_ahead.h"
 #include "platform/end_signals.h"
@@ -48,7 +49,7 @@ QStringList shotDateEntries(const QString& folder, const QStringList& names, con
         const QString& name = names[static_cast<qsizetype>(k)];
         const std::string date = order::ShotDateBytes(order::nativeChild(dir, name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
-    });
+    }, order::kReadThreads, order::readsWaitForDisk);
     entries.setWaitPump([] { return !platform::endRequested(); });
     QStringList out;
     out.reserve(names.size());

@@ -20,6 +20,7 @@
 
 #include "app/app_state.h"
 #include "folder/display_order.h"
+#include "folder/buffered_file.h"
 #include "folder/read_ahead.h"
 #include "folder/tfrm_sub.h"
 #include "widgets/click_label.h"
@@ -243,7 +244,8 @@ bool TdlgPxSerch::SearchRun()
                 return search::PictureMatch{};
             return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]),
                                         conditions);
-        });
+        },
+        order::kReadThreads, order::readsWaitForDisk);
     reads.setWaitPump([] { return !platform::endRequested(); });
     QElapsedTimer sincePump;
     sincePump.start();

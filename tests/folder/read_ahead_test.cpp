@@ -3,6 +3,7 @@
 // in, and never waits for ever.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -32,6 +33,36 @@ TEST(ReadAhead, ResultsArriveInListOrderWhateverTheThreadsDo)
         }, 4);
         for (size_t i = 0; i < count; ++i)
             EXPECT_EQ(reads.take(i), i % 5 == 4 ? std::string() : std::to_string(i));
+    }
+}
+
+// While the files come from the cache a few threads read; once reads wait
+// for the disk the rest join them.
+TEST(ReadAhead, AFewThreadsReadFromTheCacheAndMoreOnceReadsWaitForTheDisk)
+{
+    for (const bool turnsCold : {false, true}) {
+        SCOPED_TRACE(turnsCold);
+        std::atomic<int> running{0}, most{0};
+        std::atomic<bool> cold{false};
+        order::ReadAhead<int> reads(
+            400,
+            [&](size_t i) {
+                const int now = ++running;
+                for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                if (turnsCold && i == 20)
+                    cold.store(true);
+                --running;
+                return static_cast<int>(i);
+            },
+            32, [&] { return cold.load(); });
+        for (size_t i = 0; i < 400; ++i)
+            ASSERT_EQ(reads.take(i), static_cast<int>(i));
+        if (turnsCold)
+            EXPECT_GT(most.load(), order::kWarmReadThreads * 2);
+        else
+            EXPECT_LE(most.load(), order::kWarmReadThreads);
     }
 }
 
