@@ -111,8 +111,9 @@ public:
     // The file-date and shooting-date cases of FLLstSort, same argument.
     void SortTime(int folderNumber);
     void SortDate(int folderNumber);
-    // Sets FLList's sideways scroll width from its longest name (0 for none).
-    void updateListScrollWidth();
+    // Sets FLList's sideways scroll width from its longest name (0 for none),
+    // given the names of its lines.
+    void updateListScrollWidth(const QStringList& shown);
     void setListScrollWidth(int width);
 
     // Applies the background colour and picture fitting, and the window mode.

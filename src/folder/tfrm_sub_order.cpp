@@ -13,6 +13,7 @@
 #include <QStyle>
 
 #include <algorithm>
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -65,15 +66,26 @@ QStringList shotDateEntries(const QString& folder, const QStringList& names, con
 // then measured as drawn, kerning and all.
 int widestNameWidth(const QFontMetrics& fm, const QStringList& names)
 {
+    // ASCII, most of most names, from a table; the rest from a hash.
+    std::array<int, 128> ascii;
+    ascii.fill(-1);
     QHash<char16_t, int> advance;
     std::vector<std::pair<int, qsizetype>> estimates;
     estimates.reserve(static_cast<size_t>(names.size()));
     for (qsizetype i = 0; i < names.size(); ++i) {
         int sum = 0;
         for (const QChar c : names[i]) {
-            auto it = advance.constFind(c.unicode());
+            const char16_t u = c.unicode();
+            if (u < 128) {
+                int& a = ascii[u];
+                if (a < 0)
+                    a = fm.horizontalAdvance(c);
+                sum += a;
+                continue;
+            }
+            auto it = advance.constFind(u);
             if (it == advance.constEnd())
-                it = advance.insert(c.unicode(), fm.horizontalAdvance(c));
+                it = advance.insert(u, fm.horizontalAdvance(c));
             sum += *it;
         }
         estimates.emplace_back(sum, i);
@@ -111,7 +123,7 @@ void TfrmSub::FLLstSort(int folderNumber)
     default:
         if (folderNumber == -1) {
             FLList->addItems(FLBox->items());
-            updateListScrollWidth();
+            updateListScrollWidth(FLBox->items());
         } else {
             state_.SortList += FLBox->items();
             if (folderNumber > 0) {
@@ -134,8 +146,9 @@ void TfrmSub::SortTime(int folderNumber)
         for (const QString& n : names)
             work.append(order::fileDateKey(dir + n) + n);
         order::sortEntries(work);
-        FLList->addItems(order::namesOfSorted(work, order::kFileDateKeyLength, rbAsend->isChecked()));
-        updateListScrollWidth();
+        const QStringList shown = order::namesOfSorted(work, order::kFileDateKeyLength, rbAsend->isChecked());
+        FLList->addItems(shown);
+        updateListScrollWidth(shown);
         return;
     }
     const QString number = order::folderNumberText(folderNumber);
@@ -155,8 +168,9 @@ void TfrmSub::SortDate(int folderNumber)
     if (folderNumber == -1) {
         QStringList work = shotDateEntries(FLBox->directory(), names, QString());
         order::sortEntries(work);
-        FLList->addItems(order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked()));
-        updateListScrollWidth();
+        const QStringList shown = order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked());
+        FLList->addItems(shown);
+        updateListScrollWidth(shown);
         return;
     }
     if (state_.SearchSortsByDate) {
@@ -181,12 +195,12 @@ void TfrmSub::SortDate(int folderNumber)
     state_.SortList += shotDateEntries(FLBox->directory(), names, number);
 }
 
-void TfrmSub::updateListScrollWidth()
+void TfrmSub::updateListScrollWidth(const QStringList& shown)
 {
     QStringList names;
-    names.reserve(FLList->count());
-    for (int i = 0; i < FLList->count(); ++i)
-        names.append(platform::displayFileName(FLList->item(i)->text()));
+    names.reserve(shown.size());
+    for (const QString& name : shown)
+        names.append(platform::displayFileName(name));
     // The list's rule, or the room the longest name takes in this font where
     // that is more: the list scrolls to the end of every name.
     const int textMargin = 2 * (FLList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FLList) + 1);

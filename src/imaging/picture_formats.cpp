@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <iterator>
+#include <vector>
 
 namespace imaging {
 
@@ -59,10 +60,27 @@ QString maskOf(bool exifOnly)
 
 const PictureFormat* formatFor(const QString& fileName)
 {
-    for (const PictureFormat& f : kFormats)
-        for (const QString& e : endingsOf(f))
-            if (fileName.endsWith(e, Qt::CaseInsensitive))
-                return &f;
+    // Every ending is a dot and letters: the name's part from its last dot
+    // is compared, without a string made (a folder of thousands of names
+    // asks for each).
+    struct Ending {
+        QString text;
+        const PictureFormat* format;
+    };
+    static const std::vector<Ending> endings = [] {
+        std::vector<Ending> out;
+        for (const PictureFormat& f : kFormats)
+            for (const QString& e : endingsOf(f))
+                out.push_back({e, &f});
+        return out;
+    }();
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return nullptr;
+    const QStringView tail = QStringView(fileName).mid(dot);
+    for (const Ending& e : endings)
+        if (tail.compare(e.text, Qt::CaseInsensitive) == 0)
+            return e.format;
     return nullptr;
 }
 

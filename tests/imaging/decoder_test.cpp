@@ -74,7 +74,8 @@ TEST(Decoders, EndingsSelectTheDecoder)
         {"a.JPG", PictureKind::Jpeg}, {"a.jpeg", PictureKind::Jpeg}, {"a.Ico", PictureKind::Ico},
         {"a.gif", PictureKind::Gif},  {"a.PNG", PictureKind::Png},   {"a.wmf", PictureKind::Metafile},
         {"a.EMF", PictureKind::Metafile}, {"a.bmp", PictureKind::Bmp}, {"a.jpg.txt", PictureKind::None},
-        {"jpg", PictureKind::None},
+        {"jpg", PictureKind::None},   {".jpg", PictureKind::Jpeg},  {"a.b.JpG", PictureKind::Jpeg},
+        {"a.jp", PictureKind::None},  {"a.jpgx", PictureKind::None}, {"a.", PictureKind::None},
     };
     for (const auto& r : rows)
         EXPECT_EQ(imaging::pictureKindFor(QString::fromUtf8(r.name)), r.kind) << r.name;
