@@ -44,7 +44,8 @@ inline uint32_t blend(uint32_t a, uint32_t b, uint32_t w)
 RowFitter::RowFitter(QSize source, QImage* target, int from, int to)
     : sourceWidth_(std::max(1, source.width())),
       sourceHeight_(std::max(1, source.height())),
-      target_(target),
+      rows_(target->bits()),
+      rowBytes_(target->bytesPerLine()),
       targetWidth_(target->width()),
       targetHeight_(target->height())
 {
@@ -114,7 +115,7 @@ void RowFitter::emitRow(const uint32_t* above, const uint32_t* below, int weight
             blended_[static_cast<size_t>(x)] = blend(above[x], below[x], static_cast<uint32_t>(weight));
         src = blended_.data();
     }
-    auto* out = reinterpret_cast<uint32_t*>(target_->scanLine(next_));
+    auto* out = reinterpret_cast<uint32_t*>(rows_ + static_cast<qsizetype>(next_) * rowBytes_);
     int x = 0;
 #if defined(__SSE2__)
     // Two target pixels at a time: each takes its source pixel pair in

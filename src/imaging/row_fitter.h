@@ -13,10 +13,11 @@ namespace imaging {
 
 class RowFitter {
 public:
-    // `target` is an RGB32 picture of the drawn size; it must outlive the
-    // fitter. Its rows `from` to `to` - 1 (by default all) are written once
-    // the last source row they need is in, so two fitters can share a
-    // picture's rows between two threads.
+    // `target` is an RGB32 picture of the drawn size; its pixels must
+    // outlive the fitter, which takes them here and writes them without
+    // the QImage after. Its rows `from` to `to` - 1 (by default all) are
+    // written once the last source row they need is in, so two fitters made
+    // on one thread can share a picture's rows between two threads.
     RowFitter(QSize source, QImage* target, int from = 0, int to = -1);
 
     // Source rows y to y + count - 1, `stride` pixels apart, each holding
@@ -38,7 +39,8 @@ private:
 
     int sourceWidth_;
     int sourceHeight_;
-    QImage* target_;
+    uchar* rows_;  // the target's pixels
+    qsizetype rowBytes_;
     int targetWidth_;
     int targetHeight_;
     int next_ = 0;         // the next target row to write

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -308,8 +309,11 @@ imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByte
                 p.image.format() == QImage::Format_RGB32 ? p.image : p.image.convertToFormat(QImage::Format_RGB32);
             if (source.isNull())
                 return {};
-            const auto fitRows = [&](int from, int to) {
-                imaging::RowFitter fitter(source.size(), &fitted, from, to);
+            // Both made here: the threads write the picture's rows and never
+            // touch the QImage itself.
+            const int half = drawn.height() / 2;
+            imaging::RowFitter upper(source.size(), &fitted, 0, half), lower(source.size(), &fitted, half, -1);
+            const auto fitRows = [&source](imaging::RowFitter& fitter) {
                 // Each source row is read one pixel past its end (with a
                 // weight of nought): the last row from a copy.
                 const int last = source.height() - 1, first = fitter.firstSourceRow();
@@ -320,13 +324,12 @@ imaging::DecodedPicture decodePreview(const PictureRequest& request, const QByte
                 std::memcpy(row.data(), source.constScanLine(last), static_cast<size_t>(source.width()) * 4);
                 fitter.addRows(last, 1, row.data(), 0);
             };
-            const int half = drawn.height() / 2;
             if (half > 0) {
-                std::thread lower(fitRows, half, drawn.height());
-                fitRows(0, half);
-                lower.join();
+                std::thread below(fitRows, std::ref(lower));
+                fitRows(upper);
+                below.join();
             } else {
-                fitRows(0, drawn.height());
+                fitRows(lower);
             }
             p.image = std::move(fitted);
         }
