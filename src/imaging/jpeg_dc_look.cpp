@@ -549,10 +549,13 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     } catch (const DecodeError&) {
         return {};
     }
-    Table dcTables[NUM_HUFF_TBLS], acTables[NUM_HUFF_TBLS];
+    // Only the tables the scan uses (each some 24 KB, too many for a
+    // thread's stack to hold lightly).
+    std::unique_ptr<Table> dcTables[NUM_HUFF_TBLS], acTables[NUM_HUFF_TBLS];
     for (int i = 0; i < NUM_HUFF_TBLS; ++i) {
-        if ((layout.hasDc[i] && !dcTables[i].build(layout.dc[i], false)) ||
-            (layout.hasAc[i] && !acTables[i].build(layout.ac[i], true)))
+        if (layout.hasDc[i] && !(dcTables[i] = std::make_unique<Table>())->build(layout.dc[i], false))
+            return {};
+        if (layout.hasAc[i] && !(acTables[i] = std::make_unique<Table>())->build(layout.ac[i], true))
             return {};
     }
 
@@ -618,7 +621,7 @@ QImage jpegDcLook(const uchar* data, size_t size, const std::atomic<bool>* cance
     std::vector<Tables> tables;
     for (const Slot& slot : places) {
         const Component& c = layout.scan[slot.scan];
-        tables.push_back({&dcTables[c.dcTable], &acTables[c.acTable]});
+        tables.push_back({dcTables[c.dcTable].get(), acTables[c.acTable].get()});
     }
 
     const uint8_t* base = data + layout.entropyStart;
