@@ -2,6 +2,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QRegion>
 
 #include "viewer/viewer_logic.h"
 
@@ -42,10 +43,20 @@ QRect PictureBox::drawRect() const
 void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter p(this);
-    p.fillRect(event->rect(), window()->palette().color(QPalette::Window));
-    if (picture_.isNull())
+    const QColor background = window()->palette().color(QPalette::Window);
+    if (picture_.isNull()) {
+        p.fillRect(event->rect(), background);
         return;
+    }
     const QRect r = drawRect();
+    // An opaque picture covers its rectangle: only the margins around it
+    // are filled, not the whole screen twice.
+    if (picture_.hasAlphaChannel()) {
+        p.fillRect(event->rect(), background);
+    } else {
+        for (const QRect& margin : QRegion(event->rect()).subtracted(QRegion(r)))
+            p.fillRect(margin, background);
+    }
     if (r.size() == picture_.size()) {
         p.drawImage(r.topLeft(), picture_);
         return;

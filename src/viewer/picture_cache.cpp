@@ -404,6 +404,9 @@ struct PictureCache::Worker {
     std::condition_variable wake;
     std::condition_variable idle;  // busy has become false
     std::deque<std::shared_ptr<Job>> queue;
+    // Pictures no longer kept: their memory is given back here, not on the
+    // window's thread between a key and its paint.
+    std::vector<std::shared_ptr<Job>> retired;
     bool stop = false;
     bool busy = false;
     std::shared_ptr<Job> current;  // the job running, under mutex
@@ -413,11 +416,19 @@ struct PictureCache::Worker {
     {
         for (;;) {
             std::shared_ptr<Job> job;
+            std::vector<std::shared_ptr<Job>> released;
             {
                 std::unique_lock<std::mutex> lock(self->mutex);
-                self->wake.wait(lock, [&] { return self->stop || !self->queue.empty(); });
+                self->wake.wait(lock,
+                                [&] { return self->stop || !self->queue.empty() || !self->retired.empty(); });
                 if (self->stop)
                     break;
+                released.swap(self->retired);
+                if (self->queue.empty()) {
+                    lock.unlock();
+                    released.clear();
+                    continue;
+                }
                 job = std::move(self->queue.front());
                 self->queue.pop_front();
                 self->busy = true;
@@ -426,6 +437,7 @@ struct PictureCache::Worker {
                 job->started = true;
                 job->onWorker = true;
             }
+            released.clear();
             job->run(loader);
             std::lock_guard<std::mutex> lock(self->mutex);
             self->busy = false;
@@ -441,9 +453,6 @@ struct PictureCache::Worker {
         return w;
     }
 
-    // Asks the thread to end: an idle one is joined, one that is reading
-    // or decoding is let go (it ends after that picture), so neither a quit
-    // nor a new worker waits for a file.
     // Stops the thread. A decode under way is told to stop and waited for a
     // moment: left running, it would go on using the image library's
     // threads while the program takes them down. Only a read that does not
@@ -749,8 +758,17 @@ void PictureCache::keepOnly(const QStringList& paths)
             std::lock_guard<std::mutex> lock(it->second.job->mutex);
             finished = it->second.job->finished;
         }
-        if (!finished && !unqueue(it->second.job))
+        if (!finished && !unqueue(it->second.job)) {
             giveUp(it->second.job);
+        } else if (finished) {
+            // An idle worker gives the memory back at once; a busy one
+            // would hold it until its picture is done.
+            std::lock_guard<std::mutex> lock(worker_->mutex);
+            if (!worker_->busy && !worker_->stop) {
+                worker_->retired.push_back(std::move(it->second.job));
+                worker_->wake.notify_one();
+            }
+        }
         it = slots_.erase(it);
     }
 }

@@ -599,7 +599,10 @@ void TfrmMain::setPrefetchEnabled(bool on)
 void TfrmMain::takeFocusFromPanel()
 {
     // Focus leaves the track bar, the buttons and the list, so the arrow
-    // keys reach the window's key handler again.
+    // keys reach the window's key handler again. Where it is the window's
+    // already, showing and hiding the edit would only cost a relayout.
+    if (focusWidget() == this)
+        return;
     Edit1->show();
     Edit1->setFocus();
     Edit1->hide();
@@ -986,8 +989,6 @@ void TfrmMain::ShowPicture()
                 turn_ = 0;
                 showShown();
             }
-            if (hasExif)
-                state_.PictureStream = QByteArray::fromStdString(loaded->exif.bytes);
             // 5.
             if (!Image1->isEmpty()) {
                 const QSize s = Image1->pictureSize();
@@ -1009,6 +1010,10 @@ void TfrmMain::ShowPicture()
             state_.GpsLongitudeText.clear();
             // 7.
             if (hasExif) {
+                // The picture's head is read where the loader left it: a
+                // copy would cost a fresh quarter megabyte on every advance.
+                state_.PictureStream = QByteArray::fromRawData(loaded->exif.bytes.data(),
+                                                               static_cast<qsizetype>(loaded->exif.bytes.size()));
                 ViewerSink sink(*this, state_, f);
                 try {
                     metadata::ExifBlobRead(loaded->exif, sink, {state_.UseGoogleMap});

@@ -311,6 +311,42 @@ TEST_F(Show, LabelsOfAShownPicture)
     EXPECT_TRUE(messages.texts.isEmpty());
 }
 
+// The picture box paints over what it showed before without clearing
+// first: the margins around a picture, and the window colour under a
+// picture's clear pixels, must still be painted on every paint.
+TEST_F(Show, MarginsAndClearPixelsShowTheWindowColour)
+{
+    addPicture("opaque.png", {40, 30}, Qt::darkCyan);
+    QImage clear(40, 30, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    ASSERT_TRUE(clear.save(dir.filePath("clear.png")));
+    addFile("clear.png");
+    start();
+    const QColor window = viewer->palette().color(QPalette::Window);
+    const auto painted = [this] {
+        QImage canvas(viewer->Image1->size(), QImage::Format_RGB32);
+        canvas.fill(Qt::green);  // what a stale screen would still hold
+        viewer->Image1->render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
+        return canvas;
+    };
+    QImage shown = painted();
+    QPoint centre(-1, -1);
+    for (int y = 0; y < shown.height() && centre.x() < 0; ++y)  // the picture's red top-left pixel
+        for (int x = 0; x < shown.width() && centre.x() < 0; ++x)
+            if (shown.pixel(x, y) == qRgb(255, 0, 0))
+                centre = QPoint(x + 20, y + 15);
+    ASSERT_GE(centre.x(), 0);
+    EXPECT_EQ(shown.pixelColor(centre), QColor(Qt::darkCyan));
+    for (const QPoint corner : {QPoint(0, shown.height() - 1), QPoint(shown.width() - 1, shown.height() - 1),
+                                QPoint(shown.width() - 1, 0)})
+        EXPECT_EQ(shown.pixelColor(corner), window) << corner.x() << "," << corner.y();
+    viewer->Image1Click(viewer->Image1);
+    ASSERT_EQ(shownSize(), QSize(40, 30));
+    shown = painted();
+    EXPECT_EQ(shown.pixelColor(centre), window);
+    EXPECT_EQ(shown.pixelColor(0, shown.height() - 1), window);
+}
+
 TEST_F(Show, RotationButtons)
 {
     addPicture("wide.bmp", {9, 4});
