@@ -5,8 +5,11 @@
 #endif
 
 #include <cstdint>
+#include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
 
 namespace imaging {
 
@@ -21,12 +24,95 @@ size_t wholePages(size_t bytes) { return (bytes + kLargePage - 1) & ~(kLargePage
 
 uintptr_t alignedUp(uintptr_t at) { return (at + kLargePage - 1) & ~(uintptr_t(kLargePage) - 1); }
 
+// Mappings given back are kept for the next pictures, up to this many
+// bytes. Memory the process has used before costs nothing to use again,
+// while new memory costs its page faults, and on a virtual machine whose
+// host backs the guest's memory only as it is first touched, far more: a
+// fresh 8 MB took 15-25 ms to fill there, the same 8 MB used again 0.6 ms.
+// A show needs about three such blocks at once (the picture, the next one
+// and a decode's scratch).
+constexpr size_t kKeptBytes = size_t(24) << 20;
+
+struct Kept {
+    void* start;
+    size_t length;
+};
+
+// Never destroyed: a worker let go at the end may give its picture back
+// after static destructors have run.
+struct KeptMappings {
+    std::mutex mutex;
+    std::vector<Kept> mappings;  // oldest first
+    size_t bytes = 0;
+};
+KeptMappings& kept()
+{
+    static auto* k = new KeptMappings;
+    return *k;
+}
+
+// A kept mapping of `length` or a little more (not one far larger, which a
+// larger picture will want), taken out of the kept ones.
+bool takeKept(size_t length, Kept& out)
+{
+    KeptMappings& k = kept();
+    std::lock_guard<std::mutex> lock(k.mutex);
+    size_t best = k.mappings.size();
+    for (size_t i = 0; i < k.mappings.size(); ++i) {
+        const size_t l = k.mappings[i].length;
+        if (l >= length && l <= length + length / 2 && (best == k.mappings.size() || l < k.mappings[best].length))
+            best = i;
+    }
+    if (best == k.mappings.size())
+        return false;
+    out = k.mappings[best];
+    k.mappings.erase(k.mappings.begin() + static_cast<std::ptrdiff_t>(best));
+    k.bytes -= out.length;
+    return true;
+}
+
+// Keeps the mapping for the next picture, giving back the oldest kept ones
+// beyond the limit.
+void giveBack(void* start, size_t length)
+{
+    std::vector<Kept> dropped;
+    {
+        KeptMappings& k = kept();
+        std::lock_guard<std::mutex> lock(k.mutex);
+        if (length <= kKeptBytes) {
+            k.mappings.push_back({start, length});
+            k.bytes += length;
+        } else {
+            dropped.push_back({start, length});
+        }
+        size_t n = 0;
+        while (k.bytes > kKeptBytes && n < k.mappings.size()) {
+            dropped.push_back(k.mappings[n]);
+            k.bytes -= k.mappings[n].length;
+            ++n;
+        }
+        k.mappings.erase(k.mappings.begin(), k.mappings.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    for (const Kept& d : dropped)
+        munmap(d.start, d.length);
+}
+
 // Memory of its own for `bytes`, beginning on a large page and asked for
 // in large pages up to the first boundary after its end; null when it could
-// not be had.
+// not be had. Zeroed.
 void* mapLarge(size_t bytes, void*& start, size_t& length)
 {
     length = wholePages(bytes) + kLargePage;
+    Kept reused{};
+    if (takeKept(length, reused)) {
+        start = reused.start;
+        length = reused.length;
+        void* at = reinterpret_cast<void*>(alignedUp(reinterpret_cast<uintptr_t>(start)));
+        // What an earlier picture left there must not show through a
+        // picture whose rows are not all written.
+        std::memset(at, 0, bytes);
+        return at;
+    }
     start = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (start == MAP_FAILED) {
         start = nullptr;
@@ -45,7 +131,7 @@ struct Mapping {
 void unmap(void* info)
 {
     auto* m = static_cast<Mapping*>(info);
-    munmap(m->start, m->length);
+    giveBack(m->start, m->length);
     delete m;
 }
 
@@ -70,7 +156,7 @@ QImage largeImage(QSize size, QImage::Format format)
                         return image;
                     delete mapping;
                 }
-                munmap(start, length);
+                giveBack(start, length);
             }
         }
     }
@@ -141,7 +227,7 @@ void LargeBuffer::release()
 {
 #ifdef __linux__
     if (mapping_) {
-        munmap(mapping_, mapped_);
+        giveBack(mapping_, mapped_);
         mapping_ = nullptr;
         data_ = nullptr;
     }

@@ -79,14 +79,17 @@ void failed(LoadedPicture& out)
 // before the load returns, so the progress it writes to outlives it.
 class PreviewThread {
 public:
-    PreviewThread(const PictureRequest& request, const QByteArray& bytes, LoadProgress& progress)
+    // thumbnailOnly: the bytes are the file's head, which holds the
+    // camera's thumbnail but not the whole picture.
+    PreviewThread(const PictureRequest& request, const QByteArray& bytes, LoadProgress& progress,
+                  bool thumbnailOnly = false)
     {
-        thread_ = std::thread([request, bytes, &progress] {
+        thread_ = std::thread([request, bytes, &progress, thumbnailOnly] {
             // The camera's thumbnail when it fits, at once; else the 1/8
             // scale, which reads every coefficient and comes not much
             // before the picture itself.
             for (FirstLook look : {FirstLook::Thumbnail, FirstLook::EighthScale}) {
-                if (look == FirstLook::EighthScale && progress.thumbnailOnly)
+                if (look == FirstLook::EighthScale && (progress.thumbnailOnly || thumbnailOnly))
                     break;
                 imaging::DecodedPicture p = decodePreview(request, bytes, &progress.cancelled, look);
                 if (p.isNull())
@@ -169,10 +172,27 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
             if (!out->fileBytes.isEmpty())
                 out->exif = metadata::loadExif(source, format->exif, imaging::inflateBrotli);
         }
+        const bool wantsLook = decode && progress && progress->wantPreview && !fullSize;
+        // The camera's thumbnail lies in the file's first segments: its look
+        // is made from them while the rest of the file is read, which for a
+        // large picture is the longer part.
+        std::unique_ptr<PreviewThread> early;
+        if (wantsLook && out->fileBytes.isEmpty() && file.size() > metadata::kJpegMetadataHead &&
+            imaging::pictureKindFor(request.path) == imaging::PictureKind::Jpeg) {
+            QByteArray head(qsizetype(metadata::kJpegMetadataHead), Qt::Uninitialized);
+            const qint64 n = file.readAt(0, head.data(), head.size());
+            if (n > 0) {
+                head.truncate(n);
+                if (hasExifThumbnail(head))
+                    early = std::make_unique<PreviewThread>(request, head, *progress, true);
+            }
+        }
         if (out->fileBytes.isEmpty() && !file.readAll(out->fileBytes, -1, progress ? &progress->bytes : nullptr)) {
             out->failed = true;
             return out;
         }
+        if (early)
+            early->join();
         if (progress)
             progress->reading.store(false);
         if (progress && progress->cancelled.load()) {
@@ -181,7 +201,7 @@ std::shared_ptr<LoadedPicture> loadPicture(const PictureRequest& request, bool f
         }
         if (decode) {
             std::unique_ptr<PreviewThread> preview;
-            if (progress && progress->wantPreview && !fullSize) {
+            if (wantsLook && !progress->previewIn.load()) {
                 preview = std::make_unique<PreviewThread>(request, out->fileBytes, *progress);
                 // Without the camera's thumbnail the look is walked on both
                 // cores, which the picture's decode leaves to it.

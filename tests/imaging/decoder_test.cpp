@@ -397,6 +397,39 @@ TEST(LargeImage, APictureInLargePagesIsAnOrdinaryPicture)
     EXPECT_EQ(imaging::largeImage(QSize(10, 10)).size(), QSize(10, 10));
 }
 
+// The memory of a picture that has gone is handed to the next: never while
+// the first is still in use, and never with the first one's pixels in it.
+TEST(LargeImage, MemoryGivenBackComesAgainEmptyAndOnlyOnceFree)
+{
+    const QSize size(1620, 1080);
+    const auto allZero = [](const uchar* p, size_t n) { return std::all_of(p, p + n, [](uchar c) { return c == 0; }); };
+    for (int round = 0; round < 3; ++round) {
+        QImage first = imaging::largeImage(size);
+        ASSERT_FALSE(first.isNull());
+        first.fill(qRgb(171, 205, 239));
+        QImage second = imaging::largeImage(size);
+        ASSERT_FALSE(second.isNull());
+        EXPECT_NE(second.constBits(), first.constBits()) << "memory in use is not handed out";
+        second.fill(Qt::white);
+        EXPECT_EQ(first.pixel(800, 500), qRgb(171, 205, 239));
+        first = QImage();
+        second = QImage();
+        const QImage next = imaging::largeImage(size);
+        EXPECT_TRUE(allZero(next.constBits(), static_cast<size_t>(next.sizeInBytes())))
+            << "an earlier picture shows through, round " << round;
+    }
+    for (const size_t bytes : {size_t(700'000), size_t(5 << 20)}) {
+        {
+            imaging::LargeBuffer used(bytes);
+            ASSERT_NE(used.data(), nullptr);
+            std::memset(used.data(), 0xEE, bytes);
+        }
+        const imaging::LargeBuffer again(bytes);
+        ASSERT_NE(again.data(), nullptr);
+        EXPECT_TRUE(allZero(again.data(), bytes)) << bytes;
+    }
+}
+
 // A file's bytes read into large pages, and scratch memory in them: of the
 // size asked for, whole, and as any other array or buffer.
 TEST(LargeImage, FileBytesAndScratchInLargePagesBehaveAsAnyOther)

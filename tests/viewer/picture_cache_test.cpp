@@ -421,6 +421,28 @@ TEST(PictureCache, AFirstLookComesBeforeThePictureAndThePictureIsTodaysDecode)
     EXPECT_GT(psnr(looks[0].image.scaled(20, 15, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
                    b.scaled(20, 15, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)),
               25.0);
+
+    // The thumbnail's look is made from the file's first segments while the
+    // rest is read; where those do not reach the picture's frame (large
+    // segments between), it is made once the whole file is in.
+    const QByteArray withThumb = withThumbnail(jpegOf(b), jpegOf(b.scaled(160, 120)));
+    const int afterApp1 = 4 + ((uchar(withThumb[4]) << 8) | uchar(withThumb[5]));
+    QByteArray padding;
+    for (int i = 0; i < 6; ++i)
+        padding += QByteArray("\xff\xe2\xea\x62", 4) + QByteArray(60000, char('a' + i));  // 60,000-byte segments
+    const QString farFrame = dir.filePath(QStringLiteral("c.jpg"));
+    ASSERT_TRUE(testsupport::writeFile(farFrame, withThumb.left(afterApp1) + padding + withThumb.mid(afterApp1)));
+    for (const QString& path : {camera, farFrame}) {
+        cache.clear();
+        looks.clear();
+        looked.store(false);
+        const auto shown = cache.take(request(path), sink);
+        ASSERT_NE(shown, nullptr);
+        EXPECT_FALSE(shown->failed) << path.toStdString();
+        ASSERT_EQ(looks.size(), 1u) << path.toStdString();
+        EXPECT_EQ(looks[0].image.size(), QSize(800, 600));
+        EXPECT_NE(looks[0].scaleDenom, 8) << "the thumbnail, not the 1/8 scale";
+    }
 }
 
 TEST(PictureCache, AGivenUpLoadStopsAndAJumpDropsTheDecodesAhead)
