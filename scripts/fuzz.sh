@@ -69,8 +69,9 @@ case "$target" in *_decode) set -- -close_fd_mask=3 "$@" ;; esac
 # instrumented), libFuzzer's entropic schedule spent 40% of the time on its
 # own bookkeeping: the plain schedule runs 40% more inputs for the same
 # coverage.
-# The same held for the HEIF target (libheif, libde265 and dav1d): 47%.
-case "$target" in fuzz_jpeg_decode|fuzz_wmf_decode|fuzz_heif_decode) set -- -entropic=0 "$@" ;; esac
+# The same held for the HEIF target (libheif, libde265 and dav1d): 47%;
+# for the raw target (LibRaw), 15%.
+case "$target" in fuzz_jpeg_decode|fuzz_wmf_decode|fuzz_heif_decode|fuzz_raw_decode) set -- -entropic=0 "$@" ;; esac
 cd "$findings"
 export LSAN_OPTIONS="suppressions=$here/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 # An input that runs for over 2 s (a freeze in the plain build) is written

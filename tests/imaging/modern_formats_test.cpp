@@ -82,6 +82,37 @@ QByteArray rawWithPreviews(const QByteArray& thumb, const QByteArray& preview)
     return t + thumb + preview + lossless + subIfds;
 }
 
+// A DNG without a preview: one strip of 16-bit photosites in an RGGB
+// pattern, the colour cells all of the given red, green and blue.
+QByteArray dngOf(QSize size, uint16_t red, uint16_t green, uint16_t blue)
+{
+    QByteArray t("II*\0", 4);
+    le32(t, 8);
+    const uint16_t entries = 14;
+    const uint32_t stripAt = 8 + 2 + entries * 12 + 4;
+    const uint32_t bytes = uint32_t(size.width() * size.height() * 2);
+    le16(t, entries);
+    entry(t, 0x00FE, 4, 1, 0);
+    entry(t, 0x0100, 4, 1, uint32_t(size.width()));
+    entry(t, 0x0101, 4, 1, uint32_t(size.height()));
+    entry(t, 0x0102, 3, 1, 16);
+    entry(t, 0x0103, 3, 1, 1);
+    entry(t, 0x0106, 3, 1, 32803);
+    entry(t, 0x0111, 4, 1, stripAt);
+    entry(t, 0x0115, 3, 1, 1);
+    entry(t, 0x0116, 4, 1, uint32_t(size.height()));
+    entry(t, 0x0117, 4, 1, bytes);
+    entry(t, 0x828D, 3, 2, 2 | (2u << 16));
+    entry(t, 0x828E, 1, 4, 0x02010100);
+    entry(t, 0xC612, 1, 4, 0x00000401);
+    entry(t, 0xC614, 2, 4, 0x00545344);  // "DST"
+    le32(t, 0);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            le16(t, y % 2 == 0 ? (x % 2 == 0 ? red : green) : (x % 2 == 0 ? green : blue));
+    return t;
+}
+
 }  // namespace
 
 TEST(ModernFormats, EverySampleWithPixelsOpensAtItsSize)
@@ -196,6 +227,27 @@ TEST(ModernFormats, RawFilesShowTheirBiggestJpegWithDctScaling)
     // Nothing decodable at all.
     EXPECT_THROW(decode("IMG_0003.CR2", rawWithPreviews(QByteArray(30, 'x'), QByteArray(30, 'y'))),
                  imaging::DecodeError);
+}
+
+TEST(ModernFormats, RawFilesWithoutAPreviewAreDevelopedAtHalfSizeEachAsIfFirst)
+{
+    const QByteArray red = dngOf({64, 48}, 60000, 4000, 4000);
+    const QByteArray blue = dngOf({80, 60}, 4000, 4000, 60000);
+    const DecodedPicture first = decode("a.dng", red);
+    EXPECT_EQ(first.kind, PictureKind::Raw);
+    EXPECT_EQ(first.fullSize, QSize(64, 48));
+    ASSERT_EQ(first.image.size(), QSize(32, 24));
+    const QRgb centre = first.image.pixel(16, 12);
+    EXPECT_GT(qRed(centre), qBlue(centre) + 60);
+    // LibRaw's state is kept from one file to the next: neither a damaged
+    // file nor one of another size and colour in between changes a picture.
+    QByteArray damaged = red;
+    damaged.truncate(200);
+    EXPECT_THROW(decode("b.dng", damaged), imaging::DecodeError);
+    const DecodedPicture other = decode("c.dng", blue);
+    EXPECT_EQ(other.image.size(), QSize(40, 30));
+    EXPECT_GT(qBlue(other.image.pixel(20, 15)), qRed(other.image.pixel(20, 15)) + 60);
+    EXPECT_EQ(decode("d.dng", red).image, first.image);
 }
 
 TEST(ModernFormats, RawSamplesGiveTheirPreviewOrAnError)
