@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 
+#include "imaging/libraries/raw_stream.h"
 #include "imaging/picture_decoder.h"
 #include "support/test_support.h"
 
@@ -248,6 +249,42 @@ TEST(ModernFormats, RawFilesWithoutAPreviewAreDevelopedAtHalfSizeEachAsIfFirst)
     EXPECT_EQ(other.image.size(), QSize(40, 30));
     EXPECT_GT(qBlue(other.image.pixel(20, 15)), qRed(other.image.pixel(20, 15)) + 60);
     EXPECT_EQ(decode("d.dng", red).image, first.image);
+}
+
+TEST(ModernFormats, LibRawReadsLinesAndNumbersOnlyWithinTheFileAndItsArrays)
+{
+    // A line that fills the array, and one whose newline comes last in it:
+    // both end inside the array, and the byte after it stays as it was.
+    QByteArray text = QByteArray(200, 'a');
+    text[127] = '\n';
+    imaging::RawStream lines(text.constData(), size_t(text.size()));
+    char line[129];
+    line[128] = 'Z';
+    ASSERT_NE(lines.gets(line, 128), nullptr);
+    EXPECT_EQ(QByteArray(line), QByteArray(127, 'a'));
+    EXPECT_EQ(line[128], 'Z');
+    ASSERT_NE(lines.gets(line, 128), nullptr);
+    EXPECT_EQ(QByteArray(line), "\n");
+    ASSERT_NE(lines.gets(line, 128), nullptr);
+    EXPECT_EQ(qstrlen(line), 72u);  // the rest, without a newline
+    EXPECT_EQ(lines.gets(line, 128), nullptr);
+    // A number at the very end of data that is followed by more memory
+    // but no NUL: it is read, and nothing past it.
+    const QByteArray memory("  42 7 12345");
+    imaging::RawStream numbers(memory.constData(), 10);  // "  42 7 123"
+    int value = 0;
+    EXPECT_EQ(numbers.scanf_one("%d", &value), 1);
+    EXPECT_EQ(value, 42);
+    numbers.seek(7, SEEK_SET);
+    EXPECT_EQ(numbers.scanf_one("%d", &value), 1);
+    EXPECT_EQ(value, 123);
+    EXPECT_EQ(numbers.tell(), 10);
+    EXPECT_EQ(numbers.scanf_one("%d", &value), 0);
+    // A file of another kind named as a camera's raw file never reaches
+    // LibRaw's parsers for that kind.
+    QByteArray other("DSC-Image\nDAT=1\n");
+    other += QByteArray(4000, 'x');
+    EXPECT_THROW(decode("a.nef", other), imaging::DecodeError);
 }
 
 TEST(ModernFormats, RawSamplesGiveTheirPreviewOrAnError)

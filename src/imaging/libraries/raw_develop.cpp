@@ -9,6 +9,7 @@
 #include "imaging/decoded_rows.h"
 #include "imaging/format_readers.h"
 #include "imaging/library_formats.h"
+#include "imaging/libraries/raw_stream.h"
 
 namespace imaging {
 
@@ -49,6 +50,14 @@ struct RawGiveBack {
         libraw_close(r);
     }
 };
+// TIFF (CR2, NEF, DNG), Panasonic's variant of it (RW2) and the ISO boxes
+// of CR3.
+bool isListedRawHead(const QByteArray& data)
+{
+    return data.startsWith(QByteArrayLiteral("II*\0")) || data.startsWith(QByteArrayLiteral("MM\0*")) ||
+           data.startsWith(QByteArrayLiteral("IIU\0")) || (data.size() >= 12 && data.mid(4, 8) == "ftypcrx ");
+}
+
 struct ProcessedFree {
     void operator()(libraw_processed_image_t* i) const { libraw_dcraw_clear_mem(i); }
 };
@@ -64,6 +73,13 @@ QImage developRaw(const QByteArray& data, const DecodeRequest& request, QSize* f
         if (!metadata::isoBoxesNested(source))
             throw DecodeError("bad file structure");
     }
+    // LibRaw knows many more kinds of file than the cameras' raw files
+    // listed here, each with a parser of its own; it reads only these.
+    if (!isListedRawHead(data))
+        throw DecodeError("bad raw data");
+    // The stream outlives LibRaw's use of it: the kept LibRaw lets go of it
+    // when it is given back.
+    RawStream stream(data.constData(), sizeOf(data));
     std::unique_ptr<libraw_data_t, RawGiveBack> raw(takeRaw());
     if (!raw)
         throw DecodeError("out of memory");
@@ -71,8 +87,7 @@ QImage developRaw(const QByteArray& data, const DecodeRequest& request, QSize* f
     raw->params.use_camera_wb = 1;
     raw->params.user_flip = 0;
     raw->params.output_bps = 8;
-    // LibRaw reads the buffer as it is; it never writes to it.
-    if (libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), sizeOf(data)) != LIBRAW_SUCCESS)
+    if (static_cast<LibRaw*>(raw->parent_class)->open_datastream(&stream) != LIBRAW_SUCCESS)
         throw DecodeError("bad raw data");
     const qint64 sensor = qint64(raw->sizes.raw_width) * raw->sizes.raw_height;
     const QSize shown(raw->sizes.width, raw->sizes.height);
