@@ -5,9 +5,11 @@
 #include <QImage>
 
 #include <gtest/gtest.h>
+#include <jxl/encode.h>
 
 #include <filesystem>
 #include <map>
+#include <vector>
 
 #include "imaging/libraries/raw_stream.h"
 #include "imaging/picture_decoder.h"
@@ -114,6 +116,50 @@ QByteArray dngOf(QSize size, uint16_t red, uint16_t green, uint16_t blue)
     return t;
 }
 
+// A JPEG XL picture, red on its left half and blue on its right.
+QByteArray jxlOf(QSize size)
+{
+    JxlEncoder* enc = JxlEncoderCreate(nullptr);
+    JxlBasicInfo info;
+    JxlEncoderInitBasicInfo(&info);
+    info.xsize = uint32_t(size.width());
+    info.ysize = uint32_t(size.height());
+    info.bits_per_sample = 8;
+    info.num_color_channels = 3;
+    JxlColorEncoding colours;
+    JxlColorEncodingSetToSRGB(&colours, JXL_FALSE);
+    JxlEncoderFrameSettings* frame = JxlEncoderFrameSettingsCreate(enc, nullptr);
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const bool left = x < size.width() / 2;
+            pixels.insert(pixels.end(), {uint8_t(left ? 220 : 20), 20, uint8_t(left ? 20 : 220)});
+        }
+    const JxlPixelFormat format{3, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+    QByteArray out;
+    if (JxlEncoderSetBasicInfo(enc, &info) == JXL_ENC_SUCCESS &&
+        JxlEncoderSetColorEncoding(enc, &colours) == JXL_ENC_SUCCESS &&
+        JxlEncoderFrameSettingsSetOption(frame, JXL_ENC_FRAME_SETTING_EFFORT, 1) == JXL_ENC_SUCCESS &&
+        JxlEncoderAddImageFrame(frame, &format, pixels.data(), pixels.size()) == JXL_ENC_SUCCESS) {
+        JxlEncoderCloseInput(enc);
+        out.resize(4096);
+        size_t used = 0;
+        for (;;) {
+            uint8_t* next = reinterpret_cast<uint8_t*>(out.data()) + used;
+            size_t left = size_t(out.size()) - used;
+            const JxlEncoderStatus status = JxlEncoderProcessOutput(enc, &next, &left);
+            used = size_t(next - reinterpret_cast<uint8_t*>(out.data()));
+            if (status != JXL_ENC_NEED_MORE_OUTPUT) {
+                out.resize(status == JXL_ENC_SUCCESS ? qsizetype(used) : 0);
+                break;
+            }
+            out.resize(out.size() * 2);
+        }
+    }
+    JxlEncoderDestroy(enc);
+    return out;
+}
+
 }  // namespace
 
 TEST(ModernFormats, EverySampleWithPixelsOpensAtItsSize)
@@ -206,6 +252,29 @@ TEST(ModernFormats, DamagedFilesFailCleanly)
             } catch (const imaging::DecodeError&) {
             }
         }
+    }
+}
+
+TEST(ModernFormats, JpegXlPicturesSmallAndLargeDecodeWhole)
+{
+    // One group of 256 x 256 pixels' worth is decoded on the calling
+    // thread; a larger picture starts again on every core.
+    for (const QSize size : {QSize(100, 80), QSize(600, 400)}) {
+        SCOPED_TRACE(size.width());
+        const QByteArray file = jxlOf(size);
+        ASSERT_FALSE(file.isEmpty());
+        const DecodedPicture full = decode("a.jxl", file);
+        EXPECT_EQ(full.fullSize, size);
+        ASSERT_EQ(full.image.size(), size);
+        const QRgb left = full.image.pixel(size.width() / 4, size.height() / 2);
+        const QRgb right = full.image.pixel(size.width() * 3 / 4, size.height() - 1);
+        EXPECT_GT(qRed(left), 180);
+        EXPECT_LT(qBlue(left), 60);
+        EXPECT_GT(qBlue(right), 180);
+        EXPECT_LT(qRed(right), 60);
+        const DecodedPicture half = decode("a.jxl", file, size / 2);
+        EXPECT_EQ(half.image.size(), size / 2);
+        EXPECT_GT(qBlue(half.image.pixel(size.width() * 3 / 8, size.height() / 4)), 180);
     }
 }
 

@@ -19,6 +19,8 @@ namespace {
 struct DecoderFree {
     void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
 };
+constexpr qint64 kGroupPixels = 256 * 256;
+
 struct RunnerFree {
     void operator()(void* r) const { JxlThreadParallelRunnerDestroy(r); }
 };
@@ -28,15 +30,22 @@ struct RunnerFree {
 DecodedPicture readJxlPicture(const QByteArray& data, const DecodeRequest& request)
 {
     std::unique_ptr<JxlDecoder, DecoderFree> dec(JxlDecoderCreate(nullptr));
-    std::unique_ptr<void, RunnerFree> runner(
-        JxlThreadParallelRunnerCreate(nullptr, static_cast<size_t>(std::max(1, QThread::idealThreadCount()))));
-    if (!dec || !runner)
+    if (!dec)
         throw DecodeError("out of memory");
-    if (JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetParallelRunner(dec.get(), JxlThreadParallelRunner, runner.get()) != JXL_DEC_SUCCESS ||
-        JxlDecoderSetInput(dec.get(), bytesOf(data), sizeOf(data)) != JXL_DEC_SUCCESS)
-        throw DecodeError("bad JPEG XL data");
-    JxlDecoderCloseInput(dec.get());
+    // libjxl shares a picture among threads by its groups of 256 x 256
+    // pixels: a picture no larger than one group's worth is decoded on this
+    // thread, without starting threads that would have nothing to share.
+    // Once the size shows a larger one, the decode starts again with them.
+    std::unique_ptr<void, RunnerFree> runner;
+    const auto start = [&] {
+        if (JxlDecoderSubscribeEvents(dec.get(), JXL_DEC_BASIC_INFO | JXL_DEC_FULL_IMAGE) != JXL_DEC_SUCCESS ||
+            (runner && JxlDecoderSetParallelRunner(dec.get(), JxlThreadParallelRunner, runner.get()) !=
+                           JXL_DEC_SUCCESS) ||
+            JxlDecoderSetInput(dec.get(), bytesOf(data), sizeOf(data)) != JXL_DEC_SUCCESS)
+            throw DecodeError("bad JPEG XL data");
+        JxlDecoderCloseInput(dec.get());
+    };
+    start();
 
     JxlBasicInfo info{};
     JxlPixelFormat format{4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
@@ -60,6 +69,14 @@ DecodedPicture readJxlPicture(const QByteArray& data, const DecodeRequest& reque
             // The decoder keeps its planes in 32-bit floats, three or four
             // of them, besides the 8-bit copy.
             checkDecodeBudget(n, encodablePixels(data.size(), kSkipCodedPixelsPerByte), n * 16 + rowsPictureCost(full, 4));
+            const int threads = QThread::idealThreadCount();
+            if (!runner && n > kGroupPixels && threads > 1) {
+                runner.reset(JxlThreadParallelRunnerCreate(nullptr, static_cast<size_t>(threads)));
+                if (!runner)
+                    throw DecodeError("out of memory");
+                JxlDecoderReset(dec.get());
+                start();
+            }
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
             size_t size = 0;
             if (full.isEmpty() || JxlDecoderImageOutBufferSize(dec.get(), &format, &size) != JXL_DEC_SUCCESS ||
