@@ -1,9 +1,10 @@
 // The bytes of a raw file as LibRaw reads them. LibRaw's own buffer stream
 // reads a text line without ending it inside the caller's array (and writes
 // one past it when a newline comes last), and scans numbers from the
-// buffer as if it ended in a NUL; a damaged file's make, model or text
-// block thus runs past arrays on LibRaw's stack. This stream keeps both
-// within the data and the caller's array.
+// buffer as if it ended in a NUL; a damaged file's text header, make,
+// model or maker-note text thus runs past arrays on LibRaw's stack and in
+// its own data. This stream keeps both within the data and the caller's
+// array.
 #pragma once
 
 #include <libraw/libraw_datastream.h>
