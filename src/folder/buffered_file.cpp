@@ -41,18 +41,39 @@ int64_t nowNs()
         .count();
 }
 
+#ifdef RUSAGE_THREAD
+// Blocks this thread has read from a disk; -1 when that is not told.
+long blocksRead()
+{
+    struct rusage usage {};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : -1;
+}
+#endif
+
+// This thread's count when it last asked, first taken as it opens its first
+// file (the main thread's count also holds what the program's start read).
+long& blocksBefore()
+{
+#ifdef RUSAGE_THREAD
+    thread_local long before = blocksRead();
+#else
+    thread_local long before = 0;
+#endif
+    return before;
+}
+
 // Whether this thread read blocks from a disk since it last asked. A slow
 // call may only have waited for a core (two cores, many threads): it waited
 // for the disk when the system counts blocks read for it.
 bool blocksReadSince()
 {
 #ifdef RUSAGE_THREAD
-    thread_local long before = 0;
-    struct rusage usage {};
-    if (::getrusage(RUSAGE_THREAD, &usage) != 0)
+    long& before = blocksBefore();
+    const long now = blocksRead();
+    if (now < 0)
         return true;
-    const bool read = usage.ru_inblock > before;
-    before = usage.ru_inblock;
+    const bool read = now > before;
+    before = now;
     return read;
 #else
     return true;
@@ -112,29 +133,85 @@ NativePath nativePath(const QString& path)
 #endif
 }
 
-NativePath nativeChild(const NativePath& dir, const QString& name)
+namespace {
+
+NativePath joined(const NativePath& dir, const NativePath& name)
 {
     NativePath out = dir;
 #ifdef _WIN32
     if (!out.empty() && out.back() != L'\\' && out.back() != L'/')
         out += L'\\';
-    out += name.toStdWString();
 #else
     if (!out.empty() && out.back() != '/')
         out += '/';
-    const QByteArray bytes = platform::encodeFileName(name);
-    out.append(bytes.constData(), static_cast<size_t>(bytes.size()));
 #endif
+    out += name;
     return out;
+}
+
+}  // namespace
+
+NativePath nativeName(const QString& name)
+{
+#ifdef _WIN32
+    return name.toStdWString();
+#else
+    const QByteArray bytes = platform::encodeFileName(name);
+    return NativePath(bytes.constData(), static_cast<size_t>(bytes.size()));
+#endif
+}
+
+NativePath nativeChild(const NativePath& dir, const QString& name) { return joined(dir, nativeName(name)); }
+
+Folder::Folder(const NativePath& path, bool held) : path_(path)
+{
+#ifdef _WIN32
+    (void)held;
+#else
+    if (!held)
+        return;
+    // Only for looking names up: no right to read is needed, and a FIFO
+    // under the folder's name is refused (it is no directory).
+#ifdef O_PATH
+    fd_ = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+#else
+    fd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+#endif
+#endif
+}
+
+Folder::~Folder()
+{
+#ifndef _WIN32
+    if (fd_ >= 0)
+        ::close(fd_);
+#endif
 }
 
 BufferedFile::BufferedFile(const QString& path) : BufferedFile(nativePath(path)) {}
 
-BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead)
+BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead) { open(-1, path); }
+
+BufferedFile::BufferedFile(const Folder& folder, const NativePath& name) : keptCapacity_(kFirstRead)
+{
+    // A name holding a separator is no name of this folder's; a path is
+    // what it means then.
+#ifdef _WIN32
+    open(-1, joined(folder.path(), name));
+#else
+    if (folder.fd_ >= 0 && name.find('/') == NativePath::npos && !name.empty())
+        open(folder.fd_, name);
+    else
+        open(-1, joined(folder.path(), name));
+#endif
+}
+
+void BufferedFile::open(int dirFd, const NativePath& path)
 {
     // A FIFO or device under a picture's name is opened without waiting
     // and then refused by what the descriptor is; a regular file is read.
 #ifdef _WIN32
+    (void)dirFd;
     fd_ = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
     struct _stat64 st;
     if (fd_ >= 0 && (::_fstat64(fd_, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
@@ -142,8 +219,9 @@ BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead)
         fd_ = -1;
     }
 #else
+    blocksBefore();
     const int64_t opening = nowNs();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ = ::openat(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat st;
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd_);

@@ -178,12 +178,14 @@ std::string jpegShotDate(BufferedFile& file, int64_t start)
 
 }  // namespace
 
-std::string ShotDateBytes(const NativePath& path)
+namespace {
+
+// The date of the open file; the container is told by the ending of name.
+std::string shotDateOf(BufferedFile& file, const NativePath& name)
 {
-    BufferedFile file(path);
     if (!file.isOpen())
         return {};
-    const metadata::Container container = containerOf(path);
+    const metadata::Container container = containerOf(name);
     if (container == metadata::Container::Jpeg || container == metadata::Container::None)
         return jpegShotDate(file, 0);
     // The other containers: only the bytes on the way to the Exif are read,
@@ -209,6 +211,20 @@ std::string ShotDateBytes(const NativePath& path)
         break;
     }
     return {};
+}
+
+}  // namespace
+
+std::string ShotDateBytes(const NativePath& path)
+{
+    BufferedFile file(path);
+    return shotDateOf(file, path);
+}
+
+std::string ShotDateBytes(const Folder& folder, const NativePath& name)
+{
+    BufferedFile file(folder, name);
+    return shotDateOf(file, name);
 }
 
 QString ShotDateRead(const QString& path) { return decodeShotDate(ShotDateBytes(nativePath(path))); }

@@ -45,6 +45,8 @@ QString ShotDateRead(const QString& path);
 // The same, as the stored bytes, for a native path: nothing here touches
 // Qt's shared data, so readers on other threads may call it.
 std::string ShotDateBytes(const NativePath& path);
+// The same for the file of that name (nativeName) in the folder.
+std::string ShotDateBytes(const Folder& folder, const NativePath& name);
 // Stored date bytes as text (code page 932 where they are not ASCII).
 QString decodeShotDate(const std::string& bytes);
 // The date out of a TIFF structure starting at the file's position; the

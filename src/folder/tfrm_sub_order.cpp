@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -44,11 +45,11 @@ public:
 // made, on the pool's threads.
 QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix)
 {
-    const order::NativePath dir = order::nativePath(folder);
+    const auto dir = std::make_shared<const order::Folder>(order::nativePath(folder));
     // Copies: a read that hangs outlives this call.
     order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [dir, names, suffix](size_t k) {
         const QString& name = names[static_cast<qsizetype>(k)];
-        const std::string date = order::ShotDateBytes(order::nativeChild(dir, name));
+        const std::string date = order::ShotDateBytes(*dir, order::nativeName(name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     }, order::kReadThreads, order::readsWaitForDisk);
     entries.setWaitPump([] { return !platform::endRequested(); });

@@ -348,14 +348,12 @@ PictureMatch tiffMatchAt(order::BufferedFile& file, metadata::Extent block, cons
     return m;
 }
 
-}  // namespace
-
-PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions)
+// The match of the open file; the container is told by the ending of name.
+PictureMatch matchOpened(order::BufferedFile& file, const order::NativePath& name, const Conditions& conditions)
 {
-    order::BufferedFile file(path);
     if (!file.isOpen())
         return {};
-    const metadata::Container container = order::containerOf(path);
+    const metadata::Container container = order::containerOf(name);
     if (container == metadata::Container::Jpeg || container == metadata::Container::None)
         return jpegMatch(file, 0, conditions);
     PictureMatch m;
@@ -386,6 +384,20 @@ PictureMatch matchPicture(const order::NativePath& path, const Conditions& condi
         break;
     }
     return m;
+}
+
+}  // namespace
+
+PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions)
+{
+    order::BufferedFile file(path);
+    return matchOpened(file, path, conditions);
+}
+
+PictureMatch matchPicture(const order::Folder& folder, const order::NativePath& name, const Conditions& conditions)
+{
+    order::BufferedFile file(folder, name);
+    return matchOpened(file, name, conditions);
 }
 
 }  // namespace search

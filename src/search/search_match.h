@@ -65,6 +65,8 @@ struct PictureMatch {
 PictureMatch matchPicture(const QString& path, const Conditions& conditions);
 // The same for a native path; safe on any thread.
 PictureMatch matchPicture(const order::NativePath& path, const Conditions& conditions);
+// The same for the file of that name (order::nativeName) in the folder.
+PictureMatch matchPicture(const order::Folder& folder, const order::NativePath& name, const Conditions& conditions);
 
 // The TIFF part: the file stands on the TIFF header of an Exif segment that
 // ends at segmentEnd. Sets shotDate as matchPicture describes. Entries more

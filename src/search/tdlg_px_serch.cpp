@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -225,10 +226,13 @@ bool TdlgPxSerch::SearchRun()
     // here in list order.
     const QStringList files = state_.FileList;
     const QStringList folderIndexes = state_.FolderIndexList;
-    std::vector<order::NativePath> folders;
+    std::vector<std::shared_ptr<const order::Folder>> folders;
     folders.reserve(static_cast<size_t>(state_.FolderList.size()));
+    // A search over a few folders opens their files by name within them;
+    // over many, by path (a descriptor held for each would be too many).
+    const bool held = state_.FolderList.size() <= 16;
     for (const QString& f : state_.FolderList)
-        folders.push_back(order::nativePath(f));
+        folders.push_back(std::make_shared<const order::Folder>(order::nativePath(f), held));
     auto folderOf = [](const QStringList& indexes, size_t folderCount, qsizetype i) {
         bool ok = false;
         const int folder = indexes[i].toInt(&ok);
@@ -242,7 +246,7 @@ bool TdlgPxSerch::SearchRun()
             const int folder = folderOf(folderIndexes, folders.size(), i);
             if (folder < 0)
                 return search::PictureMatch{};
-            return search::matchPicture(order::nativeChild(folders[static_cast<size_t>(folder)], files[i]),
+            return search::matchPicture(*folders[static_cast<size_t>(folder)], order::nativeName(files[i]),
                                         conditions);
         },
         order::kReadThreads, order::readsWaitForDisk);

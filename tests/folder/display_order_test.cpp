@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
 
@@ -10,6 +11,7 @@
 
 #include "folder/display_order.h"
 #include "folder/order_exif_builder.h"
+#include "support/hostile_folders.h"
 #include "support/test_support.h"
 
 namespace {
@@ -136,6 +138,43 @@ TEST_F(ShotDateReadTest, DamagedFilesGiveNoDate)
     for (const Row& r : rows)
         EXPECT_EQ(order::ShotDateRead(write(QStringLiteral("bad.jpg"), r.bytes)), QString()) << r.name;
     EXPECT_EQ(order::ShotDateRead(dir.filePath(QStringLiteral("missing.jpg"))), QString());
+}
+
+TEST_F(ShotDateReadTest, AFileOpenedByNameInItsFolderGivesWhatItsPathGives)
+{
+    // The orders and the search open a folder's files by name within it;
+    // every kind of name and folder must come out as by the whole path.
+    Picture p;
+    p.dateOriginal = "2019:01:02 03:04:05";
+    const QByteArray jpeg = testexif::jpegBytes(p);
+    const QString odd = QString::fromUtf8("写真 #1 ;'\"$(x).JPG");
+    // A name that is no UTF-8, as an old camera card may hold.
+    const QString raw = QFile::decodeName(QByteArray("caf\xE9.jpg"));
+    for (const QString& name : {QStringLiteral("p.jpg"), odd, raw})
+        write(name, jpeg);
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+    write(QStringLiteral("sub/in.jpg"), jpeg);
+    ASSERT_TRUE(testsupport::makeFifo(dir.filePath(QStringLiteral("fifo.jpg"))));
+    ASSERT_TRUE(testsupport::makeLink(QStringLiteral("/dev/zero"), dir.filePath(QStringLiteral("zero.jpg"))));
+    ASSERT_TRUE(testsupport::makeLink(dir.path(), dir.filePath(QStringLiteral("link"))));
+
+    const order::Folder folder(order::nativePath(dir.path()));
+    const order::Folder byLink(order::nativePath(dir.filePath(QStringLiteral("link"))));
+    const order::Folder byPaths(order::nativePath(dir.path()), false);
+    const order::Folder missing(order::nativePath(dir.filePath(QStringLiteral("gone"))));
+    const order::Folder fifoFolder(order::nativePath(dir.filePath(QStringLiteral("fifo.jpg"))));
+    for (const QString& name : {QStringLiteral("p.jpg"), odd, raw, QStringLiteral("sub/in.jpg")}) {
+        const std::string want = order::ShotDateBytes(order::nativePath(dir.filePath(name)));
+        EXPECT_EQ(want, "2019:01:02 03:04:05") << name.toStdString();
+        for (const order::Folder* f : {&folder, &byLink, &byPaths})
+            EXPECT_EQ(order::ShotDateBytes(*f, order::nativeName(name)), want) << name.toStdString();
+    }
+    for (const char* name : {"fifo.jpg", "zero.jpg", "missing.jpg", "", "sub", "."}) {
+        EXPECT_FALSE(order::BufferedFile(folder, order::nativeName(QString::fromLatin1(name))).isOpen()) << name;
+        EXPECT_EQ(order::ShotDateBytes(folder, order::nativeName(QString::fromLatin1(name))), std::string()) << name;
+    }
+    for (const order::Folder* f : {&missing, &fifoFolder})
+        EXPECT_EQ(order::ShotDateBytes(*f, order::nativeName(QStringLiteral("p.jpg"))), std::string());
 }
 
 TEST_F(ShotDateReadTest, RealCameraFilesCarryTheirDate)

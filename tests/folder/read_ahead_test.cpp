@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "folder/buffered_file.h"
@@ -139,10 +140,15 @@ TEST(ReadAhead, TheDateAndSearchReadersRefuseAFifoAndADeviceAtOnce)
     const QString fifo = dir.filePath(QStringLiteral("fifo.jpg")), zero = dir.filePath(QStringLiteral("zero.jpg"));
     ASSERT_TRUE(testsupport::makeFifo(fifo));
     ASSERT_TRUE(testsupport::makeLink(QStringLiteral("/dev/zero"), zero));
+    const order::Folder folder(order::nativePath(dir.path()));
     for (const QString& path : {fifo, zero}) {
         order::BufferedFile file(path);
         EXPECT_FALSE(file.isOpen()) << path.toStdString();
         EXPECT_EQ(order::ShotDateBytes(order::nativePath(path)), std::string());
         EXPECT_FALSE(search::matchPicture(path, search::Conditions{}).opened);
+        // And opened by name in the folder, as the orders and the search do.
+        const order::NativePath name = order::nativeName(QFileInfo(path).fileName());
+        EXPECT_FALSE(order::BufferedFile(folder, name).isOpen());
+        EXPECT_FALSE(search::matchPicture(folder, name, search::Conditions{}).opened);
     }
 }
