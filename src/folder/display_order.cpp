@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "folder/buffered_file.h"
 #include "imaging/picture_decoder.h"
@@ -229,7 +231,70 @@ std::string ShotDateBytes(const Folder& folder, const NativePath& name)
 
 QString ShotDateRead(const QString& path) { return decodeShotDate(ShotDateBytes(nativePath(path))); }
 
-void sortEntries(QStringList& entries) { platform::sortList(entries); }
+namespace {
+
+// An entry's leading shooting date as cameras write it, "YYYY:MM:DD
+// HH:MM:SS", as the number its 14 digits make; -1 for anything else.
+int64_t packedShotDate(const QString& entry)
+{
+    static constexpr char kShape[] = "dddd:dd:dd dd:dd:dd";
+    static_assert(sizeof kShape - 1 == kShotDateKeyLength);
+    if (entry.size() < kShotDateKeyLength)
+        return -1;
+    const QChar* p = entry.constData();
+    int64_t value = 0;
+    for (int i = 0; i < kShotDateKeyLength; ++i) {
+        const char16_t c = p[i].unicode();
+        if (kShape[i] != 'd') {
+            if (c != static_cast<char16_t>(kShape[i]))
+                return -1;
+        } else if (c < u'0' || c > u'9') {
+            return -1;
+        } else {
+            value = value * 10 + (c - u'0');
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+void sortEntries(QStringList& entries)
+{
+    // A date order's entries nearly all begin with a camera's date. The
+    // collation ranks digits in their numeric order and finds the
+    // separators at the same places in each, so two different dates order
+    // as the numbers their digits make: the list is sorted by those, and
+    // only entries of one date are collated. Any other entry: collated all.
+    const qsizetype n = entries.size();
+    std::vector<std::pair<int64_t, qsizetype>> keys;
+    if (n >= 64) {
+        keys.reserve(static_cast<size_t>(n));
+        for (qsizetype i = 0; i < n; ++i) {
+            const int64_t date = packedShotDate(entries.at(i));
+            if (date < 0) {
+                keys.clear();
+                break;
+            }
+            keys.emplace_back(date, i);
+        }
+    }
+    if (keys.empty()) {
+        platform::sortList(entries);
+        return;
+    }
+    const platform::Collation& collation = platform::listCollation();
+    std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return collation.compare(entries.at(a.second), entries.at(b.second)) < 0;
+    });
+    QStringList sorted;
+    sorted.reserve(n);
+    for (const auto& key : keys)
+        sorted.append(std::move(entries[key.second]));
+    entries = std::move(sorted);
+}
 
 void sortAndSplit(QStringList& entries, int keyLength, bool ascending,
                   QStringList& folderIndexList, QStringList& fileList)

@@ -11,6 +11,7 @@
 
 #include "folder/display_order.h"
 #include "folder/order_exif_builder.h"
+#include "platform/collation.h"
 #include "support/hostile_folders.h"
 #include "support/test_support.h"
 
@@ -256,6 +257,31 @@ TEST(DisplayOrderSort, PlainAsciiEntriesOrderExactlyAsTheLocaleCollationDoes)
     order::sortEntries(slow);
     slow.removeAll(QStringLiteral("写真"));
     EXPECT_EQ(fast, slow);
+
+    // A date order's entries are sorted by their dates as numbers, and only
+    // entries of one date collated: the same order as collating them all.
+    // Few dates (many ties), names in either case and in Japanese, a folder
+    // number behind; then one entry without a camera's date among them.
+    QStringList dated;
+    const QStringList names = {"a.jpg", "A.jpg", "b.JPG", "写真.jpg", "img_1.jpg", "IMG_1.jpg", "Z.heic"};
+    for (int i = 0; i < 3000; ++i)
+        dated << QStringLiteral("20%1:%2:0%3 1%4:00:0%5")
+                         .arg(10 + rng() % 3)
+                         .arg(10 + rng() % 3)
+                         .arg(1 + rng() % 2)
+                         .arg(rng() % 3)
+                         .arg(rng() % 2) +
+                     names[qsizetype(rng() % names.size())] + QStringLiteral("00000%1").arg(rng() % 3);
+    for (const QString& odd : {QString(), QStringLiteral("2012:11:01 1O:00:00x.jpg000000"),
+                               QStringLiteral("2012:11:01         x.jpg000000")}) {
+        QStringList byNumbers = dated;
+        if (!odd.isEmpty())
+            byNumbers << odd;
+        QStringList collated = byNumbers;
+        order::sortEntries(byNumbers);
+        platform::sortList(collated);
+        EXPECT_EQ(byNumbers, collated) << odd.toStdString();
+    }
 }
 
 TEST(DisplayOrderShuffle, KeepsEveryNameWithItsFolderAndDiffersBetweenSeeds)
