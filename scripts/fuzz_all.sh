@@ -47,4 +47,10 @@ for target in "${targets[@]}"; do
     END {print (n != "" ? n : m) + 0}')
   echo $((total + done_now)) > "$logs/$target.total"
   echo "$target: +$done_now, $((total + done_now)) in total"
+  # The libraries are built to report undefined behaviour and go on (a
+  # fault of theirs, not ours, should not end the run): say what they
+  # reported, each place once.
+  tail -n +"$start" "$log" | grep -a ': runtime error: ' | awk -v t="$target" '
+    { place = $1; n[place]++; if (!(place in first)) first[place] = $0 }
+    END { for (p in n) printf "%s: %d report(s) at %s\n", t, n[p], first[p] }' | sort
 done
