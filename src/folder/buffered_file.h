@@ -32,8 +32,9 @@ NativePath nativeName(const QString& name);
 
 // A folder whose files are opened by their names within it: the system
 // walks the folder's path once, not again for every file of a long list
-// (a tenth of the cost of opening a file from the cache, more in a deep
-// folder). Where the folder cannot be held open, files are opened by path.
+// (about a tenth of the cost of opening a file from the cache, more in a
+// deep folder). Where the folder cannot be held open, files are opened by
+// path.
 class Folder {
 public:
     // held: whether the folder is held open (one descriptor each: a list
