@@ -176,6 +176,7 @@ TfrmMain::TfrmMain(AppState& state, QWidget* parent)
     : QWidget(parent), state_(state), cache_(std::make_unique<viewer::PictureCache>(48ll * 1024 * 1024))
 {
     cache_->setWaitPump([this] {
+        showLoading();
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         return !closing_ && !platform::endRequested() && jumpWanted_ == 0;
     });
@@ -630,18 +631,19 @@ void TfrmMain::Image1Click(QObject* sender)
     state_.MovieOpen = false;
     state_.ExternalPlayerStarted = false;
     // 7-10.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    loadingWanted_ = true;
     const bool timerWasRunning = TimDsp->isActive() && sender != TimDsp;
     if (timerWasRunning)
         TimDsp->stop();
     lbComnt->hide();
-    btMap->hide();
     takeFocusFromPanel();
     // 11-13.
     inShow_ = true;
     ShowPicture();
     inShow_ = false;
-    QApplication::restoreOverrideCursor();
+    loadingWanted_ = false;
+    if (std::exchange(loadingShown_, false))
+        QApplication::restoreOverrideCursor();
     if (timerWasRunning)
         TimDsp->start();
     if (superseded_) {
@@ -656,6 +658,11 @@ void TfrmMain::Image1Click(QObject* sender)
     inShow_ = true;
     QCoreApplication::processEvents();
     inShow_ = false;
+    // The title goes to the window manager after the picture has gone to
+    // the display: it would have the display server busy with the manager's
+    // look at the new title just as the picture is to be put up.
+    if (!pendingTitle_.isNull())
+        setWindowTitle(std::exchange(pendingTitle_, QString()));
     // 15-18.
     ++state_.CurrentIndex;
     state_.SuppressJumpChange = true;
@@ -928,6 +935,19 @@ QString TfrmMain::shownFileName() const
     return k >= 0 && k < state_.FileList.size() ? state_.FileList[k] : QString();
 }
 
+void TfrmMain::showLoading()
+{
+    // A picture read ahead is on screen in a millisecond or two, before a
+    // cursor or a vanished button could be seen. Put up on every step, the
+    // wait cursor and the button cost the display server three round trips
+    // before each picture's paint; so they wait for a wait.
+    if (!loadingWanted_ || loadingShown_)
+        return;
+    loadingShown_ = true;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    btMap->hide();
+}
+
 void TfrmMain::ShowPicture()
 {
     const double f = platform::dpiFactor(this);
@@ -948,12 +968,14 @@ void TfrmMain::ShowPicture()
         lbSize->setText(kNotFound);
         lbSize->adjustSize();
     } else {
-        // 3.
-        lbTitle->show();
-        cbDisp->show();
+        // 3. The title and the list are shown below, as far as this picture
+        // has them: shown here and hidden there again, each would make the
+        // toolkit ask the display server where the pointer is, a round trip
+        // before every picture's paint.
         lbSize->clear();
         bool failed = false;
         bool previewShown = false;
+        bool mapPosition = false;
         try {
             // 4.
             const viewer::PictureRequest request = requestFor(index);
@@ -965,6 +987,7 @@ void TfrmMain::ShowPicture()
                 loaded = cache_->take(request, [this, &previewShown](const imaging::DecodedPicture& p) {
                     if (closing_)
                         return;
+                    showLoading();
                     Image1->setPicture(p.image, p.fullSize);
                     Image1->repaint();
                     previewShown = true;
@@ -1022,8 +1045,7 @@ void TfrmMain::ShowPicture()
                     throw;
                 }
                 state_.PictureStream.clear();
-                if (hasMapPosition(state_.GpsLatitudeText, state_.GpsLongitudeText))
-                    btMap->show();
+                mapPosition = hasMapPosition(state_.GpsLatitudeText, state_.GpsLongitudeText);
             }
             // 8.
             if (lbNitiji->text().isEmpty()) {
@@ -1053,6 +1075,9 @@ void TfrmMain::ShowPicture()
             else
                 showShown();
         }
+        // The map button: for this picture's position, else none (the
+        // previous picture's stays until here unless the load was waited for).
+        btMap->setVisible(mapPosition && !failed);
         if (failed) {
             // The date, title and conditions would still be the previous
             // picture's if decoding failed before they were reset.
@@ -1071,6 +1096,7 @@ void TfrmMain::ShowPicture()
         if (cbDisp->count() == 0) {
             cbDisp->hide();
         } else {
+            cbDisp->show();
             cbDisp->setCurrentIndex(0);
             cbDisp->setMaxVisibleItems(viewer::dropDownLength(cbDisp->count()));
         }
@@ -1083,6 +1109,7 @@ void TfrmMain::ShowPicture()
         if (lbTitle->text().isEmpty()) {
             lbTitle->hide();
         } else {
+            lbTitle->show();
             placeTitleWidth();
             lbTitle->resize(lbTitle->width(), std::max(lbTitle->heightForWidth(lbTitle->width()), platform::scaled(34, f)));
         }
@@ -1110,7 +1137,8 @@ void TfrmMain::ShowPicture()
     const QString native = platform::displayFileName(QDir::toNativeSeparators(path));
     const int dpi = screen() ? qRound(screen()->logicalDotsPerInchX()) : 96;
     showFileName(viewer::shortenPath(native, width, dpi * 3 / 2));
-    setWindowTitle(viewer::shortenPath(native, width, this->width() - 200));
+    // The window's title follows the paint (see Image1Click).
+    pendingTitle_ = viewer::shortenPath(native, width, this->width() - 200);
 }
 
 void TfrmMain::prefetchNeighbours()

@@ -113,6 +113,8 @@ public:
     // Handlers.
     void Image1Click(QObject* sender);
     void ShowPicture();
+    // Puts up what a show wants while its picture loads, once.
+    void showLoading();
     void Image1MouseDown(Qt::MouseButton button);
     void lbSenOtMouseEnter();
     void lbSenOtMouseLeave();
@@ -199,6 +201,13 @@ private:
     int turn_ = 0;  // 0 as loaded, 1 turned right, 2 turned left
     bool closing_ = false;
     bool inShow_ = false;     // within a show, while ViewerReady is false
+    // What a show puts up while its picture loads (the wait cursor; the map
+    // button of the picture before put away): wanted from the click on,
+    // done once the load has to be waited for (showLoading).
+    bool loadingWanted_ = false;
+    bool loadingShown_ = false;
+    // The window title of the picture being shown, set once it is painted.
+    QString pendingTitle_;
     int jumpWanted_ = 0;      // the track bar's position reached meanwhile
     bool superseded_ = false;  // the last load was given up for it
     // While it runs, a window manager's frame arriving refits window mode.

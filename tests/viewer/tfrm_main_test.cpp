@@ -136,6 +136,38 @@ TEST_F(Show, AdvanceWrapsAndStepsBack)
     EXPECT_TRUE(state.ViewerReady);
 }
 
+TEST_F(Show, TheWaitCursorShowsWhileAPictureIsWaitedForAndNotAfter)
+{
+    addPicture("a.png", {30, 20});
+    addPicture("b.png", {40, 20});
+    addPicture("c.png", {50, 20});
+    start();
+    viewer->setPrefetchEnabled(false);
+    // b comes from a slow disk; c at once.
+    viewer->pictureCache().setLoader([](const viewer::PictureRequest& r, bool full, viewer::LoadProgress* p,
+                                        bool decode) {
+        if (r.path.endsWith(QLatin1String("b.png")))
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return viewer::loadPicture(r, full, p, decode);
+    });
+    const auto cursorNow = [] {
+        const QCursor* c = QGuiApplication::overrideCursor();
+        return c ? int(c->shape()) : -1;
+    };
+    for (const int width : {40, 50}) {
+        int during = -2;
+        QTimer::singleShot(100, viewer.get(), [&] { during = cursorNow(); });
+        QTest::mouseClick(viewer->Image1, Qt::LeftButton, Qt::NoModifier, viewer->Image1->rect().center());
+        ASSERT_EQ(shownSize().width(), width);
+        if (width == 40) {
+            EXPECT_EQ(during, int(Qt::WaitCursor)) << "while b is read";
+        }
+        EXPECT_EQ(cursorNow(), -1) << width;
+        QTest::qWait(150);
+    }
+    EXPECT_TRUE(messages.texts.isEmpty());
+}
+
 TEST_F(Show, OnePictureIsShownOnceAndTheTimerStaysOff)
 {
     addPicture("only.png", {30, 20});
@@ -574,13 +606,17 @@ TEST_F(Show, TodaysPhoneAndCameraFilesShowWithTheirConditionLines)
     QTest::keyClick(viewer.get(), Qt::Key_Right);
     EXPECT_EQ(shownSize(), QSize(1200, 800));
     EXPECT_GE(viewer->cbDisp->findText(QStringLiteral("機種：NIKON D5300")), 0);
+    EXPECT_FALSE(viewer->btMap->isHidden());  // a position of its own
     EXPECT_TRUE(messages.texts.isEmpty());
-    // A damaged HEIC: the error, and the show goes on.
+    // A damaged HEIC: the error, and the show goes on; neither it nor the
+    // picture after it keeps the map button of the picture before.
     QTest::keyClick(viewer.get(), Qt::Key_Right);
     EXPECT_EQ(messages.texts, QStringList{kError});
+    EXPECT_TRUE(viewer->btMap->isHidden());
     QTest::keyClick(viewer.get(), Qt::Key_Right);
     EXPECT_EQ(shownSize(), QSize(30, 20));
     EXPECT_EQ(viewer->lbPosi->text(), QStringLiteral("4"));
+    EXPECT_TRUE(viewer->btMap->isHidden());
 }
 
 namespace {
