@@ -298,7 +298,7 @@ void BufferedFile::fillTo(int64_t end)
         size_ = have;
 }
 
-int64_t BufferedFile::readAt(int64_t at, void* dest, int64_t n)
+int64_t BufferedFile::readAtSlow(int64_t at, void* dest, int64_t n)
 {
     if (fd_ < 0 || at < 0 || n <= 0)
         return 0;
@@ -331,37 +331,6 @@ int64_t BufferedFile::readAt(int64_t at, void* dest, int64_t n)
         osPos_ += got;
     }
     return copied;
-}
-
-int64_t BufferedFile::read(void* dest, int64_t n)
-{
-    const int64_t got = readAt(pos_, dest, n);
-    pos_ += got;
-    return got;
-}
-
-bool BufferedFile::readU16(uint16_t& value, bool littleEndian)
-{
-    uint8_t b[2];
-    if (readAt(pos_, b, 2) != 2)
-        return false;
-    pos_ += 2;
-    value = littleEndian ? static_cast<uint16_t>(b[0] | (b[1] << 8))
-                         : static_cast<uint16_t>((b[0] << 8) | b[1]);
-    return true;
-}
-
-bool BufferedFile::readU32(uint32_t& value, bool littleEndian)
-{
-    uint8_t b[4];
-    if (readAt(pos_, b, 4) != 4)
-        return false;
-    pos_ += 4;
-    value = littleEndian ? (uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 |
-                            uint32_t(b[3]) << 24)
-                         : (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 |
-                            uint32_t(b[3]));
-    return true;
 }
 
 int64_t BufferedFile::size()

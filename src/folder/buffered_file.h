@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -72,14 +73,44 @@ public:
 
     // Copies up to n bytes from the position and advances by what was
     // copied; fewer at the end of the file, none at a negative position.
-    int64_t read(void* dest, int64_t n);
-    // Copies up to n bytes at an absolute position without moving.
-    int64_t readAt(int64_t at, void* dest, int64_t n);
+    int64_t read(void* dest, int64_t n)
+    {
+        const int64_t got = readAt(pos_, dest, n);
+        pos_ += got;
+        return got;
+    }
+    // Copies up to n bytes at an absolute position without moving. The
+    // walks read a few bytes at a time, nearly always from the kept part.
+    int64_t readAt(int64_t at, void* dest, int64_t n)
+    {
+        if (at >= 0 && n > 0 && n <= keptSize_ - at) {
+            std::memcpy(dest, kept_ + at, static_cast<size_t>(n));
+            return n;
+        }
+        return readAtSlow(at, dest, n);
+    }
 
     // Reads a 16- or 32-bit value in the given byte order; false (and the
     // position unchanged) when the file ends first.
-    bool readU16(uint16_t& value, bool littleEndian);
-    bool readU32(uint32_t& value, bool littleEndian);
+    bool readU16(uint16_t& value, bool littleEndian)
+    {
+        uint8_t b[2];
+        if (readAt(pos_, b, 2) != 2)
+            return false;
+        pos_ += 2;
+        value = littleEndian ? static_cast<uint16_t>(b[0] | (b[1] << 8)) : static_cast<uint16_t>((b[0] << 8) | b[1]);
+        return true;
+    }
+    bool readU32(uint32_t& value, bool littleEndian)
+    {
+        uint8_t b[4];
+        if (readAt(pos_, b, 4) != 4)
+            return false;
+        pos_ += 4;
+        value = littleEndian ? (uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24)
+                             : (uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | uint32_t(b[3]));
+        return true;
+    }
 
     // Whether a byte exists at the absolute position.
     bool hasByteAt(int64_t at);
@@ -92,6 +123,7 @@ private:
     void open(int dirFd, const NativePath& path);
     // Makes the kept part cover [0, end) as far as the file allows.
     void fillTo(int64_t end);
+    int64_t readAtSlow(int64_t at, void* dest, int64_t n);
 
     int fd_ = -1;
     int64_t pos_ = 0;

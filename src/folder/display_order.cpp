@@ -259,7 +259,7 @@ int64_t packedShotDate(const QString& entry)
 
 }  // namespace
 
-void sortEntries(QStringList& entries)
+std::vector<qsizetype> sortedEntryOrder(const QStringList& entries)
 {
     // A date order's entries nearly all begin with a camera's date. The
     // collation ranks digits in their numeric order and finds the
@@ -279,20 +279,28 @@ void sortEntries(QStringList& entries)
             keys.emplace_back(date, i);
         }
     }
-    if (keys.empty()) {
-        platform::sortList(entries);
-        return;
-    }
+    if (keys.empty())
+        return platform::listCollation().order(entries);
     const platform::Collation& collation = platform::listCollation();
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
         if (a.first != b.first)
             return a.first < b.first;
         return collation.compare(entries.at(a.second), entries.at(b.second)) < 0;
     });
-    QStringList sorted;
-    sorted.reserve(n);
+    std::vector<qsizetype> order;
+    order.reserve(keys.size());
     for (const auto& key : keys)
-        sorted.append(std::move(entries[key.second]));
+        order.push_back(key.second);
+    return order;
+}
+
+void sortEntries(QStringList& entries)
+{
+    const std::vector<qsizetype> order = sortedEntryOrder(entries);
+    QStringList sorted;
+    sorted.reserve(entries.size());
+    for (qsizetype i : order)
+        sorted.append(std::move(entries[i]));
     entries = std::move(sorted);
 }
 
@@ -367,7 +375,12 @@ int scrollWidthFor(int listWidth, const QStringList& names)
     int widest = 1;
     for (const QString& n : names)
         widest = std::max(widest, displayWidth(n));
-    return static_cast<int>(static_cast<int64_t>(listWidth) * widest / 23);
+    return scrollWidthForWidest(listWidth, widest);
+}
+
+int scrollWidthForWidest(int listWidth, int widest)
+{
+    return static_cast<int>(static_cast<int64_t>(listWidth) * std::max(widest, 1) / 23);
 }
 
 bool carriesExif(const QString& name)

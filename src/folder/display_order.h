@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "folder/buffered_file.h"
 
@@ -55,6 +56,8 @@ std::string TiffDateRead(BufferedFile& file);
 
 // Sorts entries (case-insensitively, in the locale's collation) ascending.
 void sortEntries(QStringList& entries);
+// That order as positions in entries.
+std::vector<qsizetype> sortedEntryOrder(const QStringList& entries);
 // Sorts entries and splits them into the show list: from the first entry on
 // when ascending, from the last otherwise; the folder number is the last six
 // characters, the name what lies between the key and the folder number.
@@ -92,6 +95,8 @@ int displayWidth(const QString& name);
 // Horizontal scroll width of a list of the given width showing names:
 // listWidth * L div 23, L the widest name's width, at least 1.
 int scrollWidthFor(int listWidth, const QStringList& names);
+// The same for a widest name of that display width.
+int scrollWidthForWidest(int listWidth, int widest);
 
 // Whether a name is listed by the Exif mask (kExifMask: JPEG and the
 // other formats that carry Exif).

@@ -44,14 +44,15 @@ public:
     // it says no, and the rest once it says yes; without, all at once.
     ReadAhead(size_t count, std::function<Result(size_t)> work, int threads = kReadThreads,
               std::function<bool()> waitsForDisk = {})
-        : s_(std::make_shared<Shared>(count, std::move(work))), waitsForDisk_(std::move(waitsForDisk))
-    {
         // A handful of files is not worth a thread each.
-        most_ = std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), (count + 3) / 4);
+        : most_(std::min<size_t>(static_cast<size_t>(std::max(threads, 1)), (count + 3) / 4)),
+          s_(std::make_shared<Shared>(count, most_, std::move(work))),
+          waitsForDisk_(std::move(waitsForDisk))
+    {
         threads_.reserve(most_);
         if (most_ == 0)
             for (size_t i = 0; i < count; ++i)
-                produce(*s_, i);
+                produce(*s_, i, s_->counters[0]);
         startThreads(waitsForDisk_ && !waitsForDisk_() ? std::min<size_t>(most_, kWarmReadThreads) : most_);
     }
     ~ReadAhead()
@@ -83,35 +84,40 @@ public:
     Result take(size_t i)
     {
         Shared& s = *s_;
-        if (!s.ready[i].load() && threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
+        Slot& slot = s.entries[i];
+        if (!slot.ready.load() && threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
             startThreads(most_);
-        if (!s.ready[i].load()) {
+        if (!slot.ready.load()) {
             using Clock = std::chrono::steady_clock;
             std::unique_lock<std::mutex> lock(s.mutex);
             s.waitingFor.store(i);
             for (bool goOn = true;;) {
                 // Nothing finished for the stall limit (every thread stuck,
                 // or this entry's read): given up, without another wait.
-                const auto quiet = Clock::now().time_since_epoch() - Clock::duration(s.lastProduced.load());
-                if (!goOn || quiet > std::chrono::milliseconds(stallMs_)) {
+                const auto now = Clock::now();
+                if (const size_t finished = s.finished(); finished != finishedSeen_) {
+                    finishedSeen_ = finished;
+                    lastProgress_ = now;
+                }
+                if (!goOn || now - lastProgress_ > std::chrono::milliseconds(stallMs_)) {
                     s.waitingFor.store(kNobody);
                     ++abandoned_;
                     return Result();
                 }
-                if (s.done.wait_for(lock, std::chrono::milliseconds(50), [&] { return s.ready[i].load(); }))
+                if (s.done.wait_for(lock, std::chrono::milliseconds(50), [&] { return slot.ready.load(); }))
                     break;
                 lock.unlock();
                 goOn = !pump_ || pump_();
                 if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
                     startThreads(most_);
                 lock.lock();
-                if (s.ready[i].load())
+                if (slot.ready.load())
                     break;
             }
             s.waitingFor.store(kNobody);
         }
-        Result r = std::move(*s.results[i]);
-        s.results[i].reset();
+        Result r = std::move(*slot.result);
+        slot.result.reset();
         return r;
     }
 
@@ -127,7 +133,7 @@ private:
                 ++s_->running;
             }
             try {
-                threads_.emplace_back([s = s_] { run(*s); });
+                threads_.emplace_back([s = s_, n = threads_.size()] { run(*s, s->counters[n]); });
             } catch (...) {
                 // No more threads to be had: those running do the rest.
                 std::lock_guard<std::mutex> lock(s_->mutex);
@@ -141,50 +147,67 @@ private:
     }
 
 
-    // Everything the threads touch, kept alive by them.
+    // Everything the threads touch, kept alive by them. What one thread
+    // writes for every file lies on cache lines of its own: entries next to
+    // each other are read on different threads, and a line passed to and
+    // fro between the cores for each file cost more than the file's parse.
+    struct alignas(64) Slot {
+        std::atomic<bool> ready{false};
+        std::optional<Result> result;
+    };
+    struct alignas(64) Counter {
+        std::atomic<size_t> finished{0};
+    };
     struct Shared {
-        Shared(size_t count, std::function<Result(size_t)> w)
-            : work(std::move(w)), count(count), results(count), ready(new std::atomic<bool>[count])
+        Shared(size_t count, size_t threads, std::function<Result(size_t)> w)
+            : work(std::move(w)), count(count), entries(new Slot[count]), counters(new Counter[std::max<size_t>(threads, 1)]),
+              threads(std::max<size_t>(threads, 1))
         {
-            for (size_t i = 0; i < count; ++i)
-                ready[i].store(false, std::memory_order_relaxed);
-            lastProduced.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        }
+        // Reads finished so far, on all threads.
+        size_t finished() const
+        {
+            size_t n = 0;
+            for (size_t t = 0; t < threads; ++t)
+                n += counters[t].finished.load(std::memory_order_relaxed);
+            return n;
         }
         std::function<Result(size_t)> work;
         const size_t count;
-        std::vector<std::optional<Result>> results;
-        std::unique_ptr<std::atomic<bool>[]> ready;
-        std::atomic<size_t> next{0};
-        std::atomic<size_t> waitingFor{kNobody};
+        std::unique_ptr<Slot[]> entries;
+        std::unique_ptr<Counter[]> counters;
+        const size_t threads;
+        alignas(64) std::atomic<size_t> next{0};
+        alignas(64) std::atomic<size_t> waitingFor{kNobody};
         std::atomic<bool> stop{false};
-        std::atomic<std::chrono::steady_clock::rep> lastProduced{0};
         std::mutex mutex;
         std::condition_variable done;
         std::condition_variable exited;
         size_t running = 0;  // threads not yet ended (under mutex)
     };
 
-    static void run(Shared& s)
+    static void run(Shared& s, Counter& counter)
     {
         for (;;) {
             const size_t i = s.next.fetch_add(1);
             if (i >= s.count || s.stop.load())
                 break;
-            produce(s, i);
+            produce(s, i, counter);
         }
         std::lock_guard<std::mutex> lock(s.mutex);
         if (--s.running == 0)
             s.exited.notify_all();
     }
-    static void produce(Shared& s, size_t i)
+    static void produce(Shared& s, size_t i, Counter& counter)
     {
+        Slot& slot = s.entries[i];
         try {
-            s.results[i].emplace(s.work(i));
+            slot.result.emplace(s.work(i));
         } catch (...) {
-            s.results[i].emplace();
+            slot.result.emplace();
         }
-        s.ready[i].store(true);
-        s.lastProduced.store(std::chrono::steady_clock::now().time_since_epoch().count());
+        slot.ready.store(true);
+        counter.finished.store(counter.finished.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
         // Wake the taker only when it waits for this very entry.
         if (s.waitingFor.load() == i) {
             { std::lock_guard<std::mutex> lock(s.mutex); }
@@ -192,13 +215,16 @@ private:
         }
     }
 
+    size_t most_ = 0;
     std::shared_ptr<Shared> s_;
     std::function<bool()> waitsForDisk_;
-    size_t most_ = 0;
     std::vector<std::thread> threads_;
     std::function<bool()> pump_;
     int stallMs_ = kReadStallMs;
     size_t abandoned_ = 0;
+    // The taker's view of the threads' progress, for the stall limit.
+    size_t finishedSeen_ = 0;
+    std::chrono::steady_clock::time_point lastProgress_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace order

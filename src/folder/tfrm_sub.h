@@ -111,6 +111,8 @@ public:
     // The file-date and shooting-date cases of FLLstSort, same argument.
     void SortTime(int folderNumber);
     void SortDate(int folderNumber);
+    // FLList in shooting-date order.
+    void fillByShotDate();
     // Sets FLList's sideways scroll width from its longest name (0 for none),
     // given the names of its lines.
     void updateListScrollWidth(const QStringList& shown);

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -41,41 +42,61 @@ public:
 };
 
 // The entries "date + name + suffix" of the named files of the folder that
-// have a shooting date, in list order; the files are read, and the entries
-// made, on the pool's threads.
-QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix)
+// carry Exif and have a shooting date, in list order; the files are read,
+// and the entries made, on the pool's threads. index, when given, receives
+// the position in names of each entry's file; meanwhile runs on this thread
+// while the files are read.
+QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix,
+                            std::vector<qsizetype>* index = nullptr, const std::function<void()>& meanwhile = {})
 {
     const auto dir = std::make_shared<const order::Folder>(order::nativePath(folder));
     // Copies: a read that hangs outlives this call.
     order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [dir, names, suffix](size_t k) {
         const QString& name = names[static_cast<qsizetype>(k)];
+        if (!order::carriesExif(name))
+            return QString();
         const std::string date = order::ShotDateBytes(*dir, order::nativeName(name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     }, order::kReadThreads, order::readsWaitForDisk);
     entries.setWaitPump([] { return !platform::endRequested(); });
+    if (meanwhile)
+        meanwhile();
     QStringList out;
     out.reserve(names.size());
-    for (qsizetype i = 0; i < names.size() && !platform::endRequested(); ++i)
-        if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty())
+    for (qsizetype i = 0; i < names.size() && !platform::endRequested(); ++i) {
+        if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty()) {
             out.append(std::move(e));
+            if (index)
+                index->push_back(i);
+        }
+    }
     return out;
 }
 
-// The width of the widest name in fm's font. Each name is first summed from
-// its characters' advances, looked up once per character (a folder of
-// thousands of names cannot afford a text layout each); the few widest are
-// then measured as drawn, kerning and all.
-int widestNameWidth(const QFontMetrics& fm, const QStringList& names)
+// What the list's scroll width needs of each name, measured once: its
+// width in single-byte characters, and its width in the list's font
+// summed from its characters' advances, looked up once per character (a
+// folder of thousands of names cannot afford a text layout each).
+struct NameWidths {
+    QStringList shown;          // as the list shows it
+    std::vector<int> units;     // order::displayWidth
+    std::vector<int> estimate;  // pixels, without kerning
+};
+
+NameWidths measureNames(const QFontMetrics& fm, const QStringList& names)
 {
+    NameWidths w;
+    w.shown.reserve(names.size());
+    w.units.reserve(static_cast<size_t>(names.size()));
+    w.estimate.reserve(static_cast<size_t>(names.size()));
     // ASCII, most of most names, from a table; the rest from a hash.
     std::array<int, 128> ascii;
     ascii.fill(-1);
     QHash<char16_t, int> advance;
-    std::vector<std::pair<int, qsizetype>> estimates;
-    estimates.reserve(static_cast<size_t>(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
+    for (const QString& name : names) {
+        const QString shown = platform::displayFileName(name);
         int sum = 0;
-        for (const QChar c : names[i]) {
+        for (const QChar c : shown) {
             const char16_t u = c.unicode();
             if (u < 128) {
                 int& a = ascii[u];
@@ -89,15 +110,44 @@ int widestNameWidth(const QFontMetrics& fm, const QStringList& names)
                 it = advance.insert(u, fm.horizontalAdvance(c));
             sum += *it;
         }
-        estimates.emplace_back(sum, i);
+        w.units.push_back(order::displayWidth(shown));
+        w.estimate.push_back(sum);
+        w.shown.append(shown);
+    }
+    return w;
+}
+
+// The widest in display units, and in pixels, of the names at the given
+// positions (all when null). The few widest by estimate are measured as
+// drawn, kerning and all.
+std::pair<int, int> widestOf(const QFontMetrics& fm, const NameWidths& w, const std::vector<qsizetype>* which)
+{
+    const qsizetype n = which ? static_cast<qsizetype>(which->size()) : w.shown.size();
+    int units = 0;
+    std::vector<std::pair<int, qsizetype>> estimates;
+    estimates.reserve(static_cast<size_t>(n));
+    for (qsizetype k = 0; k < n; ++k) {
+        const qsizetype i = which ? (*which)[static_cast<size_t>(k)] : k;
+        units = std::max(units, w.units[static_cast<size_t>(i)]);
+        estimates.emplace_back(w.estimate[static_cast<size_t>(i)], i);
     }
     const size_t measured = std::min<size_t>(estimates.size(), 16);
     std::partial_sort(estimates.begin(), estimates.begin() + static_cast<std::ptrdiff_t>(measured), estimates.end(),
                       [](const auto& a, const auto& b) { return a.first > b.first; });
-    int widest = 0;
+    int pixels = 0;
     for (size_t k = 0; k < measured; ++k)
-        widest = std::max({widest, estimates[k].first, fm.horizontalAdvance(names[estimates[k].second])});
-    return widest;
+        pixels = std::max({pixels, estimates[k].first, fm.horizontalAdvance(w.shown[estimates[k].second])});
+    return {units, pixels};
+}
+
+// The list's rule, or the room the longest name takes in this font where
+// that is more: the list scrolls to the end of every name.
+int scrollWidthOf(const QListWidget* list, const NameWidths& widths, const std::vector<qsizetype>* which)
+{
+    const bool none = which ? which->empty() : widths.shown.isEmpty();
+    const auto [units, pixels] = widestOf(list->fontMetrics(), widths, which);
+    const int textMargin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    return std::max(order::scrollWidthForWidest(list->width(), units), none ? 0 : pixels + textMargin);
 }
 
 QString samePathForm(const QString& path)
@@ -109,7 +159,8 @@ QString samePathForm(const QString& path)
 
 void TfrmSub::FLLstSort(int folderNumber)
 {
-    if (folderNumber == -1)
+    // The shooting-date order clears the list while its files are read.
+    if (folderNumber == -1 && (FLBox->count() == 0 || rgDSort->itemIndex() != 2))
         FLList->clear();
     if (FLBox->count() == 0)
         return;
@@ -159,6 +210,10 @@ void TfrmSub::SortTime(int folderNumber)
 
 void TfrmSub::SortDate(int folderNumber)
 {
+    if (folderNumber == -1) {
+        fillByShotDate();
+        return;
+    }
     // Only the formats with Exif carry a shooting date. They are picked out of the
     // listing in hand rather than by listing the folder again under a
     // narrower mask: the mask the user's list was made with stays in force
@@ -166,14 +221,6 @@ void TfrmSub::SortDate(int folderNumber)
     const QStringList names = order::exifPictureNames(FLBox->items());
     if (names.isEmpty())
         return;
-    if (folderNumber == -1) {
-        QStringList work = shotDateEntries(FLBox->directory(), names, QString());
-        order::sortEntries(work);
-        const QStringList shown = order::namesOfSorted(work, order::kShotDateKeyLength, rbAsend->isChecked());
-        FLList->addItems(shown);
-        updateListScrollWidth(shown);
-        return;
-    }
     if (state_.SearchSortsByDate) {
         // The search reads the dates itself while it looks at each file.
         if (folderNumber == 0) {
@@ -196,17 +243,42 @@ void TfrmSub::SortDate(int folderNumber)
     state_.SortList += shotDateEntries(FLBox->directory(), names, number);
 }
 
+void TfrmSub::fillByShotDate()
+{
+    const QStringList names = FLBox->items();
+    if (!std::any_of(names.begin(), names.end(), order::carriesExif)) {
+        FLList->clear();
+        return;
+    }
+    // While the pool reads the files, this thread lets the old lines go and
+    // measures the names.
+    NameWidths widths;
+    std::vector<qsizetype> index;
+    const QStringList entries = shotDateEntries(FLBox->directory(), names, QString(), &index, [&] {
+        FLList->clear();
+        widths = measureNames(FLList->fontMetrics(), names);
+    });
+    // The names are the listing's own strings, not cut out of the entries.
+    const std::vector<qsizetype> sorted = order::sortedEntryOrder(entries);
+    const bool ascending = rbAsend->isChecked();
+    const size_t n = sorted.size();
+    QStringList shown;
+    shown.reserve(static_cast<qsizetype>(n));
+    std::vector<qsizetype> shownAt;
+    shownAt.reserve(n);
+    for (size_t k = 0; k < n; ++k) {
+        const qsizetype at = index[static_cast<size_t>(sorted[ascending ? k : n - 1 - k])];
+        const QString& name = names[at];
+        shown.append(name.size() <= order::kNameLimit ? name : name.left(order::kNameLimit));
+        shownAt.push_back(at);
+    }
+    FLList->addItems(shown);
+    setListScrollWidth(scrollWidthOf(FLList, widths, &shownAt));
+}
+
 void TfrmSub::updateListScrollWidth(const QStringList& shown)
 {
-    QStringList names;
-    names.reserve(shown.size());
-    for (const QString& name : shown)
-        names.append(platform::displayFileName(name));
-    // The list's rule, or the room the longest name takes in this font where
-    // that is more: the list scrolls to the end of every name.
-    const int textMargin = 2 * (FLList->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, FLList) + 1);
-    const int drawn = names.isEmpty() ? 0 : widestNameWidth(FLList->fontMetrics(), names) + textMargin;
-    setListScrollWidth(std::max(order::scrollWidthFor(FLList->width(), names), drawn));
+    setListScrollWidth(scrollWidthOf(FLList, measureNames(FLList->fontMetrics(), shown), nullptr));
 }
 
 void TfrmSub::setListScrollWidth(int width)

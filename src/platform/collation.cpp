@@ -78,34 +78,39 @@ int Collation::compare(const QString& a, const QString& b) const
     return QString::compare(a, b, Qt::CaseSensitive);
 }
 
-void Collation::sort(QStringList& list) const
+std::vector<qsizetype> Collation::order(const QStringList& list) const
 {
-    const qsizetype n = list.size();
-    if (n < 2)
-        return;
+    std::vector<qsizetype> order(static_cast<size_t>(list.size()));
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    if (order.size() < 2)
+        return order;
     if (!asciiRank_.empty() && std::all_of(list.begin(), list.end(), isPrintableAscii)) {
-        std::sort(list.begin(), list.end(),
-                  [this](const QString& a, const QString& b) { return compareAscii(a, b) < 0; });
-        return;
+        std::sort(order.begin(), order.end(),
+                  [&](qsizetype x, qsizetype y) { return compareAscii(list[x], list[y]) < 0; });
+        return order;
     }
     // Sort keys make each comparison a byte comparison; ten thousand names
     // are ordered in milliseconds instead of collating every pair anew.
     std::vector<QCollatorSortKey> keys;
-    keys.reserve(static_cast<size_t>(n));
+    keys.reserve(order.size());
     for (const QString& s : list)
         keys.push_back(collator_->sortKey(s));
-    std::vector<qsizetype> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), qsizetype(0));
     std::sort(order.begin(), order.end(), [&](qsizetype x, qsizetype y) {
         const int c = keys[static_cast<size_t>(x)].compare(keys[static_cast<size_t>(y)]);
         if (c != 0)
             return c < 0;
         return QString::compare(list[x], list[y], Qt::CaseSensitive) < 0;
     });
+    return order;
+}
+
+void Collation::sort(QStringList& list) const
+{
+    const std::vector<qsizetype> order = this->order(list);
     QStringList sorted;
-    sorted.reserve(n);
+    sorted.reserve(list.size());
     for (qsizetype i : order)
-        sorted.append(list[i]);
+        sorted.append(std::move(list[i]));
     list.swap(sorted);
 }
 

@@ -26,6 +26,8 @@ public:
     int compare(const QString& a, const QString& b) const;
     // Sorts ascending.
     void sort(QStringList& list) const;
+    // The ascending order as positions in list.
+    std::vector<qsizetype> order(const QStringList& list) const;
 
     // Whether a and b compare as the collation does, through the printable
     // ASCII ranks (both texts printable ASCII; the caller checks).

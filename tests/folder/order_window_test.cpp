@@ -169,6 +169,39 @@ TEST_F(OrderWindowTest, ClicksThatChangeNothingDoNotRefill)
     EXPECT_FALSE(lines().contains(marker)) << "a date order refills on a direction change";
 }
 
+
+// The list scrolls sideways to the end of its widest line, and only its
+// own lines count: in the shooting-date order a longer name without a date
+// (or without Exif) is not listed and does not widen the list.
+TEST_F(OrderWindowTest, TheScrollWidthFollowsTheNamesTheOrderShows)
+{
+    const QString dated = QStringLiteral("dated_") + QString(60, QLatin1Char('m')) + QStringLiteral("_写真.jpg");
+    const QString undated = QStringLiteral("undated_") + QString(90, QLatin1Char('W')) + QStringLiteral(".jpg");
+    const QString png = QStringLiteral("plain_") + QString(120, QLatin1Char('W')) + QStringLiteral(".png");
+    jpeg(QStringLiteral("f/") + dated, "2019:01:01 00:00:00");
+    jpeg(QStringLiteral("f/a.jpg"), "2018:01:01 00:00:00");
+    jpeg(QStringLiteral("f/") + undated, nullptr);
+    plain(QStringLiteral("f/") + png);
+    choose(QStringLiteral("f"));
+    const auto scrollWidth = [&] { return sub->FLList->property("scrollWidth").toInt(); };
+    const QFontMetrics fm = sub->FLList->fontMetrics();
+
+    order(0);
+    const int asListed = scrollWidth();
+    EXPECT_GE(asListed, fm.horizontalAdvance(png));
+
+    for (QRadioButton* direction : {sub->rbAsend, sub->rbDesnd}) {
+        direction->setChecked(true);
+        order(2);
+        sub->rbAsendClick();
+        ASSERT_EQ(lines().size(), 2);
+        EXPECT_TRUE(lines().contains(dated));
+        EXPECT_GE(scrollWidth(), fm.horizontalAdvance(dated)) << "the dated name is cut";
+        EXPECT_LT(scrollWidth(), fm.horizontalAdvance(undated)) << "a name not shown widened the list";
+        order(0);
+        EXPECT_EQ(scrollWidth(), asListed);
+    }
+}
 TEST_F(OrderWindowTest, RandomOrderOverSubFoldersKeepsNamesWithTheirFolders)
 {
     // The same names in several folders: a name torn from its folder would
