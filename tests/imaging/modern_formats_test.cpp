@@ -349,6 +349,22 @@ TEST(ModernFormats, LibRawReadsLinesAndNumbersOnlyWithinTheFileAndItsArrays)
     EXPECT_EQ(value, 123);
     EXPECT_EQ(numbers.tell(), 10);
     EXPECT_EQ(numbers.scanf_one("%d", &value), 0);
+    // A tag search that goes on reading at the end of the data (as one of
+    // LibRaw's maker-note parsers does when the tag never comes) is stopped
+    // with LibRaw's end-of-file exception, which LibRaw answers with an error.
+    imaging::RawStream ended(memory.constData(), 4);
+    int reads = 0;
+    bool stopped = false;
+    try {
+        for (char two[2]; reads <= 4 * imaging::RawStream::kReadsAtEndLimit; ++reads) {
+            ended.seek(10, SEEK_CUR);
+            reads % 2 ? (void)ended.read(two, 1, 2) : (void)ended.get_char();
+        }
+    } catch (LibRaw_exceptions e) {
+        stopped = e == LIBRAW_EXCEPTION_IO_EOF;
+    }
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(reads, imaging::RawStream::kReadsAtEndLimit);
     // A file of another kind named as a camera's raw file never reaches
     // LibRaw's parsers for that kind.
     QByteArray other("DSC-Image\nDAT=1\n");

@@ -7,10 +7,36 @@ namespace imaging {
 // LibRaw only reads from the buffer.
 RawStream::RawStream(const void* data, size_t size) : LibRaw_buffer_datastream(const_cast<void*>(data), size) {}
 
+void RawStream::readAtEnd()
+{
+    if (++readsAtEnd_ > kReadsAtEndLimit)
+        throw LIBRAW_EXCEPTION_IO_EOF;
+}
+
+int RawStream::read(void* ptr, size_t size, size_t count)
+{
+    const int got = LibRaw_buffer_datastream::read(ptr, size, count);
+    if (size > 0 && (got < 0 || size_t(got) < count))
+        readAtEnd();
+    return got;
+}
+
+int RawStream::get_char()
+{
+    const int c = LibRaw_buffer_datastream::get_char();
+    if (c < 0)
+        readAtEnd();
+    return c;
+}
+
 char* RawStream::gets(char* s, int size)
 {
-    if (size < 1 || eof())
+    if (size < 1)
         return nullptr;
+    if (eof()) {
+        readAtEnd();
+        return nullptr;
+    }
     int n = 0;
     while (n < size - 1) {
         const int c = get_char();

@@ -4,7 +4,11 @@
 // buffer as if it ended in a NUL; a damaged file's text header, make,
 // model or maker-note text thus runs past arrays on LibRaw's stack and in
 // its own data. This stream keeps both within the data and the caller's
-// array.
+// array. A read at the end of the data gives nothing, and some of
+// LibRaw's searches for a tag go on reading there for ever when a damaged
+// file ends before the tag; after many such reads this stream stops them
+// with LibRaw's own end-of-file exception, which LibRaw turns into an
+// error code.
 #pragma once
 
 #include <libraw/libraw_datastream.h>
@@ -21,6 +25,18 @@ public:
     // One number (or other scanf item) from the text at the read position,
     // the position then past it as LibRaw's stream leaves it.
     int scanf_one(const char* format, void* value) override;
+
+    int read(void* ptr, size_t size, size_t count) override;
+    int get_char() override;
+
+    // Reads at the end of the data allowed before the stream gives up; a
+    // picture cut short then fails as damaged rather than having its
+    // missing rows made from nothing.
+    static constexpr int kReadsAtEndLimit = 1 << 16;
+
+private:
+    void readAtEnd();
+    int readsAtEnd_ = 0;
 };
 
 }  // namespace imaging
