@@ -30,6 +30,14 @@ inner="$work/inner.sh"
 cat > "$inner" <<'IN'
 set -u
 fail() { echo "FAIL: $*"; import -window root "$SHOTS/smoke-failure-$DPI.png"; kill "$pid" 2>/dev/null; exit 1; }
+# The server answers before the program is started (a person's display is
+# there before the program; a program that cannot reach it ends at once).
+pid=""
+for i in $(seq 1 50); do
+  xdotool getdisplaygeometry >/dev/null 2>&1 && break
+  sleep 0.1
+done
+xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the X server on $DISPLAY does not answer"
 QT_LOGGING_RULES='*.warning=true;*.critical=true' QT_FONT_DPI="$DPI" HOME="$HOMEDIR" XDG_RUNTIME_DIR="$RUNDIR" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 "$PROGRAM" 2>"$ERRFILE" &
 pid=$!
 f=$(awk -v d="$DPI" 'BEGIN { print d / 120 }')
