@@ -79,14 +79,23 @@ public:
     // How many entries were given up.
     size_t abandoned() const { return abandoned_; }
 
+    // Starts the rest of the threads once reads wait for the disk. take
+    // does so itself; a caller that turns to other work between takes
+    // calls it first.
+    void keepUp()
+    {
+        if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
+            startThreads(most_);
+    }
+
     // Waits for entry i and hands its result over; each i is taken once.
     // A default Result when the entry was given up.
     Result take(size_t i)
     {
         Shared& s = *s_;
         Slot& slot = s.entries[i];
-        if (!slot.ready.load() && threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
-            startThreads(most_);
+        if (!slot.ready.load())
+            keepUp();
         if (!slot.ready.load()) {
             using Clock = std::chrono::steady_clock;
             std::unique_lock<std::mutex> lock(s.mutex);
@@ -108,8 +117,7 @@ public:
                     break;
                 lock.unlock();
                 goOn = !pump_ || pump_();
-                if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
-                    startThreads(most_);
+                keepUp();
                 lock.lock();
                 if (slot.ready.load())
                     break;

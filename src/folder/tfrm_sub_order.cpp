@@ -59,17 +59,27 @@ QStringList shotDateEntries(const QString& folder, const QStringList& names, con
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
     }, order::kReadThreads, order::readsWaitForDisk);
     entries.setWaitPump([] { return !platform::endRequested(); });
-    if (meanwhile)
-        meanwhile();
     QStringList out;
     out.reserve(names.size());
-    for (qsizetype i = 0; i < names.size() && !platform::endRequested(); ++i) {
+    qsizetype i = 0;
+    const auto takeNext = [&] {
         if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty()) {
             out.append(std::move(e));
             if (index)
                 index->push_back(i);
         }
+        ++i;
+    };
+    if (meanwhile) {
+        // The first file tells whether the folder waits for the disk; if so
+        // every thread is reading before this one turns to other work.
+        if (!names.isEmpty() && !platform::endRequested())
+            takeNext();
+        entries.keepUp();
+        meanwhile();
     }
+    while (i < names.size() && !platform::endRequested())
+        takeNext();
     return out;
 }
 
