@@ -276,7 +276,10 @@ bool TiffMatch(order::BufferedFile& file, int64_t segmentEnd, const Conditions& 
                 continue;
             }
             if (tag == kUserComment) {
-                if (!lookInComment || wordsFound)
+                // The dates come before the comment: a picture whose date
+                // did not match is not one, whatever its comment says, and
+                // a comment after a maker note may be a second read away.
+                if (!lookInComment || wordsFound || !dateFound)
                     return result;
                 uint32_t count = 0;
                 int64_t at = 0;

@@ -115,6 +115,8 @@ TEST_F(PictureMatchTest, WordsInTitleOrCommentAndTheDateCondition)
         {"date nowhere", trip, "", "2018", false, 0, false},
         {"words and date together", trip, "temple", "2019", false, 0, true},
         {"words right, date wrong", trip, "temple", "2018", false, 0, false},
+        {"comment words and date together", trip, "autumn", "2019:05", false, 1, true},
+        {"comment words right, date wrong", trip, "autumn", "2018", false, 1, false},
         {"date condition without any date tag", noDates, "", "2019", false, 0, false},
         {"big-endian block", bigEndian, "temple", "05:03", false, 0, true},
         {"XMP before Exif never matches", xmpFirst, "temple", "", false, 0, false},
