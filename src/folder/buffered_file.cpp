@@ -34,6 +34,8 @@ constexpr int64_t kDiskWaitNs = 150'000;
 constexpr int64_t kColdSpellNs = 2'000'000'000;
 // When a read last waited for the disk (steady clock); 0: never.
 std::atomic<int64_t> lastDiskWait{0};
+// How many opens and reads have waited for the disk so far.
+std::atomic<uint64_t> diskWaits{0};
 
 int64_t nowNs()
 {
@@ -83,8 +85,10 @@ bool blocksReadSince()
 void noteDuration(int64_t since)
 {
     const int64_t now = nowNs();
-    if (now - since >= kDiskWaitNs && blocksReadSince())
+    if (now - since >= kDiskWaitNs && blocksReadSince()) {
         lastDiskWait.store(now, std::memory_order_relaxed);
+        diskWaits.fetch_add(1, std::memory_order_relaxed);
+    }
 }
 
 bool inColdSpell()
@@ -121,6 +125,17 @@ bool readsWaitForDisk()
     return true;
 #else
     return inColdSpell();
+#endif
+}
+
+std::function<bool()> readsWaitForDiskFromNow()
+{
+#ifdef _WIN32
+    return [] { return true; };
+#else
+    return [mark = diskWaits.load(std::memory_order_relaxed)] {
+        return diskWaits.load(std::memory_order_relaxed) != mark;
+    };
 #endif
 }
 

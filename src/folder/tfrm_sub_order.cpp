@@ -57,7 +57,7 @@ QStringList shotDateEntries(const QString& folder, const QStringList& names, con
             return QString();
         const std::string date = order::ShotDateBytes(*dir, order::nativeName(name));
         return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
-    }, order::kReadThreads, order::readsWaitForDisk);
+    }, order::kReadThreads, order::readsWaitForDiskFromNow());
     entries.setWaitPump([] { return !platform::endRequested(); });
     QStringList out;
     out.reserve(names.size());

@@ -249,7 +249,7 @@ bool TdlgPxSerch::SearchRun()
             return search::matchPicture(*folders[static_cast<size_t>(folder)], order::nativeName(files[i]),
                                         conditions);
         },
-        order::kReadThreads, order::readsWaitForDisk);
+        order::kReadThreads, order::readsWaitForDiskFromNow());
     reads.setWaitPump([] { return !platform::endRequested(); });
     QElapsedTimer sincePump;
     sincePump.start();
