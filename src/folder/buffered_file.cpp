@@ -119,15 +119,6 @@ bool osSeek(int fd, int64_t at)
 
 }  // namespace
 
-bool readsWaitForDisk()
-{
-#ifdef _WIN32
-    return true;
-#else
-    return inColdSpell();
-#endif
-}
-
 std::function<bool()> readsWaitForDiskFromNow()
 {
 #ifdef _WIN32

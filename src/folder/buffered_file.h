@@ -24,13 +24,11 @@ using NativePath = std::wstring;
 using NativePath = std::string;
 #endif
 NativePath nativePath(const QString& path);
-// Whether a file's open or read lately waited for a disk (the folder is not
-// in the system's cache); always where that is not told.
-bool readsWaitForDisk();
-// Whether a file's open or read has waited for a disk since this was
-// called: a pool's own reads, not those of other files a moment before
-// (a folder in the cache is read on a few threads even right after
-// another one came from the disk); always where that is not told.
+// Whether a file's open or read has waited for a disk (the folder is not
+// in the system's cache) since this was called: a pool's own reads, not
+// those of other files a moment before (a folder in the cache is read on
+// a few threads even right after another one came from the disk); always
+// where that is not told.
 std::function<bool()> readsWaitForDiskFromNow();
 // dir followed by the platform's separator and name.
 NativePath nativeChild(const NativePath& dir, const QString& name);
