@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "imaging/decoded_rows.h"
@@ -83,53 +84,110 @@ struct Conversion {
     }
 };
 
-// A picture drawn at 1/factor of its size or less, averaged down from its
-// 8-bit 4:2:0 planes before the colour conversion: a factor's square fewer
-// pixels are converted, and no full-size RGB copy is made. The rows are
-// shared out over the cores.
+// A picture drawn at 1/factor of its size or less, averaged down from the
+// decoder's own 8-bit planes: RGB, grey, or YCbCr in 4:2:0, 4:2:2 or 4:4:4
+// converted after the averaging. A factor's square fewer pixels are
+// converted and no full-size interleaved copy is made. The rows are shared
+// out over two threads. A null image when the planes are of another kind.
 QImage reducedFromPlanes(const heif_image* image, QSize full, int factor)
 {
-    int yStride = 0, cbStride = 0, crStride = 0;
-    const uint8_t* yPlane = heif_image_get_plane_readonly(image, heif_channel_Y, &yStride);
-    const uint8_t* cbPlane = heif_image_get_plane_readonly(image, heif_channel_Cb, &cbStride);
-    const uint8_t* crPlane = heif_image_get_plane_readonly(image, heif_channel_Cr, &crStride);
-    const QSize chroma((full.width() + 1) / 2, (full.height() + 1) / 2);
-    if (!yPlane || !cbPlane || !crPlane || yStride < full.width() || cbStride < chroma.width() ||
-        crStride < chroma.width() || heif_image_get_width(image, heif_channel_Y) != full.width() ||
-        heif_image_get_height(image, heif_channel_Y) != full.height() ||
-        heif_image_get_width(image, heif_channel_Cb) < chroma.width() ||
-        heif_image_get_height(image, heif_channel_Cb) < chroma.height() ||
-        heif_image_get_width(image, heif_channel_Cr) < chroma.width() ||
-        heif_image_get_height(image, heif_channel_Cr) < chroma.height())
+    struct Plane {
+        const uint8_t* data = nullptr;
+        int stride = 0;
+        int sx = 0, sy = 0;  // subsampling, as a shift
+    } planes[3];
+    const heif_colorspace space = heif_image_get_colorspace(image);
+    const heif_chroma chroma = heif_image_get_chroma_format(image);
+    heif_channel channels[3] = {heif_channel_R, heif_channel_G, heif_channel_B};
+    int sx = 0, sy = 0;
+    if (space == heif_colorspace_YCbCr) {
+        channels[0] = heif_channel_Y, channels[1] = heif_channel_Cb, channels[2] = heif_channel_Cr;
+        if (chroma == heif_chroma_420)
+            sx = sy = 1;
+        else if (chroma == heif_chroma_422)
+            sx = 1;
+        else if (chroma != heif_chroma_444)
+            return {};
+    } else if (space == heif_colorspace_monochrome && chroma == heif_chroma_monochrome) {
+        channels[0] = channels[1] = channels[2] = heif_channel_Y;  // grey
+    } else if (space != heif_colorspace_RGB || chroma != heif_chroma_444) {
+        return {};
+    }
+    for (int i = 0; i < 3; ++i) {
+        Plane& p = planes[i];
+        if (i > 0)
+            p.sx = sx, p.sy = sy;
+        if (heif_image_get_bits_per_pixel_range(image, channels[i]) != 8)
+            return {};
+        p.data = heif_image_get_plane_readonly(image, channels[i], &p.stride);
+        const int w = (full.width() + (1 << p.sx) - 1) >> p.sx, h = (full.height() + (1 << p.sy) - 1) >> p.sy;
+        if (!p.data || p.stride < w || heif_image_get_width(image, channels[i]) < w ||
+            heif_image_get_height(image, channels[i]) < h)
+            throw DecodeError("bad HEIF planes");
+    }
+    if (heif_image_get_width(image, channels[0]) != full.width() ||
+        heif_image_get_height(image, channels[0]) != full.height())
         throw DecodeError("bad HEIF planes");
+
     const int k = factor;
     QImage out((full.width() + k - 1) / k, (full.height() + k - 1) / k, QImage::Format_RGB32);
     if (out.isNull())
         throw DecodeError("out of memory");
-    const Conversion conv(image);
+    const bool ycbcr = space == heif_colorspace_YCbCr;
+    const std::optional<Conversion> conv = ycbcr ? std::optional<Conversion>(image) : std::nullopt;
+    // Each plane's columns for every reduced column, and their count.
+    struct Columns {
+        std::vector<int> from, to;
+        std::vector<float> share;
+        int width = 0;
+    } columns[3];
+    for (int i = 0; i < 3; ++i) {
+        Columns& c = columns[i];
+        const int s = planes[i].sx;
+        c.width = (full.width() + (1 << s) - 1) >> s;
+        for (int ox = 0; ox < out.width(); ++ox) {
+            const int x0 = ox * k, x1 = std::min(x0 + k, full.width());
+            const int px0 = x0 >> s, px1 = std::max(px0 + 1, (x1 + (1 << s) - 1) >> s);
+            c.from.push_back(px0), c.to.push_back(px1), c.share.push_back(1.0f / float(px1 - px0));
+        }
+    }
+    // A band of rows is first summed column by column (a loop the compiler
+    // makes wide), then cell by cell.
     auto rows = [&](int from, int to) {
+        std::vector<uint32_t> sums[3];
+        for (int i = 0; i < 3; ++i)
+            sums[i].resize(size_t(columns[i].width));
         for (int oy = from; oy < to; ++oy) {
             const int y0 = oy * k, y1 = std::min(y0 + k, full.height());
-            const int cy0 = y0 / 2, cy1 = std::max(cy0 + 1, (y1 + 1) / 2);
+            float rowShare[3];
+            for (int i = 0; i < 3; ++i) {
+                const Plane& p = planes[i];
+                const int py0 = y0 >> p.sy, py1 = std::max(py0 + 1, (y1 + (1 << p.sy) - 1) >> p.sy);
+                rowShare[i] = 1.0f / float(py1 - py0);
+                uint32_t* sum = sums[i].data();
+                const int w = columns[i].width;
+                const uint8_t* row = p.data + qsizetype(py0) * p.stride;
+                for (int x = 0; x < w; ++x)
+                    sum[x] = row[x];
+                for (int y = py0 + 1; y < py1; ++y) {
+                    row = p.data + qsizetype(y) * p.stride;
+                    for (int x = 0; x < w; ++x)
+                        sum[x] += row[x];
+                }
+            }
             QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(oy));
             for (int ox = 0; ox < out.width(); ++ox) {
-                const int x0 = ox * k, x1 = std::min(x0 + k, full.width());
-                const int cx0 = x0 / 2, cx1 = std::max(cx0 + 1, (x1 + 1) / 2);
-                uint32_t ys = 0;
-                for (int y = y0; y < y1; ++y) {
-                    const uint8_t* p = yPlane + qsizetype(y) * yStride;
-                    for (int x = x0; x < x1; ++x)
-                        ys += p[x];
+                float mean[3];
+                for (int i = 0; i < 3; ++i) {
+                    const Columns& c = columns[i];
+                    const uint32_t* sum = sums[i].data();
+                    uint32_t cell = 0;
+                    for (int x = c.from[size_t(ox)], end = c.to[size_t(ox)]; x < end; ++x)
+                        cell += sum[x];
+                    mean[i] = float(cell) * c.share[size_t(ox)] * rowShare[i];
                 }
-                uint32_t cbs = 0, crs = 0;
-                for (int y = cy0; y < cy1; ++y) {
-                    const uint8_t* b = cbPlane + qsizetype(y) * cbStride;
-                    const uint8_t* r = crPlane + qsizetype(y) * crStride;
-                    for (int x = cx0; x < cx1; ++x)
-                        cbs += b[x], crs += r[x];
-                }
-                const double n = double(y1 - y0) * (x1 - x0), c = double(cy1 - cy0) * (cx1 - cx0);
-                line[ox] = conv.rgb(ys / n, cbs / c, crs / c);
+                line[ox] = conv ? conv->rgb(mean[0], mean[1], mean[2])
+                                : qRgb(int(mean[0] + 0.5f), int(mean[1] + 0.5f), int(mean[2] + 0.5f));
             }
         }
     };
@@ -187,21 +245,24 @@ DecodedPicture readHeifPicture(const QByteArray& data, const DecodeRequest& requ
     heif_image* decoded = nullptr;
 
     // Drawn at half its size or less, an 8-bit picture without alpha (a
-    // phone's or camera's) is reduced from its planes.
+    // phone's or camera's) is reduced from the planes the decoder makes
+    // anyway: asked for any other layout, it would convert them whole.
     const QSize drawn = request.drawnSize ? request.drawnSize(full) : QSize();
     const int factor = reductionFactor(full, drawn);
     if (factor > 1 && !alpha && heif_image_handle_get_luma_bits_per_pixel(handle.get()) == 8) {
-        check(heif_decode_image(handle.get(), &decoded, heif_colorspace_YCbCr, heif_chroma_420, options.get()));
+        check(heif_decode_image(handle.get(), &decoded, heif_colorspace_undefined, heif_chroma_undefined,
+                                options.get()));
         std::unique_ptr<heif_image, ImageFree> planes(decoded);
-        if (heif_image_get_bits_per_pixel_range(planes.get(), heif_channel_Y) == 8) {
+        decoded = nullptr;
+        const QImage reduced = reducedFromPlanes(planes.get(), full, factor);
+        if (!reduced.isNull()) {
             DecodedPicture out;
-            out.image = fitToDrawn(reducedFromPlanes(planes.get(), full, factor), drawn);
+            out.image = fitToDrawn(reduced, drawn);
             out.fullSize = full;
             out.reduced = true;
             out.oriented = true;
             return out;
         }
-        decoded = nullptr;
     }
     check(heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, options.get()));
