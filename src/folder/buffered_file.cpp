@@ -29,11 +29,6 @@ constexpr int64_t kKeptLimit = 128 * 1024;
 #ifndef _WIN32
 // A read that took this long waited for the disk.
 constexpr int64_t kDiskWaitNs = 150'000;
-// For this long after such a read, files are read without the system's
-// read-ahead.
-constexpr int64_t kColdSpellNs = 2'000'000'000;
-// When a read last waited for the disk (steady clock); 0: never.
-std::atomic<int64_t> lastDiskWait{0};
 // How many opens and reads have waited for the disk so far.
 std::atomic<uint64_t> diskWaits{0};
 
@@ -85,16 +80,8 @@ bool blocksReadSince()
 void noteDuration(int64_t since)
 {
     const int64_t now = nowNs();
-    if (now - since >= kDiskWaitNs && blocksReadSince()) {
-        lastDiskWait.store(now, std::memory_order_relaxed);
+    if (now - since >= kDiskWaitNs && blocksReadSince())
         diskWaits.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-
-bool inColdSpell()
-{
-    const int64_t last = lastDiskWait.load(std::memory_order_relaxed);
-    return last != 0 && nowNs() - last < kColdSpellNs;
 }
 #endif
 
@@ -234,12 +221,6 @@ void BufferedFile::open(int dirFd, const NativePath& path)
         fd_ = -1;
     }
     noteDuration(opening);
-    // The walks read a few kilobytes at the front: the system's read-ahead
-    // of more is what a folder not yet in the cache waits for. While the
-    // files come from the cache the advice is one system call a file for
-    // nothing, so it is given only while reads wait for the disk.
-    if (fd_ >= 0 && inColdSpell())
-        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_RANDOM);
 #endif
     if (fd_ >= 0)
         size_ = static_cast<int64_t>(st.st_size);
