@@ -181,7 +181,7 @@ QImage reducedFromPlanes(const heif_image* image, QSize full, int factor)
                 for (int i = 0; i < 3; ++i) {
                     const Columns& c = columns[i];
                     const uint32_t* sum = sums[i].data();
-                    uint32_t cell = 0;
+                    uint64_t cell = 0;  // k columns of k rows: beyond 32 bits for a huge factor
                     for (int x = c.from[size_t(ox)], end = c.to[size_t(ox)]; x < end; ++x)
                         cell += sum[x];
                     mean[i] = float(cell) * c.share[size_t(ox)] * rowShare[i];
