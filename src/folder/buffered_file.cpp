@@ -31,6 +31,13 @@ constexpr int64_t kKeptLimit = 128 * 1024;
 constexpr int64_t kDiskWaitNs = 150'000;
 // How many opens and reads have waited for the disk so far.
 std::atomic<uint64_t> diskWaits{0};
+// Opens and reads are timed only while a pool asks whether its reads wait
+// for the disk; a clock and a usage count asked for every file, on every
+// reading thread, cost a cold folder's reads a twentieth of their time.
+std::atomic<int> listening{0};
+// Counts the times listening began; a thread's usage count taken in an
+// earlier time is taken again first.
+std::atomic<uint32_t> listeningSince{0};
 
 int64_t nowNs()
 {
@@ -47,16 +54,30 @@ long blocksRead()
 }
 #endif
 
-// This thread's count when it last asked, first taken as it opens its first
-// file (the main thread's count also holds what the program's start read).
-long& blocksBefore()
+// This thread's count when it last asked, taken afresh as it opens its
+// first file while a pool listens (the main thread's count also holds what
+// the program's start read, and blocks read while nobody listened are no
+// answer to a pool that asks now).
+struct BlocksSeen {
+    long count = 0;
+    uint32_t since = static_cast<uint32_t>(-1);
+};
+thread_local BlocksSeen blocksSeen;
+
+// Whether this open or read is to be timed; if so, the thread's count is
+// brought up to the time that listens now.
+bool timing()
 {
+    if (listening.load(std::memory_order_relaxed) == 0)
+        return false;
 #ifdef RUSAGE_THREAD
-    thread_local long before = blocksRead();
-#else
-    thread_local long before = 0;
+    const uint32_t since = listeningSince.load(std::memory_order_relaxed);
+    if (blocksSeen.since != since) {
+        blocksSeen.count = blocksRead();
+        blocksSeen.since = since;
+    }
 #endif
-    return before;
+    return true;
 }
 
 // Whether this thread read blocks from a disk since it last asked. A slow
@@ -65,12 +86,11 @@ long& blocksBefore()
 bool blocksReadSince()
 {
 #ifdef RUSAGE_THREAD
-    long& before = blocksBefore();
     const long now = blocksRead();
     if (now < 0)
         return true;
-    const bool read = now > before;
-    before = now;
+    const bool read = now > blocksSeen.count;
+    blocksSeen.count = now;
     return read;
 #else
     return true;
@@ -111,7 +131,18 @@ std::function<bool()> readsWaitForDiskFromNow()
 #ifdef _WIN32
     return [] { return true; };
 #else
-    return [mark = diskWaits.load(std::memory_order_relaxed)] {
+    // Listens for as long as the answer is kept.
+    struct Listening {
+        Listening()
+        {
+            listeningSince.fetch_add(1, std::memory_order_relaxed);
+            listening.fetch_add(1, std::memory_order_relaxed);
+        }
+        ~Listening() { listening.fetch_sub(1, std::memory_order_relaxed); }
+        Listening(const Listening&) = delete;
+        Listening& operator=(const Listening&) = delete;
+    };
+    return [listens = std::make_shared<Listening>(), mark = diskWaits.load(std::memory_order_relaxed)] {
         return diskWaits.load(std::memory_order_relaxed) != mark;
     };
 #endif
@@ -212,15 +243,16 @@ void BufferedFile::open(int dirFd, const NativePath& path)
         fd_ = -1;
     }
 #else
-    blocksBefore();
-    const int64_t opening = nowNs();
+    const bool timed = timing();
+    const int64_t opening = timed ? nowNs() : 0;
     fd_ = ::openat(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     struct stat st;
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd_);
         fd_ = -1;
     }
-    noteDuration(opening);
+    if (timed)
+        noteDuration(opening);
 #endif
     if (fd_ >= 0)
         size_ = static_cast<int64_t>(st.st_size);
@@ -268,11 +300,13 @@ void BufferedFile::fillTo(int64_t end)
     // every small file. Should more be wanted after all, the next fill (or
     // the direct read of readAt) asks again and learns the truth.
 #ifndef _WIN32
-    const int64_t reading = nowNs();
+    const bool timed = timing();
+    const int64_t reading = timed ? nowNs() : 0;
 #endif
     const int64_t got = osRead(fd_, kept_ + have, want - have);
 #ifndef _WIN32
-    noteDuration(reading);
+    if (timed)
+        noteDuration(reading);
 #endif
     if (got <= 0) {
         endSeen_ = true;

@@ -28,7 +28,8 @@ NativePath nativePath(const QString& path);
 // in the system's cache) since this was called: a pool's own reads, not
 // those of other files a moment before (a folder in the cache is read on
 // a few threads even right after another one came from the disk); always
-// where that is not told.
+// where that is not told. Reads are timed only while such an answer is
+// kept: let it go once it is no longer asked.
 std::function<bool()> readsWaitForDiskFromNow();
 // dir followed by the platform's separator and name.
 NativePath nativeChild(const NativePath& dir, const QString& name);

@@ -54,6 +54,7 @@ public:
             for (size_t i = 0; i < count; ++i)
                 produce(*s_, i, s_->counters[0]);
         startThreads(waitsForDisk_ && !waitsForDisk_() ? std::min<size_t>(most_, kWarmReadThreads) : most_);
+        forgetWhenAllStarted();
     }
     ~ReadAhead()
     {
@@ -84,8 +85,10 @@ public:
     // calls it first.
     void keepUp()
     {
-        if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_())
+        if (threads_.size() < most_ && waitsForDisk_ && waitsForDisk_()) {
             startThreads(most_);
+            forgetWhenAllStarted();
+        }
     }
 
     // Waits for entry i and hands its result over; each i is taken once.
@@ -131,6 +134,14 @@ public:
 
 private:
     static constexpr size_t kNobody = static_cast<size_t>(-1);
+
+    // With every thread started the question is answered: let it go (the
+    // reads are no longer timed for it).
+    void forgetWhenAllStarted()
+    {
+        if (threads_.size() >= most_)
+            waitsForDisk_ = nullptr;
+    }
 
     // Up to n threads in all.
     void startThreads(size_t n)

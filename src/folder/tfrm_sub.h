@@ -3,7 +3,11 @@
 // and order options. Hidden, never destroyed, between visits.
 #include <QColor>
 #include <QDialog>
+#include <QFont>
 #include <QSize>
+#include <QStringList>
+
+#include <memory>
 
 struct AppState;
 class QCheckBox;
@@ -15,6 +19,10 @@ class QPrinter;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
+
+namespace order {
+struct NameWidths;
+}  // namespace order
 
 namespace platform {
 class FolderWalk;
@@ -148,8 +156,16 @@ private:
     void placeInfoRow();
     void pushNeighboursAlong();
 
+    // What the names of a listing need for the scroll width, measured once
+    // for the listing (every order shows its names) in FLList's font.
+    std::shared_ptr<const order::NameWidths> listedWidths(const QStringList& names);
+
     AppState& state_;
     widgets::WideLines* listItems_ = nullptr;  // FLList's lines
+    QStringList widthsOf_;  // the listing listedWidths_ was measured for
+    QFont widthsFont_;
+    int widthsDpi_ = 0;
+    std::shared_ptr<const order::NameWidths> listedWidths_;
     bool homeRevealed_ = false;
     bool viewerShownOnce_ = false;
     QString directFolder_;  // chosen by chooseFolderDirectly, until the tree's next choice

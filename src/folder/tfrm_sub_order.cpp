@@ -83,15 +83,21 @@ QStringList shotDateEntries(const QString& folder, const QStringList& names, con
     return out;
 }
 
+}  // namespace
+
 // What the list's scroll width needs of each name, measured once: its
 // width in single-byte characters, and its width in the list's font
 // summed from its characters' advances, looked up once per character (a
 // folder of thousands of names cannot afford a text layout each).
-struct NameWidths {
+struct order::NameWidths {
     QStringList shown;          // as the list shows it
     std::vector<int> units;     // order::displayWidth
     std::vector<int> estimate;  // pixels, without kerning
 };
+
+namespace {
+
+using order::NameWidths;
 
 NameWidths measureNames(const QFontMetrics& fm, const QStringList& names)
 {
@@ -261,13 +267,15 @@ void TfrmSub::fillByShotDate()
         return;
     }
     // While the pool reads the files, this thread lets the old lines go and
-    // measures the names.
-    NameWidths widths;
+    // measures the names, unless that was done for this listing already.
+    std::shared_ptr<const NameWidths> widths;
     std::vector<qsizetype> index;
     const QStringList entries = shotDateEntries(FLBox->directory(), names, QString(), &index, [&] {
         FLList->clear();
-        widths = measureNames(FLList->fontMetrics(), names);
+        widths = listedWidths(names);
     });
+    if (!widths)
+        widths = listedWidths(names);
     // The names are the listing's own strings, not cut out of the entries.
     const std::vector<qsizetype> sorted = order::sortedEntryOrder(entries);
     const bool ascending = rbAsend->isChecked();
@@ -283,12 +291,32 @@ void TfrmSub::fillByShotDate()
         shownAt.push_back(at);
     }
     FLList->addItems(shown);
-    setListScrollWidth(scrollWidthOf(FLList, widths, &shownAt));
+    setListScrollWidth(scrollWidthOf(FLList, *widths, &shownAt));
+}
+
+std::shared_ptr<const NameWidths> TfrmSub::listedWidths(const QStringList& names)
+{
+    // The listing is held here, so its strings cannot change in place: the
+    // same data is the same listing.
+    const QFont font = FLList->font();
+    const int dpi = FLList->logicalDpiY();
+    if (!listedWidths_ || names.constData() != widthsOf_.constData() || names.size() != widthsOf_.size() ||
+        font != widthsFont_ || dpi != widthsDpi_) {
+        listedWidths_ = std::make_shared<const NameWidths>(measureNames(FLList->fontMetrics(), names));
+        widthsOf_ = names;
+        widthsFont_ = font;
+        widthsDpi_ = dpi;
+    }
+    return listedWidths_;
 }
 
 void TfrmSub::updateListScrollWidth(const QStringList& shown)
 {
-    setListScrollWidth(scrollWidthOf(FLList, measureNames(FLList->fontMetrics(), shown), nullptr));
+    // The listing itself is measured once; other lines each time.
+    if (shown.constData() == FLBox->items().constData())
+        setListScrollWidth(scrollWidthOf(FLList, *listedWidths(shown), nullptr));
+    else
+        setListScrollWidth(scrollWidthOf(FLList, measureNames(FLList->fontMetrics(), shown), nullptr));
 }
 
 void TfrmSub::setListScrollWidth(int width)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <chrono>
 #include <stdexcept>
 #include <string>
@@ -38,13 +39,15 @@ TEST(ReadAhead, ResultsArriveInListOrderWhateverTheThreadsDo)
 }
 
 // While the files come from the cache a few threads read; once reads wait
-// for the disk the rest join them.
+// for the disk the rest join them, and the question is let go (reads are
+// timed only while it is kept).
 TEST(ReadAhead, AFewThreadsReadFromTheCacheAndMoreOnceReadsWaitForTheDisk)
 {
     for (const bool turnsCold : {false, true}) {
         SCOPED_TRACE(turnsCold);
         std::atomic<int> running{0}, most{0};
         std::atomic<bool> cold{false};
+        const auto asked = std::make_shared<int>(0);
         order::ReadAhead<int> reads(
             400,
             [&](size_t i) {
@@ -57,13 +60,16 @@ TEST(ReadAhead, AFewThreadsReadFromTheCacheAndMoreOnceReadsWaitForTheDisk)
                 --running;
                 return static_cast<int>(i);
             },
-            32, [&] { return cold.load(); });
+            32, [&, asked] { return cold.load(); });
         for (size_t i = 0; i < 400; ++i)
             ASSERT_EQ(reads.take(i), static_cast<int>(i));
-        if (turnsCold)
+        if (turnsCold) {
             EXPECT_GT(most.load(), order::kWarmReadThreads * 2);
-        else
+            EXPECT_EQ(asked.use_count(), 1);
+        } else {
             EXPECT_LE(most.load(), order::kWarmReadThreads);
+            EXPECT_EQ(asked.use_count(), 2);
+        }
     }
 }
 
