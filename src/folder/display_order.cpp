@@ -233,59 +233,103 @@ QString ShotDateRead(const QString& path) { return decodeShotDate(ShotDateBytes(
 
 namespace {
 
-// An entry's leading shooting date as cameras write it, "YYYY:MM:DD
-// HH:MM:SS", as the number its 14 digits make; -1 for anything else.
-int64_t packedShotDate(const QString& entry)
+// A leading shooting date as cameras write it, "YYYY:MM:DD HH:MM:SS", as
+// the number its 14 digits make; -1 for anything else.
+template <class Char>
+int64_t packedDate(const Char* p, size_t size)
 {
     static constexpr char kShape[] = "dddd:dd:dd dd:dd:dd";
     static_assert(sizeof kShape - 1 == kShotDateKeyLength);
-    if (entry.size() < kShotDateKeyLength)
+    if (size < static_cast<size_t>(kShotDateKeyLength))
         return -1;
-    const QChar* p = entry.constData();
     int64_t value = 0;
     for (int i = 0; i < kShotDateKeyLength; ++i) {
-        const char16_t c = p[i].unicode();
+        const auto c = static_cast<char32_t>(p[i]);
         if (kShape[i] != 'd') {
-            if (c != static_cast<char16_t>(kShape[i]))
+            if (c != static_cast<char32_t>(kShape[i]))
                 return -1;
-        } else if (c < u'0' || c > u'9') {
+        } else if (c < U'0' || c > U'9') {
             return -1;
         } else {
-            value = value * 10 + (c - u'0');
+            value = value * 10 + static_cast<int64_t>(c - U'0');
         }
     }
     return value;
 }
 
+int64_t packedShotDate(const QString& entry)
+{
+    return packedDate(reinterpret_cast<const char16_t*>(entry.constData()), static_cast<size_t>(entry.size()));
+}
+
 }  // namespace
 
+ShotDateKey shotDateKey(const std::string& bytes)
+{
+    ShotDateKey key;
+    if (bytes.empty())
+        return key;
+    // The first 19 bytes decide: what follows is cut from the key.
+    key.packed = packedDate(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    if (key.packed < 0)
+        key.odd = fitShotDate(decodeShotDate(bytes));
+    return key;
+}
+
+QString ShotDateKey::text() const
+{
+    if (packed < 0)
+        return odd;
+    char out[kShotDateKeyLength];
+    static constexpr char kShape[] = "dddd:dd:dd dd:dd:dd";
+    int64_t rest = packed;
+    for (int i = kShotDateKeyLength - 1; i >= 0; --i) {
+        if (kShape[i] == 'd') {
+            out[i] = static_cast<char>('0' + rest % 10);
+            rest /= 10;
+        } else {
+            out[i] = kShape[i];
+        }
+    }
+    return QString::fromLatin1(out, kShotDateKeyLength);
+}
+
 std::vector<qsizetype> sortedEntryOrder(const QStringList& entries)
+{
+    std::vector<int64_t> packed;
+    packed.reserve(static_cast<size_t>(entries.size()));
+    for (const QString& e : entries)
+        packed.push_back(packedShotDate(e));
+    return sortedEntryOrder(packed, [&](qsizetype i) { return entries.at(i); });
+}
+
+std::vector<qsizetype> sortedEntryOrder(const std::vector<int64_t>& packed,
+                                        const std::function<QString(qsizetype)>& entryAt)
 {
     // A date order's entries nearly all begin with a camera's date. The
     // collation ranks digits in their numeric order and finds the
     // separators at the same places in each, so two different dates order
     // as the numbers their digits make: the list is sorted by those, and
     // only entries of one date are collated. Any other entry: collated all.
-    const qsizetype n = entries.size();
-    std::vector<std::pair<int64_t, qsizetype>> keys;
-    if (n >= 64) {
-        keys.reserve(static_cast<size_t>(n));
-        for (qsizetype i = 0; i < n; ++i) {
-            const int64_t date = packedShotDate(entries.at(i));
-            if (date < 0) {
-                keys.clear();
-                break;
-            }
-            keys.emplace_back(date, i);
-        }
-    }
-    if (keys.empty())
+    const auto n = static_cast<qsizetype>(packed.size());
+    const bool byNumber =
+        n >= 64 && std::all_of(packed.begin(), packed.end(), [](int64_t date) { return date >= 0; });
+    if (!byNumber) {
+        QStringList entries;
+        entries.reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            entries.append(entryAt(i));
         return platform::listCollation().order(entries);
+    }
+    std::vector<std::pair<int64_t, qsizetype>> keys;
+    keys.reserve(static_cast<size_t>(n));
+    for (qsizetype i = 0; i < n; ++i)
+        keys.emplace_back(packed[static_cast<size_t>(i)], i);
     const platform::Collation& collation = platform::listCollation();
     std::sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
         if (a.first != b.first)
             return a.first < b.first;
-        return collation.compare(entries.at(a.second), entries.at(b.second)) < 0;
+        return collation.compare(entryAt(a.second), entryAt(b.second)) < 0;
     });
     std::vector<qsizetype> order;
     order.reserve(keys.size());

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,29 @@ QString decodeShotDate(const std::string& bytes);
 // stored bytes up to the first zero byte, at most 24 of them.
 std::string TiffDateRead(BufferedFile& file);
 
+// A shooting date as the date orders key it: nearly every camera writes
+// "YYYY:MM:DD HH:MM:SS", kept as the number its 14 digits make, so a
+// reading thread makes no string of it; any other date as its key text.
+struct ShotDateKey {
+    int64_t packed = -1;  // the digits' number, or -1
+    QString odd;          // the key text when not packed
+    bool found() const { return packed >= 0 || !odd.isEmpty(); }
+    // The entry's 19 characters: what fitShotDate(decodeShotDate(bytes))
+    // gives for the bytes it was made from.
+    QString text() const;
+};
+// Of stored date bytes; found() is false for none.
+ShotDateKey shotDateKey(const std::string& bytes);
+
 // Sorts entries (case-insensitively, in the locale's collation) ascending.
 void sortEntries(QStringList& entries);
 // That order as positions in entries.
 std::vector<qsizetype> sortedEntryOrder(const QStringList& entries);
+// The same for n entries given by their dates' packed numbers (-1 where not
+// packed) and entryAt(i), which is asked only where the number does not
+// decide.
+std::vector<qsizetype> sortedEntryOrder(const std::vector<int64_t>& packed,
+                                        const std::function<QString(qsizetype)>& entryAt);
 // Sorts entries and splits them into the show list: from the first entry on
 // when ascending, from the last otherwise; the folder number is the last six
 // characters, the name what lies between the key and the folder number.

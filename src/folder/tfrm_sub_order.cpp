@@ -41,44 +41,33 @@ public:
     BusyCursor& operator=(const BusyCursor&) = delete;
 };
 
-// The entries "date + name + suffix" of the named files of the folder that
-// carry Exif and have a shooting date, in list order; the files are read,
-// and the entries made, on the pool's threads. index, when given, receives
-// the position in names of each entry's file; meanwhile runs on this thread
-// while the files are read.
-QStringList shotDateEntries(const QString& folder, const QStringList& names, const QString& suffix,
-                            std::vector<qsizetype>* index = nullptr, const std::function<void()>& meanwhile = {})
+// The shooting dates of the named files of the folder, in list order (not
+// found for a file without Exif or date); the files are read on the pool's
+// threads. meanwhile runs on this thread while the files are read.
+std::vector<order::ShotDateKey> shotDateKeys(const QString& folder, const QStringList& names,
+                                             const std::function<void()>& meanwhile = {})
 {
     const auto dir = std::make_shared<const order::Folder>(order::nativePath(folder));
     // Copies: a read that hangs outlives this call.
-    order::ReadAhead<QString> entries(static_cast<size_t>(names.size()), [dir, names, suffix](size_t k) {
+    order::ReadAhead<order::ShotDateKey> keys(static_cast<size_t>(names.size()), [dir, names](size_t k) {
         const QString& name = names[static_cast<qsizetype>(k)];
         if (!order::carriesExif(name))
-            return QString();
-        const std::string date = order::ShotDateBytes(*dir, order::nativeName(name));
-        return date.empty() ? QString() : order::fitShotDate(order::decodeShotDate(date)) + name + suffix;
+            return order::ShotDateKey();
+        return order::shotDateKey(order::ShotDateBytes(*dir, order::nativeName(name)));
     }, order::kReadThreads, order::readsWaitForDiskFromNow());
-    entries.setWaitPump([] { return !platform::endRequested(); });
-    QStringList out;
-    out.reserve(names.size());
-    qsizetype i = 0;
-    const auto takeNext = [&] {
-        if (QString e = entries.take(static_cast<size_t>(i)); !e.isEmpty()) {
-            out.append(std::move(e));
-            if (index)
-                index->push_back(i);
-        }
-        ++i;
-    };
+    keys.setWaitPump([] { return !platform::endRequested(); });
+    std::vector<order::ShotDateKey> out;
+    out.reserve(static_cast<size_t>(names.size()));
+    const auto takeNext = [&] { out.push_back(keys.take(out.size())); };
     if (meanwhile) {
         // The first file tells whether the folder waits for the disk; if so
         // every thread is reading before this one turns to other work.
         if (!names.isEmpty() && !platform::endRequested())
             takeNext();
-        entries.keepUp();
+        keys.keepUp();
         meanwhile();
     }
-    while (i < names.size() && !platform::endRequested())
+    while (out.size() < static_cast<size_t>(names.size()) && !platform::endRequested())
         takeNext();
     return out;
 }
@@ -256,7 +245,10 @@ void TfrmSub::SortDate(int folderNumber)
         return;
     }
     const QString number = order::folderNumberText(folderNumber);
-    state_.SortList += shotDateEntries(FLBox->directory(), names, number);
+    const std::vector<order::ShotDateKey> keys = shotDateKeys(FLBox->directory(), names);
+    for (size_t i = 0; i < keys.size(); ++i)
+        if (keys[i].found())
+            state_.SortList.append(keys[i].text() + names[static_cast<qsizetype>(i)] + number);
 }
 
 void TfrmSub::fillByShotDate()
@@ -269,15 +261,26 @@ void TfrmSub::fillByShotDate()
     // While the pool reads the files, this thread lets the old lines go and
     // measures the names, unless that was done for this listing already.
     std::shared_ptr<const NameWidths> widths;
-    std::vector<qsizetype> index;
-    const QStringList entries = shotDateEntries(FLBox->directory(), names, QString(), &index, [&] {
+    const std::vector<order::ShotDateKey> keys = shotDateKeys(FLBox->directory(), names, [&] {
         FLList->clear();
         widths = listedWidths(names);
     });
     if (!widths)
         widths = listedWidths(names);
+    // The files with a date, in list order, and their entries' order.
+    std::vector<qsizetype> index;
+    std::vector<int64_t> packed;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].found()) {
+            index.push_back(static_cast<qsizetype>(i));
+            packed.push_back(keys[i].packed);
+        }
+    }
+    const std::vector<qsizetype> sorted = order::sortedEntryOrder(packed, [&](qsizetype k) {
+        const qsizetype at = index[static_cast<size_t>(k)];
+        return keys[static_cast<size_t>(at)].text() + names[at];
+    });
     // The names are the listing's own strings, not cut out of the entries.
-    const std::vector<qsizetype> sorted = order::sortedEntryOrder(entries);
     const bool ascending = rbAsend->isChecked();
     const size_t n = sorted.size();
     QStringList shown;

@@ -47,6 +47,29 @@ TEST(DisplayOrderKeys, ShootingDatesAreBroughtToNineteenCharacters)
     EXPECT_EQ(order::fitShotDate(QStringLiteral("2021:05:06 07:08:09.123+09:00")),
               QStringLiteral("2021:05:06 07:08:09"));
     EXPECT_EQ(order::folderNumberText(42), QStringLiteral("000042"));
+
+    // The key a reading thread makes of the stored bytes gives the entry
+    // the same 19 characters as the text made of them, whether it is kept
+    // as a number (a camera's shape, whatever follows) or as text.
+    const std::string stored[] = {
+        "2021:05:06 07:08:09",
+        "0000:00:00 00:00:00",
+        "9999:12:31 23:59:59",
+        "2021:05:06 07:08:09.123+09:00",
+        std::string("2021:05:06 07:08:09\x93\xfa", 21),  // code page 932 after the date
+        "2021:05:06",
+        "2021-05-06 07:08:09",
+        "    :  :     :  :  ",
+        std::string("\x93\xfa\x95\x74", 4),  // a date in code page 932
+    };
+    for (const std::string& bytes : stored) {
+        SCOPED_TRACE(bytes);
+        const order::ShotDateKey key = order::shotDateKey(bytes);
+        EXPECT_TRUE(key.found());
+        EXPECT_EQ(key.text(), order::fitShotDate(order::decodeShotDate(bytes)));
+        EXPECT_EQ(key.packed >= 0, bytes.size() >= 19 && bytes[4] == ':' && bytes[0] != ' ');
+    }
+    EXPECT_FALSE(order::shotDateKey(std::string()).found());
 }
 
 class ShotDateReadTest : public ::testing::Test {
