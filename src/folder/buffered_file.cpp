@@ -204,6 +204,24 @@ Folder::Folder(const NativePath& path, bool held) : path_(path)
 #endif
 }
 
+void Folder::hint(const NativePath& name) const
+{
+#if !defined(_WIN32) && defined(POSIX_FADV_WILLNEED)
+    // Opened as a read opens it (a FIFO or device is not waited for), and
+    // the advice is refused for anything but a file.
+    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+    const int fd = fd_ >= 0 && !name.empty() && name.find('/') == NativePath::npos
+                       ? ::openat(fd_, name.c_str(), flags)
+                       : ::open(joined(path_, name).c_str(), flags);
+    if (fd < 0)
+        return;
+    ::posix_fadvise(fd, 0, kHintBytes, POSIX_FADV_WILLNEED);
+    ::close(fd);
+#else
+    (void)name;
+#endif
+}
+
 Folder::~Folder()
 {
 #ifndef _WIN32

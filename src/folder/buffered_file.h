@@ -52,6 +52,13 @@ public:
 
     const NativePath& path() const { return path_; }
 
+    // Asks the system to bring the start of the named file (nativeName)
+    // into its cache, without waiting for it: a read of it soon after finds
+    // it there. Nothing where that cannot be asked.
+    void hint(const NativePath& name) const;
+    // What hint asks for: what the system's first read-ahead brings in.
+    static constexpr int64_t kHintBytes = 16384;
+
 private:
     friend class BufferedFile;
     NativePath path_;

@@ -24,9 +24,13 @@
 
 namespace order {
 
-// Enough reads under way to keep a disk's queue full (a folder not in the
-// cache read fastest with 64 here); the work of each is small.
-inline constexpr int kReadThreads = 64;
+// Threads once reads wait for the disk. With the files ahead asked for
+// (setHint) the disk's queue stays full without a thread blocked on each
+// read: a folder not in the cache read fastest with 16 here (64 threads
+// without the hints took a fifth longer, 64 with them a tenth).
+inline constexpr int kReadThreads = 16;
+// How far ahead of the files begun the files are asked for.
+inline constexpr size_t kHintDistance = 256;
 // While the files come from the system's cache a few threads keep two
 // cores busy; sixty more cost their start and their switching (a warm
 // date order of 10,000 files took 1.1 times as long with 64 as with 4).
@@ -76,6 +80,19 @@ public:
     // Called every 50 ms while take waits; false gives the wait up (the end
     // of the program was asked for).
     void setWaitPump(std::function<bool()> pump) { pump_ = std::move(pump); }
+    // Once reads wait for the disk (or from the start, without the question
+    // of the constructor), hint(j) runs on the pool's threads once for each
+    // entry j up to distance ahead of the entries begun, before work(j): it
+    // asks the system to bring in what work(j) will read, without waiting.
+    // Like work, it must own what it uses. Set it before the first take.
+    void setHint(std::function<void(size_t)> hint, size_t distance = kHintDistance)
+    {
+        std::lock_guard<std::mutex> lock(s_->mutex);
+        s_->hint = std::move(hint);
+        s_->hintDistance = distance;
+        if (s_->hint && !waitsForDisk_ && threads_.size() >= most_)
+            s_->hinting.store(true);
+    }
     void setStallLimit(int ms) { stallMs_ = ms; }
     // How many entries were given up.
     size_t abandoned() const { return abandoned_; }
@@ -136,11 +153,15 @@ private:
     static constexpr size_t kNobody = static_cast<size_t>(-1);
 
     // With every thread started the question is answered: let it go (the
-    // reads are no longer timed for it).
+    // reads are no longer timed for it), and ask for the files ahead.
     void forgetWhenAllStarted()
     {
-        if (threads_.size() >= most_)
+        if (threads_.size() >= most_) {
             waitsForDisk_ = nullptr;
+            std::lock_guard<std::mutex> lock(s_->mutex);
+            if (s_->hint)
+                s_->hinting.store(true);
+        }
     }
 
     // Up to n threads in all.
@@ -196,6 +217,12 @@ private:
         std::unique_ptr<Slot[]> entries;
         std::unique_ptr<Counter[]> counters;
         const size_t threads;
+        // Asked for the files ahead: hint and hintDistance are set under
+        // mutex before hinting turns true, and not changed after.
+        std::function<void(size_t)> hint;
+        size_t hintDistance = 0;
+        std::atomic<bool> hinting{false};
+        alignas(64) std::atomic<size_t> hintedTo{0};  // entries below were asked for
         alignas(64) std::atomic<size_t> next{0};
         alignas(64) std::atomic<size_t> waitingFor{kNobody};
         std::atomic<bool> stop{false};
@@ -211,12 +238,31 @@ private:
             const size_t i = s.next.fetch_add(1);
             if (i >= s.count || s.stop.load())
                 break;
+            if (s.hinting.load())
+                askAhead(s, i);
             produce(s, i, counter);
         }
         std::lock_guard<std::mutex> lock(s.mutex);
         if (--s.running == 0)
             s.exited.notify_all();
     }
+    // Asks for the entries from i up to the distance ahead that no thread
+    // asked for yet; each range is claimed by one thread.
+    static void askAhead(Shared& s, size_t i)
+    {
+        const size_t to = std::min(s.count, i + 1 + s.hintDistance);
+        size_t from = s.hintedTo.load();
+        while (from < to && !s.hintedTo.compare_exchange_weak(from, to)) {
+        }
+        for (size_t j = std::max(from, i); j < to && !s.stop.load(); ++j) {
+            try {
+                s.hint(j);
+            } catch (...) {
+                // Only a hint: the read itself tells.
+            }
+        }
+    }
+
     static void produce(Shared& s, size_t i, Counter& counter)
     {
         Slot& slot = s.entries[i];

@@ -55,6 +55,11 @@ std::vector<order::ShotDateKey> shotDateKeys(const QString& folder, const QStrin
             return order::ShotDateKey();
         return order::shotDateKey(order::ShotDateBytes(*dir, order::nativeName(name)));
     }, order::kReadThreads, order::readsWaitForDiskFromNow());
+    keys.setHint([dir, names](size_t k) {
+        const QString& name = names[static_cast<qsizetype>(k)];
+        if (order::carriesExif(name))
+            dir->hint(order::nativeName(name));
+    });
     keys.setWaitPump([] { return !platform::endRequested(); });
     std::vector<order::ShotDateKey> out;
     out.reserve(static_cast<size_t>(names.size()));

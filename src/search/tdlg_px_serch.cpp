@@ -250,6 +250,11 @@ bool TdlgPxSerch::SearchRun()
                                         conditions);
         },
         order::kReadThreads, order::readsWaitForDiskFromNow());
+    reads.setHint([files, folderIndexes, folders, folderOf](size_t k) {
+        const auto i = static_cast<qsizetype>(k);
+        if (const int folder = folderOf(folderIndexes, folders.size(), i); folder >= 0)
+            folders[static_cast<size_t>(folder)]->hint(order::nativeName(files[i]));
+    });
     reads.setWaitPump([] { return !platform::endRequested(); });
     QElapsedTimer sincePump;
     sincePump.start();

@@ -156,5 +156,62 @@ TEST(ReadAhead, TheDateAndSearchReadersRefuseAFifoAndADeviceAtOnce)
         const order::NativePath name = order::nativeName(QFileInfo(path).fileName());
         EXPECT_FALSE(order::BufferedFile(folder, name).isOpen());
         EXPECT_FALSE(search::matchPicture(folder, name, search::Conditions{}).opened);
+        // Asking for it ahead returns at once too.
+        folder.hint(name);
     }
+}
+
+// Once reads wait for the disk, every entry is asked for once, well before
+// its read begins, by the pool's own threads.
+TEST(ReadAhead, FilesAheadAreAskedForOnceReadsWaitForTheDisk)
+{
+    constexpr size_t kCount = 2000;
+    std::atomic<bool> cold{false};
+    std::unique_ptr<std::atomic<int>[]> asked(new std::atomic<int>[kCount]);
+    std::unique_ptr<std::atomic<bool>[]> askedFirst(new std::atomic<bool>[kCount]);
+    for (size_t i = 0; i < kCount; ++i) {
+        asked[i] = 0;
+        askedFirst[i] = false;
+    }
+    const auto taker = std::this_thread::get_id();
+    std::atomic<int> onTaker{0};
+    order::ReadAhead<int> reads(
+        kCount,
+        [&](size_t i) {
+            askedFirst[i] = asked[i].load() > 0;
+            if (i == 10)
+                cold.store(true);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return static_cast<int>(i);
+        },
+        order::kReadThreads, [&] { return cold.load(); });
+    reads.setHint([&](size_t j) {
+        ++asked[j];
+        if (std::this_thread::get_id() == taker)
+            ++onTaker;
+    });
+    for (size_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(reads.take(i), static_cast<int>(i));
+    size_t before = 0;
+    for (size_t i = 0; i < kCount; ++i) {
+        EXPECT_LE(asked[i].load(), 1) << i;
+        // The first window is asked for as one run, which the reads may
+        // overtake; beyond it each entry is asked for as the one a window
+        // before it begins.
+        if (i >= 2 * order::kHintDistance) {
+            EXPECT_EQ(asked[i].load(), 1) << i;
+            before += askedFirst[i].load() ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(before, kCount - 2 * order::kHintDistance);
+    EXPECT_EQ(onTaker.load(), 0);
+
+    // A folder in the cache is not asked for.
+    std::atomic<int> warmAsked{0};
+    order::ReadAhead<int> warm(400, [](size_t i) { return static_cast<int>(i); }, order::kReadThreads,
+                               [] { return false; });
+    warm.setHint([&](size_t) { ++warmAsked; });
+    for (size_t i = 0; i < 400; ++i)
+        ASSERT_EQ(warm.take(i), static_cast<int>(i));
+    EXPECT_EQ(warmAsked.load(), 0);
 }
