@@ -159,6 +159,16 @@ NativePath nativePath(const QString& path)
 
 namespace {
 
+#ifndef _WIN32
+// A picture file opened for reading, relative to the folder held open as
+// dirFd (-1: the path as it stands). A FIFO or device under a picture's
+// name is opened without waiting (and then refused by what it is).
+int openForReading(int dirFd, const NativePath& path)
+{
+    return ::openat(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+}
+#endif
+
 NativePath joined(const NativePath& dir, const NativePath& name)
 {
     NativePath out = dir;
@@ -204,15 +214,22 @@ Folder::Folder(const NativePath& path, bool held) : path_(path)
 #endif
 }
 
+std::pair<int, NativePath> Folder::place(const NativePath& name) const
+{
+    // A name holding a separator is no name of this folder's; a path is
+    // what it means then.
+    if (fd_ >= 0 && name.find(NativePath::value_type('/')) == NativePath::npos && !name.empty())
+        return {fd_, name};
+    return {-1, joined(path_, name)};
+}
+
 void Folder::hint(const NativePath& name) const
 {
 #if !defined(_WIN32) && defined(POSIX_FADV_WILLNEED)
-    // Opened as a read opens it (a FIFO or device is not waited for), and
-    // the advice is refused for anything but a file.
-    const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
-    const int fd = fd_ >= 0 && !name.empty() && name.find('/') == NativePath::npos
-                       ? ::openat(fd_, name.c_str(), flags)
-                       : ::open(joined(path_, name).c_str(), flags);
+    // Opened as a read opens it, and the advice is refused for anything
+    // but a file.
+    const auto [dir, path] = place(name);
+    const int fd = openForReading(dir, path);
     if (fd < 0)
         return;
     ::posix_fadvise(fd, 0, kHintBytes, POSIX_FADV_WILLNEED);
@@ -236,16 +253,8 @@ BufferedFile::BufferedFile(const NativePath& path) : keptCapacity_(kFirstRead) {
 
 BufferedFile::BufferedFile(const Folder& folder, const NativePath& name) : keptCapacity_(kFirstRead)
 {
-    // A name holding a separator is no name of this folder's; a path is
-    // what it means then.
-#ifdef _WIN32
-    open(-1, joined(folder.path(), name));
-#else
-    if (folder.fd_ >= 0 && name.find('/') == NativePath::npos && !name.empty())
-        open(folder.fd_, name);
-    else
-        open(-1, joined(folder.path(), name));
-#endif
+    const auto [dir, path] = folder.place(name);
+    open(dir, path);
 }
 
 void BufferedFile::open(int dirFd, const NativePath& path)
@@ -263,7 +272,7 @@ void BufferedFile::open(int dirFd, const NativePath& path)
 #else
     const bool timed = timing();
     const int64_t opening = timed ? nowNs() : 0;
-    fd_ = ::openat(dirFd >= 0 ? dirFd : AT_FDCWD, path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    fd_ = openForReading(dirFd, path);
     struct stat st;
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
         ::close(fd_);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "metadata/containers.h"
 
@@ -61,6 +62,10 @@ public:
 
 private:
     friend class BufferedFile;
+    // Where the file of that name is opened: (the folder's descriptor, the
+    // name) when the folder is held open, else (-1, its path).
+    std::pair<int, NativePath> place(const NativePath& name) const;
+
     NativePath path_;
     int fd_ = -1;
 };

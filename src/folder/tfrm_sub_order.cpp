@@ -270,8 +270,6 @@ void TfrmSub::fillByShotDate()
         FLList->clear();
         widths = listedWidths(names);
     });
-    if (!widths)
-        widths = listedWidths(names);
     // The files with a date, in list order, and their entries' order.
     std::vector<qsizetype> index;
     std::vector<int64_t> packed;
