@@ -399,6 +399,8 @@ int main(int argc, char** argv)
     if (!args.isEmpty() && args[0] == QLatin1String("show"))
         return showMode(args.mid(1));
 
+    // `bench_viewer jump`: the jumps alone, for trying a change to them.
+    const bool jumpsOnly = !args.isEmpty() && args[0] == QLatin1String("jump");
     QTemporaryDir dir;
     std::printf("Generating 6000x4000 test pictures...\n");
     const QImage high = makePhoto(6000, 4000, 0.15, 1);
@@ -407,8 +409,10 @@ int main(int argc, char** argv)
     const QByteArray lowJpg = encodeJpeg(low, 90);
 
     // 1. Decode and fit.
-    decodeFigures("high-detail", highJpg);
-    decodeFigures("low-detail", lowJpg);
+    if (!jumpsOnly) {
+        decodeFigures("high-detail", highJpg);
+        decodeFigures("low-detail", lowJpg);
+    }
 
     // 2. Advance latency over a show of 24-megapixel JPEGs.
     QStringList names;
@@ -419,7 +423,7 @@ int main(int argc, char** argv)
         f.write(i % 2 ? lowJpg : highJpg);
         names << name;
     }
-    {
+    if (!jumpsOnly) {
         widgets::MessageCapture quiet;
         AppState state;
         QObject ok;
@@ -493,6 +497,9 @@ int main(int argc, char** argv)
                 QFile::remove(dir.filePath(many[i]));
         }
     }
+
+    if (jumpsOnly)
+        return 0;
 
     // 4. Peak memory of a show, in a process of its own.
     {

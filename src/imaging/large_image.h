@@ -15,8 +15,8 @@ namespace imaging {
 // pages: a 24-megapixel decode otherwise takes thousands of page faults,
 // on a virtual machine a third of the decode's time, and there a page
 // fault for 4 KB costs about as much as one for 2 MB. The memory of such
-// pictures and buffers is kept when they go (up to 24 MB, the oldest given
-// back first) and handed to the next of about the same size, zeroed.
+// pictures and buffers is kept when they go (up to 40 MB, the oldest given
+// back first) and handed, cut to size and zeroed, to the next that fits.
 // Elsewhere, and for small pictures, a plain QImage.
 QImage largeImage(QSize size, QImage::Format format = QImage::Format_RGB32);
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "imaging/large_image.h"
@@ -427,6 +428,51 @@ TEST(LargeImage, MemoryGivenBackComesAgainEmptyAndOnlyOnceFree)
         const imaging::LargeBuffer again(bytes);
         ASSERT_NE(again.data(), nullptr);
         EXPECT_TRUE(allZero(again.data(), bytes)) << bytes;
+    }
+}
+
+// Kept memory is cut to the size asked for and joined again when its parts
+// come back: through a long mix of pictures and buffers of many sizes, no
+// two in use ever share a byte, each keeps what was written to it, and each
+// comes zeroed.
+TEST(LargeImage, KeptMemoryCutAndJoinedIsNeverHandedOutTwice)
+{
+    struct Held {
+        std::unique_ptr<imaging::LargeBuffer> buffer;
+        QImage image;
+        uint8_t mark = 0;
+        const uint8_t* begin() const { return buffer ? buffer->data() : image.constBits(); }
+        size_t size() const { return buffer ? buffer->size() : static_cast<size_t>(image.sizeInBytes()); }
+    };
+    std::vector<Held> held;
+    uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 8) & 0xFFFF; };
+    for (int step = 0; step < 400; ++step) {
+        if (!held.empty() && (next() % 3 == 0 || held.size() > 6)) {
+            const size_t gone = next() % held.size();
+            const Held& h = held[gone];
+            ASSERT_TRUE(std::all_of(h.begin(), h.begin() + h.size(), [&h](uint8_t c) { return c == h.mark; }))
+                << "overwritten while in use, step " << step;
+            held.erase(held.begin() + static_cast<std::ptrdiff_t>(gone));
+            continue;
+        }
+        Held h;
+        h.mark = static_cast<uint8_t>(1 + step % 250);
+        const size_t bytes = size_t(600'000) + next() * 150;  // 0.6 to 10.4 MB
+        if (step % 2) {
+            h.buffer = std::make_unique<imaging::LargeBuffer>(bytes);
+            ASSERT_NE(h.buffer->data(), nullptr);
+        } else {
+            h.image = imaging::largeImage(QSize(1000, static_cast<int>(bytes / 4000)));
+            ASSERT_FALSE(h.image.isNull());
+        }
+        uint8_t* at = h.buffer ? h.buffer->data() : h.image.bits();
+        ASSERT_TRUE(std::all_of(at, at + h.size(), [](uint8_t c) { return c == 0; })) << "not zeroed, step " << step;
+        for (const Held& other : held)
+            ASSERT_TRUE(at + h.size() <= other.begin() || other.begin() + other.size() <= at)
+                << "handed out while in use, step " << step;
+        std::memset(at, h.mark, h.size());
+        held.push_back(std::move(h));
     }
 }
 
