@@ -104,8 +104,13 @@ void giveBack(uintptr_t start, size_t length)
                 ++i;
             }
         }
-        k.mappings.push_back(joined);
-        k.bytes += joined.length;
+        // One larger than all that is kept goes at once, leaving the rest.
+        if (joined.length > kKeptBytes) {
+            dropped.push_back(joined);
+        } else {
+            k.mappings.push_back(joined);
+            k.bytes += joined.length;
+        }
         size_t n = 0;
         while (k.bytes > kKeptBytes && n < k.mappings.size()) {
             dropped.push_back(k.mappings[n]);
@@ -119,7 +124,7 @@ void giveBack(uintptr_t start, size_t length)
 }
 
 // Memory of its own for `bytes`, in whole large pages from a large page's
-// boundary (`length` of them in all); null when it could not be had. Zeroed.
+// boundary (`length` bytes in all); null when it could not be had. Zeroed.
 void* mapLarge(size_t bytes, size_t& length)
 {
     length = wholePages(bytes);
