@@ -218,9 +218,10 @@ LargeBuffer::LargeBuffer(size_t size)
 #ifdef __linux__
     if (size >= kLargeFrom && size < (size_t(1) << 40)) {
         data_ = static_cast<uint8_t*>(mapLarge(size, mapped_));
-        mapping_ = data_;
         if (data_)
             size_ = size;
+        else
+            mapped_ = 0;
         return;
     }
 #endif
@@ -234,7 +235,6 @@ LargeBuffer::~LargeBuffer() { release(); }
 LargeBuffer::LargeBuffer(LargeBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      mapping_(std::exchange(other.mapping_, nullptr)),
       mapped_(std::exchange(other.mapped_, 0))
 {
 }
@@ -245,7 +245,6 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept
         release();
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
-        mapping_ = std::exchange(other.mapping_, nullptr);
         mapped_ = std::exchange(other.mapped_, 0);
     }
     return *this;
@@ -254,9 +253,9 @@ LargeBuffer& LargeBuffer::operator=(LargeBuffer&& other) noexcept
 void LargeBuffer::release()
 {
 #ifdef __linux__
-    if (mapping_) {
-        giveBack(reinterpret_cast<uintptr_t>(mapping_), mapped_);
-        mapping_ = nullptr;
+    if (mapped_) {
+        giveBack(reinterpret_cast<uintptr_t>(data_), mapped_);
+        mapped_ = 0;
         data_ = nullptr;
     }
 #endif

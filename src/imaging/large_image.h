@@ -45,8 +45,7 @@ private:
 
     uint8_t* data_ = nullptr;
     size_t size_ = 0;
-    void* mapping_ = nullptr;  // where mapped, else data_ came from new[]
-    size_t mapped_ = 0;
+    size_t mapped_ = 0;  // bytes mapped at data_; none when it came from new[]
 };
 
 }  // namespace imaging
