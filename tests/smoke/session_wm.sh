@@ -154,7 +154,7 @@ IN
 err="$work/stderr.txt"
 : > "$err"
 QT_QPA_PLATFORM=xcb PROGRAM="$program" HOMEDIR="$home" RUNDIR="$work/run" SHOTS="$shots" DPI="$dpi" ERRFILE="$err" \
-  xvfb-run -a -s "-screen 0 1920x1080x24 -dpi $dpi" bash "$here/../support/with_window_manager.sh" bash "$inner"
+  xvfb-run -a -s "-screen 0 1920x1080x24 -dpi $dpi -noreset" bash "$here/../support/with_window_manager.sh" bash "$inner"
 rc=$?
 if [ -s "$err" ]; then
   echo "FAIL: the program wrote to stderr:"; head -20 "$err"; exit 1

@@ -124,8 +124,11 @@ echo "quit: $(( (end - start) / 1000000 )) ms from Escape to exit"
 exit 0
 IN
 err="$work/stderr.txt"
+# -noreset: the server starts over when its last client leaves, and the
+# check that it answers is such a client; the program, connecting meanwhile,
+# was now and then refused ("could not connect to display").
 QT_QPA_PLATFORM=xcb PROGRAM="$program" HOMEDIR="$home" FOLDER="$folder" RUNDIR="$work/run" SHOTS="$shots" DPI="$dpi" ERRFILE="$err" \
-  xvfb-run -a -s "-screen 0 1920x1080x24 -dpi $dpi" bash "$inner"
+  xvfb-run -a -s "-screen 0 1920x1080x24 -dpi $dpi -noreset" bash "$inner"
 rc=$?
 if [ -s "$err" ]; then
   echo "FAIL: the program wrote to stderr:"; head -20 "$err"; exit 1
